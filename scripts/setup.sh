@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running, testing and benchmarking need.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
+  libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev libtiff-dev libopenjp2-7-dev
+  libglib2.0-dev libx11-dev libxtst-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  imagemagick python3-pil netpbm libopenjp2-tools libjpeg-turbo-progs libvips-tools giflib-tools libtiff-tools
+  xvfb xauth x11-utils fonts-dejavu-core
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

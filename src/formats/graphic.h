@@ -1,0 +1,73 @@
+#pragma once
+// TGraphic: the base of every picture format class. A graphic is created empty, reads a file or
+// a block of memory, tells its size, and hands its picture over as a Bitmap.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "imaging/bitmap.h"
+
+namespace quendra {
+
+class TGraphic;
+
+// A class reference for the format table: name, parent class, and a factory (null when this
+// build has no reader for the class; loading such a file fails with a clear message).
+struct GraphicClass {
+  const char* name;
+  const GraphicClass* parent;
+  std::unique_ptr<TGraphic> (*create)();
+  bool InheritsFrom(const GraphicClass* other) const;
+};
+
+class TGraphic {
+ public:
+  virtual ~TGraphic() = default;
+  virtual const GraphicClass& Class() const = 0;
+  const char* ClassName() const { return Class().name; }
+
+  // Reads a whole file (path as UTF-8 bytes). The default reads it into memory and calls
+  // LoadFromMemory; a failure leaves the graphic unusable and throws.
+  virtual void LoadFromFile(const std::string& path);
+  virtual void LoadFromMemory(std::span<const uint8_t> data) = 0;
+
+  virtual int Width() const = 0;
+  virtual int Height() const = 0;
+  virtual bool Empty() const { return Width() <= 0 || Height() <= 0; }
+
+  // Puts the picture into dst as a bitmap in the graphic's own pixel format. Graphics that
+  // cannot become a bitmap throw "Cannot assign a <class> to a TBitmap".
+  virtual void AssignTo(Bitmap& dst) const;
+  // As AssignTo, but may move the pixels out; the graphic is empty afterwards. Used where the
+  // graphic is discarded right after.
+  virtual void HandOver(Bitmap& dst) { AssignTo(dst); }
+
+  // Transparency flag of the graphic (the zoomer copies its own flag into it).
+  virtual bool Transparent() const { return transparent_; }
+  virtual void SetTransparent(bool v) { transparent_ = v; }
+  // Palette contract: true-colour displays have nothing to realise; kept for the zoomer.
+  virtual bool HasPalette() const { return false; }
+  bool PaletteModified = false;
+
+  // Fired after the graphic's picture changed (a JPEG scale change, for instance).
+  std::function<void()> OnChange;
+
+ protected:
+  void Changed() {
+    if (OnChange) OnChange();
+  }
+
+ private:
+  bool transparent_ = false;
+};
+
+// Reads a whole file into memory; EFileError with the path when it cannot.
+std::vector<uint8_t> ReadWholeFile(const std::string& path);
+
+// The base class reference every graphic class derives from.
+extern const GraphicClass kTGraphicClass;
+
+}  // namespace quendra

@@ -1,0 +1,26 @@
+#pragma once
+// TPNGObject: PNG via libpng. Renders itself into the bitmap after choosing its pixel format:
+// 1 bit for 1-bit pictures, 4 bits for 2- and 4-bit, 8 bits for 8-bit palette pictures, 24 bits
+// for everything else and for every picture with alpha (alpha blended while drawing). A
+// single-colour transparency marks the bitmap transparent with that colour.
+#include "formats/graphic.h"
+
+namespace quendra {
+
+class TPNGObject : public TGraphic {
+ public:
+  static const GraphicClass kClass;
+  const GraphicClass& Class() const override { return kClass; }
+  void LoadFromMemory(std::span<const uint8_t> data) override;
+  int Width() const override { return image_.Width(); }
+  int Height() const override { return image_.Height(); }
+  void AssignTo(Bitmap& dst) const override { dst = image_; }
+  void HandOver(Bitmap& dst) override { dst = std::move(image_); image_ = Bitmap(); }
+
+ private:
+  Bitmap image_;  // already in the drawing's pixel format
+};
+
+std::vector<uint8_t> EncodePng(const Bitmap& bmp);
+
+}  // namespace quendra

@@ -1,0 +1,88 @@
+#pragma once
+// The one bitmap type of the program: a device-independent pixel image with rows stored top to
+// bottom, each row padded to a multiple of 4 bytes, in one of the pixel formats below.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace quendra {
+
+enum class PixelFormat { pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit };
+
+// 15-bit pixels are x-5-5-5, 16-bit pixels are 5-6-5, both little-endian words (blue lowest).
+int BitsPerPixel(PixelFormat pf);
+
+struct RGBQuad {
+  uint8_t blue = 0, green = 0, red = 0, reserved = 0;
+  bool operator==(const RGBQuad&) const = default;
+};
+
+// A colour as 0x00BBGGRR, the way transparent colours are stored.
+using Color = uint32_t;
+constexpr Color RGB(uint8_t r, uint8_t g, uint8_t b) { return r | (g << 8) | (uint32_t(b) << 16); }
+
+enum class TransparentMode { tmAuto, tmFixed };
+
+// Readers validate every size against these limits before they allocate (see CheckDimensions).
+inline constexpr int64_t kMaxPixels = int64_t(1) << 28;  // 268 megapixels, 1 GiB at 32 bits
+inline constexpr int kMaxSide = 1 << 20;
+
+// Throws EInvalidGraphic ("Image dimensions W x H exceed the supported size") for sizes out of
+// range; a width or height of 0 is allowed (an empty bitmap).
+void CheckDimensions(int64_t width, int64_t height);
+
+class Bitmap {
+ public:
+  Bitmap() = default;
+  Bitmap(int width, int height, PixelFormat pf);
+
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  PixelFormat Format() const { return format_; }
+  bool Empty() const { return width_ == 0 || height_ == 0; }
+  size_t Stride() const { return stride_; }
+  static size_t StrideFor(int width, PixelFormat pf);
+
+  // Size and format changes keep the pixels that still fit only where the old layout allows it;
+  // callers that need the old pixels convert first. New pixels are zero (black).
+  void SetFormat(PixelFormat pf);
+  void SetWidth(int w) { SetSize(w, height_); }
+  void SetHeight(int h) { SetSize(width_, h); }
+  void SetSize(int w, int h);
+  void Reset(int w, int h, PixelFormat pf);  // fresh zeroed image
+
+  uint8_t* Row(int y) { return data_.data() + size_t(y) * stride_; }
+  const uint8_t* Row(int y) const { return data_.data() + size_t(y) * stride_; }
+  std::span<uint8_t> Bytes() { return data_; }
+  std::span<const uint8_t> Bytes() const { return data_; }
+
+  // Palette for 1-, 4- and 8-bit formats (up to 2, 16 or 256 entries).
+  std::vector<RGBQuad>& Palette() { return palette_; }
+  const std::vector<RGBQuad>& Palette() const { return palette_; }
+
+  bool Transparent = false;
+  Color TransparentColor = 0;
+  TransparentMode TransparentMode_ = TransparentMode::tmAuto;
+
+  // Converts the pixels in place to 32 bits (fourth byte 0) keeping the picture.
+  void ConvertTo32();
+  // A 32-bit copy of this bitmap, leaving it alone.
+  Bitmap To32() const;
+  // The colour of pixel (x, y) as blue, green, red (reserved byte 0).
+  RGBQuad PixelColor(int x, int y) const;
+
+  bool operator==(const Bitmap& other) const;
+
+ private:
+  int width_ = 0, height_ = 0;
+  PixelFormat format_ = PixelFormat::pf24bit;
+  size_t stride_ = 0;
+  std::vector<uint8_t> data_;
+  std::vector<RGBQuad> palette_;
+};
+
+// Expands one row of any format into 32-bit BGRX words; dst holds width*4 bytes.
+void ExpandRowTo32(const Bitmap& src, int y, uint8_t* dst);
+
+}  // namespace quendra
