@@ -1,0 +1,392 @@
+#include "app/main_form.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "app/fallback_picture.h"
+#include "app/paths.h"
+#include "app/popup_menu.h"
+#include "formats/graphic_error.h"
+#include "formats/jpeg_image.h"
+#include "formats/tbitmap.h"
+#include "imaging/resample.h"
+#include "imaging/rotate.h"
+
+namespace quendra {
+
+const char* const kKeyReminder =
+    "UP/DOWN traverse the internal file list.\n"
+    "CTRL+UP move up to the next view mode.\n"
+    "CTRL+DOWN move down to the next view mode.\n"
+    "RIGHT/LEFT rotate image.\n"
+    "SPACEBAR open or close the file list.\n"
+    "HOME set filelist index to the first item.\n"
+    "END set filelist index to the last item.\n"
+    "CTRL+C copy current image to clipboard.\n"
+    "CTRL+ALT+C capture crop area if created or window and copy to clipboard.\n"
+    "CTRL+S open file save dialog for current image.\n"
+    "CTRL+ALT+S capture crop area if created or window and open file save dialog.\n"
+    "CTRL+R refresh file list.\n"
+    "CTRL+F show full sized image when in resizeable mode.\n"
+    "CTRL+W showtime - initial interval set to 3 seconds.\n"
+    "PAGE UP/PAGE DOWN adjust interval when showtime is being used.  Note: current interval "
+    "shown in square brackets in caption when showtime running.\n"
+    "ENTER open current image file in the default graphic application.\n"
+    "CTRL+ENTER open explorer with current image file selected.\n"
+    "\n";
+
+TForm1::TForm1(WindowHost& window, DialogHost& dialogs, ShellHost& shell)
+    : window_(window), dialogs_(dialogs), shell_(shell) {
+  IMG.SetCenter(true);
+  IMG.SetProportional(true);
+  IMG.SetStretch(true);
+  IMG.HorzOffset = IMG.VertOffset = 0;
+  Timer.SetInterval(3000);
+  Timer.SetEnabled(false);
+  Timer.OnTimer = [this] { TimerTimer(); };
+}
+
+void TForm1::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    dialogs_.ShowMessage(e.what(), kApplicationTitle);
+  } catch (...) {
+    dialogs_.ShowMessage("Unknown error", kApplicationTitle);
+  }
+}
+
+void TForm1::SetListPanelWidth(int w) { window_.SetListPanelWidth(w); }
+
+// Selects item 0 of a freshly scanned folder, shows it and collapses the list.
+void TForm1::ShowFirstOfFolder() {
+  FileList.SetItemIndex(0);
+  window_.FileListChanged();
+  CurrentFile = CurrentFolder + FileList.Item(0);
+  LoadPicture(CurrentFile);
+  SetListPanelWidth(1);
+}
+
+void TForm1::FormCreate(const std::vector<std::string>& args, const std::string& exePath) {
+  // The argument count stops at the first empty argument.
+  const std::string start =
+      (!args.empty() && !args[0].empty()) ? args[0] : ExtractFilePath(exePath);
+  if (IsPictureFile(start)) {
+    CurrentFile = start;
+    LoadPicture(CurrentFile);
+  } else if (IsFolder(start)) {
+    int n = ScanFolder(AddTrailingPathDelimiter(start), FileList, CurrentFolder);
+    window_.FileListChanged();
+    if (n > 0) ShowFirstOfFolder();
+  }
+  IMG.Invalidate();
+}
+
+void TForm1::FilesDropped(const std::vector<std::string>& paths) {
+  if (paths.empty()) return;
+  const std::string path = paths[0];  // the whole path: a cut one would name another file
+  if (IsPictureFile(path)) {
+    FileList.Clear();
+    window_.FileListChanged();
+    CurrentFile = path;
+    LoadPicture(CurrentFile);
+  }
+  if (IsFolder(path)) {
+    int n = ScanFolder(path, FileList, CurrentFolder);
+    window_.FileListChanged();
+    if (n > 0) ShowFirstOfFolder();
+  }
+}
+
+void TForm1::EXIT1Click() { window_.CloseWindow(); }
+
+// ---- Keys ----
+
+void TForm1::KeyDown(uint16_t key, ShiftState shift) {
+  if (const MenuItem* item = FindShortcut(ShortCut(key, shift))) {
+    if (item->onClick) (this->*item->onClick)();
+    return;
+  }
+  FormKeyDown(key, shift);
+  if (key == 0 || !window_.FileListHasFocus()) return;
+  FileListKeyDown(key, shift);
+  if (key == 0) return;
+  // The list's own handling: UP and DOWN move the selection, without wrapping.
+  if ((key == VK_UP || key == VK_DOWN) && FileList.Count() > 0) {
+    int i = FileList.ItemIndex();
+    int next = i < 0 ? 0 : (key == VK_UP ? (i > 0 ? i - 1 : 0) : (i + 1 < FileList.Count() ? i + 1 : i));
+    FileListSelect(next);
+  }
+}
+
+void TForm1::FormKeyDown(uint16_t& key, ShiftState shift) {
+  const TGraphic* g = IMG.Picture().Graphic();
+  if (!g || g->Empty()) return;
+  if (Timer.Enabled()) {
+    if (key == VK_PRIOR && Timer.Interval() > 1000) Timer.SetInterval(Timer.Interval() - 1000);
+    if (key == VK_NEXT) Timer.SetInterval(Timer.Interval() + 1000);
+    FormResize();
+  }
+  if (key == VK_RETURN) {
+    if (shift.ctrl)
+      shell_.ShowInFileManager(CurrentFile);
+    else
+      shell_.OpenInDefaultApplication(CurrentFile);
+    window_.MinimizeApplication();
+  }
+}
+
+void TForm1::FileListKeyDown(uint16_t& key, ShiftState shift) {
+  if (!((key == VK_UP || key == VK_DOWN) && !shift.ctrl)) key = 0;
+}
+
+void TForm1::FileListSelect(int index) {
+  if (index == FileList.ItemIndex()) return;
+  FileList.SetItemIndex(index);
+  window_.FileListChanged();
+  FileListClick();
+}
+
+void TForm1::FileListClick() {
+  if (FileList.ItemIndex() < 0) return;
+  CurrentFile = CurrentFolder + FileList.Item(FileList.ItemIndex());
+  if (!IMG.Proportional()) IMG.ResetView();
+  LoadPicture(CurrentFile);
+}
+
+void TForm1::FileListDblClick() {
+  if (FileList.ItemIndex() < 0) return;
+  CurrentFile = CurrentFolder + FileList.Item(FileList.ItemIndex());
+  SetListPanelWidth(1);
+  LoadPicture(CurrentFile);
+}
+
+void TForm1::GOHOME1Click() {
+  if (FileList.Count() == 0) return;
+  FileList.SetItemIndex(0);
+  window_.FileListChanged();
+  FileListClick();
+}
+
+void TForm1::GOEND1Click() {
+  if (FileList.Count() == 0) return;
+  FileList.SetItemIndex(FileList.Count() - 1);
+  window_.FileListChanged();
+  FileListClick();
+}
+
+void TForm1::SHOWTIME1Click() {
+  if (FileList.Count() == 0) return;
+  Timer.SetEnabled(!Timer.Enabled());
+  FormResize();
+}
+
+void TForm1::TimerTimer() {
+  int i = FileList.ItemIndex();
+  FileList.SetItemIndex(i == FileList.Count() - 1 ? 0 : i + 1);
+  window_.FileListChanged();
+  FileListClick();
+}
+
+void TForm1::TntFormMouseWheel(ShiftState shift, int delta) {
+  if (IMG.Proportional()) return;
+  int step = shift.ctrl ? 1 : 10;
+  IMG.ZoomBy(delta > 0 ? step : -step);
+  FormResize();
+}
+
+void TForm1::Help1Click() { dialogs_.ShowMessage(kKeyReminder, kApplicationTitle); }
+
+// ---- Folder commands ----
+
+void TForm1::TntSpeedButton1Click() {
+  auto folder = dialogs_.BrowseForFolder("Select folder");
+  if (!folder) return;
+  int n = ScanFolder(*folder, FileList, CurrentFolder);
+  window_.FileListChanged();
+  if (n > 0) {
+    FileList.SetItemIndex(0);
+    window_.FileListChanged();
+    CurrentFile = CurrentFolder + FileList.Item(0);
+    LoadPicture(CurrentFile);
+  }
+}
+
+void TForm1::REFRESH1Click() {
+  if (FileList.Count() == 0) return;
+  const std::string folder = AddTrailingPathDelimiter(ExtractFilePath(CurrentFile));
+  int n = ScanFolder(folder, FileList, CurrentFolder);
+  window_.FileListChanged();
+  if (n == 0) return;
+  int found = FileList.IndexOfCaseless(ExtractFileName(CurrentFile));
+  FileList.SetItemIndex(found >= 0 ? found : 0);
+  window_.FileListChanged();
+  CurrentFile = folder + FileList.Item(FileList.ItemIndex());
+  IMG.ResetOffsets();
+  LoadPicture(CurrentFile);
+}
+
+// ---- Loading ----
+
+void ChooseJpegScale(TJPEGImage& jpeg, int displayMax) {
+  if (displayMax == 0) throw EInvalidGraphic("The display area has no size");
+  int ratio = std::max(jpeg.Width(), jpeg.Height()) / displayMax;
+  JpegScale s = ratio <= 1   ? JpegScale::jsFullSize
+                : ratio <= 3 ? JpegScale::jsHalf
+                : ratio <= 7 ? JpegScale::jsQuarter
+                             : JpegScale::jsEighth;
+  jpeg.SetScale(s);
+}
+
+void TForm1::LoadPicture(const std::string& path) {
+  try {
+    IMG.Picture().LoadFromFile(path);
+    TGraphic& graphic = *IMG.Picture().Graphic();
+    Bitmap working;
+    if (IMG.Proportional()) {
+      if (auto* jpeg = dynamic_cast<TJPEGImage*>(&graphic))
+        ChooseJpegScale(*jpeg, std::max(IMG.DestWidth(), IMG.DestHeight()));
+      working = ToBitmap32(graphic);
+      TRect target = FitRect(IMG.DestRect(), {0, 0, working.Width(), working.Height()}, IMG.DestWidth());
+      ResampleHalftone(working, target);
+    } else {
+      working = ToBitmap32(graphic);
+    }
+    IMG.Picture().AssignBitmap(std::move(working));
+    char status[64];
+    std::snprintf(status, sizeof status, "[%d/%d] ", FileList.ItemIndex() + 1, FileList.Count());
+    window_.SetStatusText(status + ExtractFileName(CurrentFile));
+  } catch (...) {
+    // Every failure shows the fallback picture, silently; the status line stays.
+    IMG.Picture().AssignBitmap(FallbackPicture());
+  }
+  FormResize();
+}
+
+void TForm1::FormResize() {
+  std::string timer;
+  if (Timer.Enabled()) timer = "[" + std::to_string(Timer.Interval() / 1000) + "]";
+  const std::string zoom = std::to_string(IMG.ZoomPercent()) + "%";
+  char buf[128];
+  if (IMG.Proportional())
+    std::snprintf(buf, sizeof buf, "Image Size - %d x %d %s", IMG.DestWidth(), IMG.DestHeight(),
+                  timer.c_str());
+  else
+    std::snprintf(buf, sizeof buf, "Window size - %d x %d (%d x %d) %s %s", IMG.ClientWidth(),
+                  IMG.ClientHeight(), IMG.DestWidth(), IMG.DestHeight(), timer.c_str(), zoom.c_str());
+  window_.SetCaption(buf);
+}
+
+// ---- View modes ----
+
+void TForm1::SHOWMAX1Click() {
+  if (!window_.IsMaximized()) {
+    window_.FadeOutAndHide();
+    IMG.SetStretch(true);
+    IMG.AutoSize = false;
+    IMG.ResetView();
+    IMG.SetProportional(true);
+    window_.ShowMaximized();
+    LoadPicture(CurrentFile);
+    FormResize();
+  } else {
+    IMG.SetProportional(false);
+    IMG.ResetOffsets();
+    IMG.AutoSize = true;
+    IMG.SetStretch(false);
+    LoadPicture(CurrentFile);
+    IMG.SetZoomPercent(100);
+    FormResize();
+  }
+}
+
+void TForm1::SHOWRESTORE1Click() {
+  if (window_.IsMaximized() && IMG.Proportional()) {
+    window_.HideWindow();
+    IMG.ResetView();
+    window_.RestoreWindow();
+    LoadPicture(CurrentFile);
+    FormResize();
+  } else if (!IMG.Proportional()) {
+    IMG.SetProportional(true);
+    IMG.SetStretch(true);
+    IMG.ResetView();
+    LoadPicture(CurrentFile);
+    FormResize();
+  }
+}
+
+void TForm1::FullSize1Click() {
+  if (window_.IsMaximized()) return;
+  IMG.SetProportional(false);
+  IMG.SetStretch(false);
+  LoadPicture(CurrentFile);
+  FormResize();
+}
+
+void TForm1::DOMENU1Click() {
+  if (ListWidth == 1) ListWidth = 200;
+  SetListPanelWidth(window_.ListPanelWidth() == ListWidth ? 1 : ListWidth);
+  FormResize();
+  if (!CurrentFile.empty()) LoadPicture(CurrentFile);
+}
+
+void TForm1::TntSplitter1Moved() {
+  if (!CurrentFile.empty()) LoadPicture(CurrentFile);
+  if (window_.ListPanelWidth() > 1) ListWidth = window_.ListPanelWidth();
+  FormResize();
+}
+
+void TForm1::WindowMoving() { MovedFlag = true; }
+
+void TForm1::ExitSizeMove() {
+  if (IMG.Picture().AsBitmap().Image().Empty() || MovedFlag) {
+    MovedFlag = false;
+    return;
+  }
+  LoadPicture(CurrentFile);
+}
+
+// ---- Dragging ----
+
+void TForm1::IMGMouseDown(MouseButton button, ShiftState, int x, int y) {
+  if (IMG.Proportional() || button != MouseButton::mbLeft) return;
+  Dragging = true;
+  DragPoint = {x, y};
+}
+
+void TForm1::IMGMouseMove(ShiftState, int x, int y) {
+  if (!Dragging) return;
+  IMG.ScrollHorz(x - DragPoint.X);
+  IMG.ScrollVert(y - DragPoint.Y);
+  DragPoint = {x, y};
+}
+
+void TForm1::IMGMouseUp(MouseButton, ShiftState, int, int) { Dragging = false; }
+
+// ---- Pixel commands ----
+
+void TForm1::ROTATERIGHT1Click() {
+  TGraphic* g = IMG.Picture().Graphic();
+  if (!g || g->Empty()) return;
+  RotateBitmapRight(IMG.Picture().AsBitmap().Image());
+  IMG.Picture().Changed();
+  FormResize();
+}
+
+void TForm1::ROTATELEFT1Click() {
+  TGraphic* g = IMG.Picture().Graphic();
+  if (!g || g->Empty()) return;
+  RotateBitmapLeft(IMG.Picture().AsBitmap().Image());
+  IMG.Picture().Changed();
+  FormResize();
+}
+
+// Placeholders until copying, capturing, saving and the context-menu verb are built.
+void TForm1::Register1Click() {}
+void TForm1::COPY1Click() {}
+void TForm1::Capture1Click() {}
+void TForm1::SAVE1Click() {}
+void TForm1::CaptureSave1Click() {}
+
+}  // namespace quendra

@@ -1,0 +1,110 @@
+#pragma once
+// TForm1: the main window's logic and state. The front end forwards every event to the
+// handlers below (named after the window's components and events) and shows what they set
+// through the host interfaces; nothing here knows about Qt.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/file_list.h"
+#include "app/host.h"
+#include "app/keys.h"
+#include "controls/threaded_timer.h"
+#include "controls/zoomer.h"
+
+namespace quendra {
+
+inline constexpr const char* kApplicationTitle = "Quendra";
+inline constexpr const char* kInitialCaption = "Viewer";
+
+// The "Key reminder" text: seventeen lines, each ended by a line feed, and one more.
+extern const char* const kKeyReminder;
+
+class TForm1 {
+ public:
+  TForm1(WindowHost& window, DialogHost& dialogs, ShellHost& shell);
+
+  // State shared by every handler.
+  std::string CurrentFolder;  // always ends with a separator once set
+  std::string CurrentFile;
+  TListBox FileList;
+  TTNTZoomer IMG;
+  TThreadedTimer Timer;
+  int ListWidth = 1;
+  bool MovedFlag = false;
+  bool Dragging = false;
+  TPoint DragPoint;
+  bool AllowOverwrite = false;  // the "Allow overwrite" check mark
+
+  // Runs a handler the way the front end must: a failure that leaves it becomes a message box
+  // captioned with the application title, and the program carries on.
+  void Guarded(const std::function<void()>& handler);
+
+  // Start-up: args are the command-line arguments after the program name; exePath is the
+  // running program's path.
+  void FormCreate(const std::vector<std::string>& args, const std::string& exePath);
+  void FilesDropped(const std::vector<std::string>& paths);
+
+  // A key pressed while the window is active, in routing order: menu shortcuts (hidden ones
+  // too), FormKeyDown, FileListKeyDown, then the list's own handling.
+  void KeyDown(uint16_t key, ShiftState shift);
+  void FormKeyDown(uint16_t& key, ShiftState shift);
+  void FileListKeyDown(uint16_t& key, ShiftState shift);
+  void FileListClick();
+  void FileListDblClick();
+  // The user picked an item in the list (mouse or keyboard); runs FileListClick on a change.
+  void FileListSelect(int index);
+
+  void LoadPicture(const std::string& path);
+  void FormResize();
+
+  // Menu commands.
+  void ROTATERIGHT1Click();
+  void ROTATELEFT1Click();
+  void DOMENU1Click();
+  void Register1Click();
+  void Help1Click();
+  void COPY1Click();
+  void Capture1Click();
+  void AllowClick() { AllowOverwrite = !AllowOverwrite; }
+  void SAVE1Click();
+  void CaptureSave1Click();
+  void SHOWMAX1Click();
+  void SHOWRESTORE1Click();
+  void GOHOME1Click();
+  void GOEND1Click();
+  void REFRESH1Click();
+  void SHOWTIME1Click();
+  void EXIT1Click();
+  void FullSize1Click();
+
+  void TntSpeedButton1Click();
+  void TimerTimer();
+  void TntFormMouseWheel(ShiftState shift, int delta);
+  void TntSplitter1Moved();
+  // The window was moved by the user (any move message of the size-or-move loop).
+  void WindowMoving();
+  // The user's move or resize has ended.
+  void ExitSizeMove();
+
+  void IMGMouseDown(MouseButton button, ShiftState shift, int x, int y);
+  void IMGMouseMove(ShiftState shift, int x, int y);
+  void IMGMouseUp(MouseButton button, ShiftState shift, int x, int y);
+
+  WindowHost& Window() { return window_; }
+
+ private:
+  void ShowFirstOfFolder();
+  void SetListPanelWidth(int w);
+
+  WindowHost& window_;
+  DialogHost& dialogs_;
+  ShellHost& shell_;
+};
+
+// Picks the JPEG decoder's output scale for a display whose larger side is displayMax.
+class TJPEGImage;
+void ChooseJpegScale(TJPEGImage& jpeg, int displayMax);
+
+}  // namespace quendra

@@ -1,0 +1,36 @@
+#include "app/popup_menu.h"
+
+#include "app/main_form.h"
+
+namespace quendra {
+
+const std::array<MenuItem, 19> kPopupMenu{{
+    {"ROTATERIGHT1", "Rotate image right", 39, false, &TForm1::ROTATERIGHT1Click},
+    {"ROTATELEFT1", "Rotate image left", 37, false, &TForm1::ROTATELEFT1Click},
+    {"DOMENU1", "Show/hide file list", 32, false, &TForm1::DOMENU1Click},
+    {"Register1", "Register", 0, true, &TForm1::Register1Click},
+    {"Help1", "Key reminder", 0, true, &TForm1::Help1Click},
+    {"COPY1", "Copy image", 16451, true, &TForm1::COPY1Click},
+    {"Capture1", "Capture && copy image", 49219, true, &TForm1::Capture1Click},
+    {"Allow", "Allow overwrite", 0, true, &TForm1::AllowClick},
+    {"SAVE1", "Save image ", 16467, true, &TForm1::SAVE1Click},
+    {"CaptureSave1", "Capture && save image", 49235, true, &TForm1::CaptureSave1Click},
+    {"SHOWMAX1", "Go up to next mode", 16422, false, &TForm1::SHOWMAX1Click},
+    {"SHOWRESTORE1", "Go down to next mode", 16424, false, &TForm1::SHOWRESTORE1Click},
+    {"GOHOME1", "Go start of file list", 36, false, &TForm1::GOHOME1Click},
+    {"GOEND1", "Go end of file list", 35, false, &TForm1::GOEND1Click},
+    {"REFRESH1", "Refresh list", 16466, true, &TForm1::REFRESH1Click},
+    {"SHOWTIME1", "Showtime", 16471, true, &TForm1::SHOWTIME1Click},
+    {"N1", "-", 0, true, nullptr},
+    {"EXIT1", "EXIT", 27, true, &TForm1::EXIT1Click},
+    {"FullSize1", "FullSize", 16454, false, &TForm1::FullSize1Click},
+}};
+
+const MenuItem* FindShortcut(uint16_t code) {
+  if (code == 0) return nullptr;
+  for (const auto& item : kPopupMenu)
+    if (item.shortcut == code) return &item;
+  return nullptr;
+}
+
+}  // namespace quendra

@@ -1,0 +1,22 @@
+#pragma once
+// Area-averaging resampling and the small bitmap helpers the loader builds on.
+#include "controls/geometry.h"
+#include "formats/graphic.h"
+#include "imaging/bitmap.h"
+
+namespace quendra {
+
+// A new empty 32-bit bitmap of that size.
+Bitmap NewBitmap32(int width, int height);
+// The graphic's pixels as a bitmap in the graphic's own pixel format (the graphic may give up
+// its pixels: it is about to be replaced).
+Bitmap ToBitmap32(TGraphic& graphic);
+// Target rectangle (always at 0, 0) for a source of the given rectangle shown at width.
+TRect FitRect(const TRect& dest, const TRect& source, int width);
+// Replaces the bitmap by a 32-bit copy of size rect.Right x rect.Bottom, each target pixel the
+// area-weighted average of the source pixels it covers (fourth byte 0).
+void ResampleHalftone(Bitmap& bitmap, const TRect& rect);
+// The same into a caller's bitmap, leaving the source alone.
+Bitmap Resampled(const Bitmap& src, int width, int height);
+
+}  // namespace quendra

@@ -1,0 +1,11 @@
+#pragma once
+#include "imaging/bitmap.h"
+
+namespace quendra {
+
+// Quarter turns in place; a bitmap that is not 32 bits is converted first, the result is 32 bits
+// and keeps the transparent colour. One pass over the source in memory order.
+void RotateBitmapRight(Bitmap& b);  // clockwise
+void RotateBitmapLeft(Bitmap& b);   // counter-clockwise
+
+}  // namespace quendra

@@ -1,0 +1,102 @@
+#include "app/file_list.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <clocale>
+
+#include "app/paths.h"
+#include "support/temp_dir.h"
+
+namespace quendra {
+namespace {
+
+using testing::TempDir;
+
+TEST(IsPictureFile, ExtensionIsASubstringOfTheSupportedList) {
+  for (const char* yes : {"a.JPG", "d.tif", "e.jp", "f.", "x.t", "dir/a.Tif", "b.bmp", "c.emf",
+                          "g.jp2", "h.pcx", "i.tga", "j.gif", "k.png", "l.P"})
+    EXPECT_TRUE(IsPictureFile(yes)) << yes;
+  for (const char* no : {"b.jpeg", "c.tiff", "noext", "a.jpgx", "a.bmp.txt", "dir.jpg/file",
+                         "a.pn g", "", ".", "a.gifjpg"})
+    EXPECT_FALSE(IsPictureFile(no)) << no;
+  // A colon is an ordinary character here, not a separator.
+  EXPECT_TRUE(IsPictureFile("c:a.png"));
+}
+
+TEST(Paths, HelpersSplitAtTheLastSeparatorOnly) {
+  EXPECT_EQ(ExtractFileName("/a/b.c/d.jpg"), "d.jpg");
+  EXPECT_EQ(ExtractFilePath("/a/b.c/d.jpg"), "/a/b.c/");
+  EXPECT_EQ(ExtractFileExt("/a/b.c/d"), "");
+  EXPECT_EQ(ExtractFileExt("/a/b.c/d.x.PNG"), ".PNG");
+  EXPECT_EQ(ExtractFilePath("name"), "");
+  EXPECT_EQ(AddTrailingPathDelimiter(""), "/");
+  EXPECT_EQ(AddTrailingPathDelimiter("/x/"), "/x/");
+  EXPECT_EQ(AddTrailingPathDelimiter("/x"), "/x/");
+  EXPECT_EQ(DisplayName("ok\xff.jpg"), "ok\xEF\xBF\xBD.jpg");
+  EXPECT_EQ(DisplayName("\xC3\xA9t\xC3\xA9.png"), "\xC3\xA9t\xC3\xA9.png");
+}
+
+TEST(IsFolder, UnqueryablePathsCountAsFolders) {
+  TempDir dir;
+  dir.Write("f.jpg", "x");
+  EXPECT_TRUE(IsFolder(dir.Path()));
+  EXPECT_FALSE(IsFolder(dir / "f.jpg"));
+  EXPECT_TRUE(IsFolder(dir / "missing"));
+}
+
+TEST(ScanFolder, ListsPictureNamesOnlyInCaselessOrder) {
+  TempDir dir;
+  for (const char* n : {"a.JPG", "b.jpeg", "c.tiff", "d.tif", "e.jp", "f.", "C.jpg", "b.jpg",
+                        "A.png", ".x.jpg", ".hidden", "readme.txt"})
+    dir.Write(n, "");
+  ::mkdir((dir / "album.png").c_str(), 0755);
+  ::mkdir((dir / "plain").c_str(), 0755);
+  TListBox list;
+  std::string folder;
+  int n = ScanFolder(dir.Path(), list, folder);
+  EXPECT_EQ(folder, dir.Path() + "/");
+  std::vector<std::string> want{"a.JPG", "A.png", "album.png", "b.jpg", "C.jpg", "d.tif", "e.jp", "f."};
+  EXPECT_EQ(n, int(want.size()));
+  // Case is ignored: "a.JPG" < "A.png" because J < P.
+  EXPECT_EQ(list.Items(), want);
+  EXPECT_EQ(list.ItemIndex(), -1);
+}
+
+TEST(ScanFolder, UnreadableOrMissingFoldersGiveAnEmptyList) {
+  TListBox list;
+  list.Assign({"old.jpg"});
+  std::string folder;
+  EXPECT_EQ(ScanFolder("/no/such/folder", list, folder), 0);
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(folder, "/no/such/folder/");
+  EXPECT_EQ(ScanFolder("/etc/hostname", list, folder), 0);  // a file, not a folder
+}
+
+TEST(ScanFolder, NamesThatAreNotUtf8AreListedWithTheirBytes) {
+  TempDir dir;
+  const std::string odd = "caf\xE9-\xFF.jpg";  // Latin-1 bytes, invalid UTF-8
+  dir.Write(odd, "");
+  dir.Write("b.jpg", "");
+  TListBox list;
+  std::string folder;
+  ASSERT_EQ(ScanFolder(dir.Path(), list, folder), 2);
+  EXPECT_EQ(list.IndexOfCaseless(odd), 1);
+  EXPECT_EQ(list.IndexOfCaseless("B.JPG"), 0);
+}
+
+TEST(SortNames, FollowsTheLocaleWithoutRegardToCase) {
+  const char* old = std::setlocale(LC_ALL, nullptr);
+  std::string saved = old ? old : "C";
+  std::setlocale(LC_ALL, "C.UTF-8");
+  std::vector<std::string> names{"\xC3\xA9t\xC3\xA9.jpg", "Zebra.png", "apple.bmp", "\xC3\x89TAT.jpg", "Apple.gif"};
+  SortNames(names);
+  std::setlocale(LC_ALL, saved.c_str());
+  // É and é fold together and sort after the ASCII letters in code-point order.
+  EXPECT_EQ(names, (std::vector<std::string>{"Apple.gif", "apple.bmp", "Zebra.png", "\xC3\x89TAT.jpg",
+                                             "\xC3\xA9t\xC3\xA9.jpg"}));
+}
+
+}  // namespace
+}  // namespace quendra

@@ -1,0 +1,101 @@
+#pragma once
+// A scriptable host for the viewer's logic: it lays the window out the way the real one does
+// (client 570 x 387 normal, 5-pixel border, 32-pixel status line, 2-pixel splitter), answers
+// dialogs from a script, and records every request.
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/host.h"
+#include "app/main_form.h"
+
+namespace quendra::testing {
+
+class TestHost : public WindowHost, public DialogHost, public ShellHost {
+ public:
+  // Normal and maximised client sizes of the window.
+  int normalWidth = 570, normalHeight = 387;
+  int maxWidth = 1280, maxHeight = 1000;
+
+  std::string caption = kInitialCaption;
+  std::string status;
+  int panelWidth = 1;
+  bool maximized = false, visible = true, minimized = false, closed = false;
+  bool listFocused = true;
+  int fileListChanges = 0;
+  std::vector<std::string> calls;  // window-state requests in order
+  std::vector<std::pair<std::string, std::string>> messages;  // text, caption
+  std::deque<std::optional<std::string>> folderAnswers;       // scripted browse results
+  std::vector<std::string> browseTexts;
+  std::vector<std::string> opened, shownInFileManager;
+
+  TForm1* form = nullptr;  // the form whose zoomer gets the layout's size
+  void Attach(TForm1& f) {
+    form = &f;
+    Relayout();
+  }
+  // Zoomer client size that the layout gives.
+  int ZoomerWidth() const { return (maximized ? maxWidth : normalWidth) - 10 - panelWidth - 2; }
+  int ZoomerHeight() const { return (maximized ? maxHeight : normalHeight) - 10 - 32; }
+  void Relayout() {
+    if (form) form->IMG.SetClientSize(ZoomerWidth(), ZoomerHeight());
+  }
+
+  void SetCaption(const std::string& t) override { caption = t; }
+  void SetStatusText(const std::string& t) override { status = t; }
+  int ListPanelWidth() const override { return panelWidth; }
+  void SetListPanelWidth(int w) override {
+    panelWidth = w;
+    Relayout();
+  }
+  void FileListChanged() override { ++fileListChanges; }
+  bool FileListHasFocus() const override { return listFocused; }
+  bool IsMaximized() const override { return maximized; }
+  void FadeOutAndHide() override {
+    calls.push_back("fade");
+    visible = false;
+  }
+  void ShowMaximized() override {
+    calls.push_back("maximize");
+    maximized = visible = true;
+    Relayout();
+  }
+  void HideWindow() override {
+    calls.push_back("hide");
+    visible = false;
+  }
+  void RestoreWindow() override {
+    calls.push_back("restore");
+    maximized = false;
+    visible = true;
+    Relayout();
+  }
+  void MinimizeApplication() override {
+    calls.push_back("minimize");
+    minimized = true;
+  }
+  void CloseWindow() override { closed = true; }
+
+  std::optional<std::string> BrowseForFolder(const std::string& text) override {
+    browseTexts.push_back(text);
+    if (folderAnswers.empty()) return std::nullopt;
+    auto a = folderAnswers.front();
+    folderAnswers.pop_front();
+    return a;
+  }
+  void ShowMessage(const std::string& text, const std::string& cap) override {
+    messages.emplace_back(text, cap);
+  }
+  void OpenInDefaultApplication(const std::string& path) override { opened.push_back(path); }
+  void ShowInFileManager(const std::string& path) override { shownInFileManager.push_back(path); }
+};
+
+// A form wired to a test host, as the front end wires the real one.
+struct Viewer {
+  TestHost host;
+  TForm1 form{host, host, host};
+  Viewer() { host.Attach(form); }
+};
+
+}  // namespace quendra::testing
