@@ -1,23 +1,286 @@
-// Placeholder until the JPEG reader lands.
+// JPEG over libjpeg(-turbo). The compressed bytes are kept; only the header is read at load time,
+// and the picture is decoded at the chosen scale when a bitmap is asked for.
+//
+// libjpeg reports fatal errors by calling error_exit, which must not return. We longjmp out of
+// it, but only inside the small shim functions below: their frames hold nothing with a
+// destructor, so the jump skips no C++ cleanup. The C++ side then throws EInvalidGraphic with
+// libjpeg's own message.
+//
+// Warnings ("Corrupt JPEG data", "Premature end of JPEG file") mostly do not stop the decode: a
+// truncated file (a download cut short) shows as much of the picture as libjpeg recovers, the
+// rest grey, and stray bytes between markers are skipped. One warning is fatal: in a sequential
+// (non-progressive) file that did not run out of bytes, coded data that breaks off at a marker
+// means the entropy-coded segment itself is corrupt, and everything after it would be noise.
 #include "formats/jpeg_image.h"
 
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
 #include "formats/graphic_error.h"
+
+#include <jpeglib.h>
+#include <jerror.h>
 
 namespace quendra {
 
 static std::unique_ptr<TGraphic> NewTJPEGImage() { return std::make_unique<TJPEGImage>(); }
 const GraphicClass TJPEGImage::kClass{"TJPEGImage", &kTGraphicClass, &NewTJPEGImage};
 
-void TJPEGImage::LoadFromMemory(std::span<const uint8_t>) { throw EInvalidGraphic("JPEG reader not built yet"); }
-void TJPEGImage::AssignTo(Bitmap&) const { throw EInvalidGraphic("JPEG reader not built yet"); }
-static int Div(int v, JpegScale s) { int d = 1 << int(s); return (v + d - 1) / d; }
+namespace {
+
+// Progressive files can ask for an unbounded number of scans over the same coefficients; a
+// file with this many is hostile, not a photograph.
+constexpr int kMaxScans = 1000;
+// libjpeg's own working memory (the whole-image coefficient buffer of progressive files).
+constexpr long kMaxLibjpegMemory = 1L << 30;
+
+struct ErrorMgr {
+  jpeg_error_mgr pub;  // first member: libjpeg sees only this part
+  jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+  bool sawEndOfInput;
+};
+
+void ErrorExit(j_common_ptr cinfo) {
+  auto* err = reinterpret_cast<ErrorMgr*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, err->message);
+  std::longjmp(err->jump, 1);
+}
+
+// Warnings are counted and trace messages dropped; nothing goes to stderr.
+void EmitMessage(j_common_ptr cinfo, int level) {
+  if (level >= 0) return;
+  auto* err = reinterpret_cast<ErrorMgr*>(cinfo->err);
+  ++err->pub.num_warnings;
+  if (err->pub.msg_code == JWRN_JPEG_EOF) err->sawEndOfInput = true;
+  if (err->pub.msg_code == JWRN_HIT_MARKER && cinfo->is_decompressor && !err->sawEndOfInput &&
+      !reinterpret_cast<j_decompress_ptr>(cinfo)->progressive_mode) {
+    (*cinfo->err->format_message)(cinfo, err->message);
+    std::longjmp(err->jump, 1);
+  }
+}
+void OutputMessage(j_common_ptr) {}
+
+void ScanLimit(j_common_ptr cinfo) {
+  auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (cinfo->is_decompressor && d->input_scan_number > kMaxScans) {
+    auto* err = reinterpret_cast<ErrorMgr*>(cinfo->err);
+    std::snprintf(err->message, sizeof err->message, "Too many progressive scans (more than %d)", kMaxScans);
+    std::longjmp(err->jump, 1);
+  }
+}
+
+void InitErrors(ErrorMgr& err) {
+  jpeg_std_error(&err.pub);
+  err.pub.error_exit = ErrorExit;
+  err.pub.emit_message = EmitMessage;
+  err.pub.output_message = OutputMessage;
+  err.message[0] = 0;
+  err.sawEndOfInput = false;
+}
+
+// Owns a decompressor; destroying it never fails.
+struct Decompressor {
+  ErrorMgr err;
+  jpeg_decompress_struct cinfo;
+  jpeg_progress_mgr progress;
+  bool created = false;
+  ~Decompressor() {
+    if (created) jpeg_destroy_decompress(&cinfo);
+  }
+};
+
+// --- shim: every libjpeg call that may fail happens below, under setjmp ---------------------
+
+bool ShimReadHeader(Decompressor* d, const uint8_t* data, size_t size, int scaleDenom) {
+  if (setjmp(d->err.jump)) return false;
+  jpeg_create_decompress(&d->cinfo);
+  d->created = true;
+  d->cinfo.mem->max_memory_to_use = kMaxLibjpegMemory;
+  d->progress.progress_monitor = ScanLimit;
+  d->cinfo.progress = &d->progress;
+  jpeg_mem_src(&d->cinfo, data, static_cast<unsigned long>(size));
+  jpeg_read_header(&d->cinfo, TRUE);
+  const bool cmyk = d->cinfo.jpeg_color_space == JCS_CMYK || d->cinfo.jpeg_color_space == JCS_YCCK;
+  d->cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+  d->cinfo.scale_num = 1;
+  d->cinfo.scale_denom = static_cast<unsigned>(scaleDenom);
+  jpeg_calc_output_dimensions(&d->cinfo);
+  return true;
+}
+
+using RowSink = void (*)(void* ctx, const uint8_t* row, int y);
+
+// Decodes every scanline. With a sink, rows go through `scratch` and the sink; without one they
+// land straight in `rows`.
+bool ShimDecode(Decompressor* d, uint8_t** rows, uint8_t* scratch, RowSink sink, void* ctx) {
+  if (setjmp(d->err.jump)) return false;
+  jpeg_start_decompress(&d->cinfo);
+  while (d->cinfo.output_scanline < d->cinfo.output_height) {
+    const int y = static_cast<int>(d->cinfo.output_scanline);
+    if (sink) {
+      JSAMPROW r = scratch;
+      jpeg_read_scanlines(&d->cinfo, &r, 1);
+      sink(ctx, scratch, y);
+    } else {
+      jpeg_read_scanlines(&d->cinfo, rows + y, d->cinfo.output_height - d->cinfo.output_scanline);
+    }
+  }
+  jpeg_finish_decompress(&d->cinfo);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+int Denominator(JpegScale s) { return 1 << static_cast<int>(s); }
+
+struct CmykSink {
+  Bitmap* out;
+  bool inverted;  // Adobe files store inverted ink values
+};
+
+// CMYK (and YCCK, which libjpeg turns into CMYK) to blue, green, red.
+void CmykRow(void* ctx, const uint8_t* src, int y) {
+  auto* s = static_cast<CmykSink*>(ctx);
+  uint8_t* o = s->out->Row(y);
+  const int w = s->out->Width();
+  for (int x = 0; x < w; ++x, src += 4, o += 3) {
+    unsigned c = src[0], m = src[1], ye = src[2], k = src[3];
+    if (!s->inverted) c = 255 - c, m = 255 - m, ye = 255 - ye, k = 255 - k;
+    o[0] = uint8_t((ye * k + 127) / 255);
+    o[1] = uint8_t((m * k + 127) / 255);
+    o[2] = uint8_t((c * k + 127) / 255);
+  }
+}
+
+}  // namespace
+
+void TJPEGImage::LoadFromMemory(std::span<const uint8_t> data) {
+  Decompressor d;
+  InitErrors(d.err);
+  d.cinfo.err = &d.err.pub;
+  if (data.size() < 2 || data[0] != 0xFF || data[1] != 0xD8) throw EInvalidGraphic("Not a JPEG file: starts with no SOI marker");
+  if (!ShimReadHeader(&d, data.data(), data.size(), 1)) throw EInvalidGraphic(d.err.message);
+  data_.assign(data.begin(), data.end());
+  width_ = static_cast<int>(d.cinfo.image_width);
+  height_ = static_cast<int>(d.cinfo.image_height);
+  scale_ = JpegScale::jsFullSize;
+}
+
+void TJPEGImage::AssignTo(Bitmap& dst) const {
+  if (data_.empty()) throw EInvalidGraphic("No JPEG picture loaded");
+  Decompressor d;
+  InitErrors(d.err);
+  d.cinfo.err = &d.err.pub;
+  if (!ShimReadHeader(&d, data_.data(), data_.size(), Denominator(scale_))) throw EInvalidGraphic(d.err.message);
+  const int w = static_cast<int>(d.cinfo.output_width), h = static_cast<int>(d.cinfo.output_height);
+  CheckDimensions(w, h);
+  Bitmap out(w, h, PixelFormat::pf24bit);
+  bool ok;
+  if (d.cinfo.out_color_space == JCS_CMYK) {
+    std::vector<uint8_t> scratch(size_t(w) * 4);
+    CmykSink sink{&out, d.cinfo.saw_Adobe_marker != 0};
+    ok = ShimDecode(&d, nullptr, scratch.data(), CmykRow, &sink);
+  } else {
+    std::vector<uint8_t*> rows(static_cast<size_t>(h));
+    for (int y = 0; y < h; ++y) rows[size_t(y)] = out.Row(y);
+    ok = ShimDecode(&d, rows.data(), nullptr, nullptr, nullptr);
+  }
+  if (!ok) throw EInvalidGraphic(d.err.message);
+  dst = std::move(out);
+}
+
+static int Div(int v, JpegScale s) {
+  int d = Denominator(s);
+  return (v + d - 1) / d;
+}
 int TJPEGImage::ScaledWidth() const { return Div(width_, scale_); }
 int TJPEGImage::ScaledHeight() const { return Div(height_, scale_); }
+
 void TJPEGImage::SetScale(JpegScale s) {
   if (s == scale_) return;
   scale_ = s;
   Changed();
 }
-std::vector<uint8_t> EncodeJpeg(const Bitmap&, int) { throw EInvalidGraphic("JPEG writer not built yet"); }
+
+// --- writer ----------------------------------------------------------------------------------
+
+namespace {
+
+struct Compressor {
+  ErrorMgr err;
+  jpeg_compress_struct cinfo;
+  unsigned char* buffer = nullptr;  // allocated by libjpeg's memory destination
+  unsigned long size = 0;
+  bool created = false;
+  ~Compressor() {
+    if (created) jpeg_destroy_compress(&cinfo);
+    std::free(buffer);
+  }
+};
+
+using RowSource = const uint8_t* (*)(void* ctx, int y);
+
+bool ShimEncode(Compressor* c, int w, int h, J_COLOR_SPACE in, int components, int quality, RowSource src,
+                void* ctx) {
+  if (setjmp(c->err.jump)) return false;
+  jpeg_create_compress(&c->cinfo);
+  c->created = true;
+  jpeg_mem_dest(&c->cinfo, &c->buffer, &c->size);
+  c->cinfo.image_width = static_cast<JDIMENSION>(w);
+  c->cinfo.image_height = static_cast<JDIMENSION>(h);
+  c->cinfo.input_components = components;
+  c->cinfo.in_color_space = in;
+  jpeg_set_defaults(&c->cinfo);
+  jpeg_set_quality(&c->cinfo, quality, TRUE);
+  jpeg_start_compress(&c->cinfo, TRUE);
+  while (c->cinfo.next_scanline < c->cinfo.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(src(ctx, static_cast<int>(c->cinfo.next_scanline)));
+    jpeg_write_scanlines(&c->cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&c->cinfo);
+  return true;
+}
+
+struct EncodeSource {
+  const Bitmap* bmp;
+  uint8_t* scratch;  // null when rows are passed as they are
+};
+
+const uint8_t* NextRow(void* ctx, int y) {
+  auto* s = static_cast<EncodeSource*>(ctx);
+  if (!s->scratch) return s->bmp->Row(y);
+  ExpandRowTo32(*s->bmp, y, s->scratch);
+  return s->scratch;
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeJpeg(const Bitmap& bmp, int quality) {
+  if (bmp.Empty()) throw EInvalidGraphic("Cannot save an empty picture as JPEG");
+  if (bmp.Width() > JPEG_MAX_DIMENSION || bmp.Height() > JPEG_MAX_DIMENSION)
+    throw EInvalidGraphic("Picture too large for JPEG");
+  quality = quality < 1 ? 1 : quality > 100 ? 100 : quality;
+  Compressor c;
+  InitErrors(c.err);
+  c.cinfo.err = &c.err.pub;
+  std::vector<uint8_t> scratch;
+  EncodeSource src{&bmp, nullptr};
+  J_COLOR_SPACE in = JCS_EXT_BGRX;
+  int components = 4;
+  if (bmp.Format() == PixelFormat::pf24bit) {
+    in = JCS_EXT_BGR;
+    components = 3;
+  } else if (bmp.Format() != PixelFormat::pf32bit) {
+    scratch.resize(size_t(bmp.Width()) * 4);
+    src.scratch = scratch.data();
+  }
+  if (!ShimEncode(&c, bmp.Width(), bmp.Height(), in, components, quality, NextRow, &src))
+    throw EInvalidGraphic(c.err.message);
+  return std::vector<uint8_t>(c.buffer, c.buffer + c.size);
+}
 
 }  // namespace quendra

@@ -1,5 +1,8 @@
-// Placeholder until the reader lands.
 #include "formats/pcx_graphic.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
 
 #include "formats/graphic_error.h"
 
@@ -8,6 +11,186 @@ namespace quendra {
 static std::unique_ptr<TGraphic> NewTPCXGraphic() { return std::make_unique<TPCXGraphic>(); }
 const GraphicClass TPCXGraphic::kClass{"TPCXGraphic", &TGraphicExGraphic::kClass, &NewTPCXGraphic};
 
-void TPCXGraphic::LoadFromMemory(std::span<const uint8_t>) { throw EInvalidGraphic("TPCXGraphic: reader not built yet"); }
+// blue, green, red: black, maroon, green, olive, navy, purple, teal, silver, grey, red, lime,
+// yellow, blue, fuchsia, aqua, white.
+const RGBQuad kSystemPalette16[16] = {
+    {0, 0, 0, 0},       {0, 0, 128, 0},     {0, 128, 0, 0},   {0, 128, 128, 0},
+    {128, 0, 0, 0},     {128, 0, 128, 0},   {128, 128, 0, 0}, {192, 192, 192, 0},
+    {128, 128, 128, 0}, {0, 0, 255, 0},     {0, 255, 0, 0},   {0, 255, 255, 0},
+    {255, 0, 0, 0},     {255, 0, 255, 0},   {255, 255, 0, 0}, {255, 255, 255, 0}};
+
+namespace {
+
+constexpr size_t kHeaderSize = 128;
+constexpr size_t kClosingPaletteSize = 769;  // marker byte 12 and 256 red-green-blue triples
+
+uint16_t Word(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+
+[[noreturn]] void Invalid(const std::string& why) {
+  throw EInvalidGraphic("Invalid PCX, PCC or SCR image: " + why);
+}
+
+std::vector<RGBQuad> GreyScale(int n) {
+  std::vector<RGBQuad> pal(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    auto v = uint8_t(i * 255 / (n - 1));
+    pal[size_t(i)] = {v, v, v, 0};
+  }
+  return pal;
+}
+
+// PCX run-length decoding, one line at a time; a run may go on into the next line. Counts are
+// cut to what is still wanted and nothing past the data is read.
+struct RleReader {
+  const uint8_t* src;
+  size_t size, pos = 0;
+  size_t runLeft = 0;
+  uint8_t runValue = 0;
+
+  // Fills out; returns how many bytes the data reached (the rest is left alone).
+  size_t Read(uint8_t* out, size_t want) {
+    size_t d = 0;
+    while (d < want) {
+      if (runLeft > 0) {
+        size_t n = std::min(runLeft, want - d);
+        std::memset(out + d, runValue, n);
+        d += n;
+        runLeft -= n;
+        continue;
+      }
+      if (pos >= size) break;
+      uint8_t v = src[pos++];
+      if (v >= 192) {
+        if (pos >= size) break;
+        runLeft = v & 0x3F;
+        runValue = src[pos++];
+      } else {
+        out[d++] = v;
+      }
+    }
+    return d;
+  }
+};
+
+}  // namespace
+
+void TPCXGraphic::LoadFromMemory(std::span<const uint8_t> data) {
+  image_ = Bitmap();
+  const size_t size = data.size();
+  if (size < kHeaderSize) Invalid("the file is shorter than its header");
+  const uint8_t* h = data.data();
+  if (h[0] != 10 && h[0] != 205) Invalid("wrong manufacturer byte");
+  const int version = h[1];
+  const bool compressed = h[2] == 1;
+  const int bitsPerSample = h[3];
+  const int xMin = Word(h + 4), yMin = Word(h + 6), xMax = Word(h + 8), yMax = Word(h + 10);
+  XResolution = Word(h + 12);
+  YResolution = Word(h + 14);
+  const int planes = h[65];
+  const size_t bytesPerLine = Word(h + 66);
+  const int paletteInfo = Word(h + 68);
+
+  if (xMax < xMin || yMax < yMin) Invalid("the picture's right or bottom edge lies before its left or top");
+  const int width = xMax - xMin + 1, height = yMax - yMin + 1;
+
+  // Layouts with a pixel format; everything else (3 planes of 1 bit, 4 planes of 8 bits, ...)
+  // is refused.
+  PixelFormat pf;
+  if (bitsPerSample == 1 && planes == 1) pf = PixelFormat::pf1bit;
+  else if ((bitsPerSample == 1 && (planes == 2 || planes == 4)) ||
+           (bitsPerSample == 2 && planes == 1) || (bitsPerSample == 4 && planes == 1))
+    pf = PixelFormat::pf4bit;
+  else if (bitsPerSample == 8 && planes == 1) pf = PixelFormat::pf8bit;
+  else if (bitsPerSample == 8 && planes == 3) pf = PixelFormat::pf24bit;
+  else
+    throw EInvalidGraphic("Unsupported PCX image format: " + std::to_string(bitsPerSample) +
+                          " bits per sample in " + std::to_string(planes) + " planes");
+
+  // A plane line must hold the picture's width, else rows would be read past their bytes.
+  if (bytesPerLine == 0 || bytesPerLine * 8 < size_t(width) * size_t(bitsPerSample))
+    Invalid("the plane lines are shorter than the picture is wide");
+  CheckDimensions(width, height);
+  const size_t lineSize = size_t(planes) * bytesPerLine;
+
+  const bool closingPalette =
+      pf == PixelFormat::pf8bit && size >= kHeaderSize + kClosingPaletteSize &&
+      data[size - kClosingPaletteSize] == 12;
+  size_t dataSize = size - kHeaderSize;
+  if (!compressed && closingPalette) dataSize -= kClosingPaletteSize;
+  // Data that ends early loads as far as it goes, but data that cannot fill even the first row
+  // is no picture. A run-length pair gives at most 63 bytes.
+  const size_t reachable = compressed ? dataSize / 2 * 63 + dataSize % 2 : dataSize;
+  if (reachable < lineSize) Invalid("the pixel data is truncated");
+
+  Bitmap bmp(width, height, pf);
+  // Palette, by the bitmap's pixel format.
+  auto& pal = bmp.Palette();
+  if (version == 3 && pf != PixelFormat::pf1bit) {
+    pal.assign(kSystemPalette16, kSystemPalette16 + 16);
+    if (pf == PixelFormat::pf8bit) pal.resize(256);
+  } else if (pf == PixelFormat::pf1bit) {
+    pal = GreyScale(2);
+  } else if (pf == PixelFormat::pf4bit) {
+    if (paletteInfo == 2) {
+      pal = GreyScale(16);
+    } else {
+      pal.resize(16);
+      for (int i = 0; i < 16; ++i)
+        pal[size_t(i)] = {h[16 + 3 * i + 2], h[16 + 3 * i + 1], h[16 + 3 * i], 0};
+    }
+  } else if (pf == PixelFormat::pf8bit) {
+    if (closingPalette) {
+      const uint8_t* p = data.data() + size - 768;
+      for (int i = 0; i < 256; ++i) pal[size_t(i)] = {p[3 * i + 2], p[3 * i + 1], p[3 * i], 0};
+    } else if (paletteInfo == 2) {
+      pal = GreyScale(256);
+    }  // else the bitmap's default palette stays
+  }
+
+  std::vector<uint8_t> line(lineSize);
+  RleReader rle{data.data() + kHeaderSize, dataSize};
+  size_t storedPos = kHeaderSize;
+  for (int y = 0; y < height; ++y) {
+    size_t got;
+    if (compressed) {
+      got = rle.Read(line.data(), lineSize);
+    } else {
+      got = std::min(lineSize, kHeaderSize + dataSize - storedPos);
+      std::memcpy(line.data(), data.data() + storedPos, got);
+      storedPos += got;
+    }
+    std::fill(line.begin() + std::ptrdiff_t(got), line.end(), uint8_t(0));
+    uint8_t* row = bmp.Row(y);
+    if (pf == PixelFormat::pf24bit) {
+      const uint8_t *r = line.data(), *g = r + bytesPerLine, *b = r + 2 * bytesPerLine;
+      for (int x = 0; x < width; ++x) {
+        row[3 * x] = b[x];
+        row[3 * x + 1] = g[x];
+        row[3 * x + 2] = r[x];
+      }
+    } else if (pf == PixelFormat::pf4bit && bitsPerSample == 1) {
+      // Planes give bits 0, 1 (, 2, 3) of each index; the first pixel goes to the high nibble.
+      std::memset(row, 0, bmp.Stride());
+      for (int x = 0; x < width; ++x) {
+        const int shift = 7 - (x & 7);
+        unsigned v = 0;
+        for (int p = 0; p < planes; ++p)
+          v |= unsigned((line[size_t(p) * bytesPerLine + size_t(x >> 3)] >> shift) & 1) << p;
+        row[x >> 1] |= uint8_t((x & 1) ? v : v << 4);
+      }
+    } else if (pf == PixelFormat::pf4bit && bitsPerSample == 2) {
+      // Each two-bit sample becomes a four-bit index of the same value.
+      std::memset(row, 0, bmp.Stride());
+      for (int x = 0; x < width; ++x) {
+        unsigned v = (line[x >> 2] >> (6 - 2 * (x & 3))) & 3;
+        row[x >> 1] |= uint8_t((x & 1) ? v : v << 4);
+      }
+    } else {
+      // 1, 4 and 8-bit single planes already have the bitmap's layout.
+      std::memcpy(row, line.data(), (size_t(width) * size_t(bitsPerSample) + 7) / 8);
+    }
+  }
+  image_ = std::move(bmp);
+}
 
 }  // namespace quendra

@@ -1,5 +1,25 @@
-// Placeholder until the reader lands.
+// PNG over libpng. The picture is read once at load time into the bitmap it draws itself as:
+//   1-bit pictures (grey or palette)        -> pf1bit
+//   2- and 4-bit pictures                   -> pf4bit (2-bit indexes widened)
+//   8-bit palette pictures                  -> pf8bit
+//   everything else                         -> pf24bit, 16-bit samples scaled to 8
+//   any alpha (alpha channel, or a palette  -> pf24bit, blended over white: the object draws
+//   with partial/several transparent entries)  itself into a freshly created bitmap, whose
+//                                              canvas starts white like a new sheet
+// A single transparent colour (tRNS of a grey or RGB picture, or exactly one fully transparent
+// palette entry) keeps the pixels and marks the bitmap transparent with that colour.
+//
+// libpng reports errors through a callback that must not return; we longjmp out of it only
+// inside the shim functions, whose frames hold nothing with a destructor.
 #include "formats/png_object.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <png.h>
 
 #include "formats/graphic_error.h"
 
@@ -8,9 +28,291 @@ namespace quendra {
 static std::unique_ptr<TGraphic> NewTPNGObject() { return std::make_unique<TPNGObject>(); }
 const GraphicClass TPNGObject::kClass{"TPNGObject", &kTGraphicClass, &NewTPNGObject};
 
-void TPNGObject::LoadFromMemory(std::span<const uint8_t>) { throw EInvalidGraphic("TPNGObject: reader not built yet"); }
+namespace {
+
+// Largest ancillary chunk we let libpng hold in memory (text, ICC profiles and the like).
+constexpr png_alloc_size_t kMaxChunkBytes = 16u << 20;
+
+struct PngIo {
+  jmp_buf jump;
+  char message[256];
+  const uint8_t* data = nullptr;
+  size_t size = 0, pos = 0;
+  // writer output (malloc'd so that growing it never throws inside libpng)
+  uint8_t* out = nullptr;
+  size_t outSize = 0, outCap = 0;
+};
+
+void ErrorFn(png_structp png, png_const_charp msg) {
+  auto* io = static_cast<PngIo*>(png_get_error_ptr(png));
+  std::snprintf(io->message, sizeof io->message, "PNG: %s", msg ? msg : "error");
+  std::longjmp(io->jump, 1);
+}
+void WarningFn(png_structp, png_const_charp) {}
+
+void ReadFn(png_structp png, png_bytep out, size_t n) {
+  auto* io = static_cast<PngIo*>(png_get_io_ptr(png));
+  if (n > io->size - io->pos) png_error(png, "unexpected end of data");
+  std::memcpy(out, io->data + io->pos, n);
+  io->pos += n;
+}
+
+struct Reader {
+  PngIo io;
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  ~Reader() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
+};
+
+struct Header {
+  png_uint_32 width = 0, height = 0;
+  int bitDepth = 0, colorType = 0;
+  png_colorp palette = nullptr;
+  int paletteCount = 0;
+  png_bytep trnsAlpha = nullptr;
+  int trnsCount = 0;
+  png_color_16p trnsColor = nullptr;
+};
+
+// How the rows are read: as stored, 2-bit unpacked to bytes, as BGR, or as BGRA to blend.
+enum class Plan { kStored, kUnpack2, kBgr, kBgra };
+
+// --- shim ------------------------------------------------------------------------------------
+
+bool ShimReadInfo(Reader* r, Header* h) {
+  if (setjmp(r->io.jump)) return false;
+  r->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r->io, ErrorFn, WarningFn);
+  if (!r->png) return false;
+  r->info = png_create_info_struct(r->png);
+  if (!r->info) png_error(r->png, "out of memory");
+  png_set_read_fn(r->png, &r->io, ReadFn);
+  png_set_user_limits(r->png, kMaxSide, kMaxSide);
+  png_set_chunk_malloc_max(r->png, kMaxChunkBytes);
+  png_read_info(r->png, r->info);
+  png_get_IHDR(r->png, r->info, &h->width, &h->height, &h->bitDepth, &h->colorType, nullptr, nullptr, nullptr);
+  if (png_get_valid(r->png, r->info, PNG_INFO_PLTE))
+    png_get_PLTE(r->png, r->info, &h->palette, &h->paletteCount);
+  if (png_get_valid(r->png, r->info, PNG_INFO_tRNS))
+    png_get_tRNS(r->png, r->info, &h->trnsAlpha, &h->trnsCount, &h->trnsColor);
+  return true;
+}
+
+bool ShimReadImage(Reader* r, Plan plan, uint8_t** rows, size_t rowCapacity) {
+  if (setjmp(r->io.jump)) return false;
+  png_structp png = r->png;
+  switch (plan) {
+    case Plan::kStored: break;
+    case Plan::kUnpack2: png_set_packing(png); break;
+    case Plan::kBgr:
+    case Plan::kBgra:
+      // Only the alpha plan expands: expansion also turns a tRNS colour into an alpha channel,
+      // while the plain plan keeps that colour and marks it transparent instead.
+      if (plan == Plan::kBgra) png_set_expand(png);
+      png_set_gray_to_rgb(png);
+      png_set_scale_16(png);
+      png_set_bgr(png);
+      break;
+  }
+  png_set_interlace_handling(png);
+  png_read_update_info(png, r->info);
+  if (png_get_rowbytes(png, r->info) > rowCapacity) png_error(png, "row layout does not match the header");
+  png_read_image(png, rows);
+  png_read_end(png, nullptr);  // checks the CRCs and the zlib stream's end
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+uint8_t Scale16(unsigned v) { return uint8_t((v * 255u + 32895u) >> 16); }
+
+// A sample of the given depth as 8 bits.
+uint8_t ToByte(unsigned v, int depth) {
+  if (depth == 16) return Scale16(v);
+  if (depth == 8) return uint8_t(v);
+  return uint8_t(v * 255u / ((1u << depth) - 1u));
+}
+
+}  // namespace
+
+void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
+  if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0) throw EInvalidGraphic("Not a PNG file: bad signature");
+  Reader r;
+  r.io.data = data.data();
+  r.io.size = data.size();
+  Header h;
+  if (!ShimReadInfo(&r, &h)) throw EInvalidGraphic(r.io.message[0] ? r.io.message : "PNG: cannot start reading");
+  const int w = int(h.width), hgt = int(h.height);
+  CheckDimensions(w, hgt);
+
+  const bool palette = h.colorType == PNG_COLOR_TYPE_PALETTE;
+  const bool grey = h.colorType == PNG_COLOR_TYPE_GRAY;
+  bool alpha = (h.colorType & PNG_COLOR_MASK_ALPHA) != 0;
+  int singleTransparentIndex = -1;
+  if (palette && h.trnsAlpha && h.trnsCount > 0) {
+    int zero = 0, partial = 0;
+    for (int i = 0; i < std::min(h.trnsCount, h.paletteCount); ++i) {
+      if (h.trnsAlpha[i] == 0) ++zero, singleTransparentIndex = i;
+      else if (h.trnsAlpha[i] != 255) ++partial;
+    }
+    if (partial || zero > 1) alpha = true, singleTransparentIndex = -1;
+  }
+
+  PixelFormat pf = PixelFormat::pf24bit;
+  Plan plan = alpha ? Plan::kBgra : Plan::kBgr;
+  if (!alpha && (palette || grey)) {
+    if (h.bitDepth == 1) pf = PixelFormat::pf1bit, plan = Plan::kStored;
+    else if (h.bitDepth == 2) pf = PixelFormat::pf4bit, plan = Plan::kUnpack2;
+    else if (h.bitDepth == 4) pf = PixelFormat::pf4bit, plan = Plan::kStored;
+    else if (palette) pf = PixelFormat::pf8bit, plan = Plan::kStored;
+  }
+
+  Bitmap out(w, hgt, pf);
+  if (pf != PixelFormat::pf24bit) {
+    auto& pal = out.Palette();
+    if (palette) {
+      pal.resize(size_t(h.paletteCount));
+      for (int i = 0; i < h.paletteCount; ++i) pal[size_t(i)] = {h.palette[i].blue, h.palette[i].green, h.palette[i].red, 0};
+    } else {
+      pal.resize(size_t(1) << h.bitDepth);
+      for (size_t i = 0; i < pal.size(); ++i) {
+        uint8_t v = ToByte(unsigned(i), h.bitDepth);
+        pal[i] = {v, v, v, 0};
+      }
+    }
+  }
+
+  // Rows are read straight into the bitmap, except where they need a pass of their own.
+  Bitmap staging;
+  Bitmap* target = &out;
+  if (plan == Plan::kUnpack2) staging = Bitmap(w, hgt, PixelFormat::pf8bit), target = &staging;
+  if (plan == Plan::kBgra) staging = Bitmap(w, hgt, PixelFormat::pf32bit), target = &staging;
+  std::vector<uint8_t*> rows(static_cast<size_t>(hgt));
+  for (int y = 0; y < hgt; ++y) rows[size_t(y)] = target->Row(y);
+  if (!ShimReadImage(&r, plan, rows.data(), target->Stride())) throw EInvalidGraphic(r.io.message);
+
+  if (plan == Plan::kUnpack2) {
+    for (int y = 0; y < hgt; ++y) {
+      const uint8_t* s = staging.Row(y);
+      uint8_t* o = out.Row(y);
+      for (int x = 0; x < w; ++x) o[x >> 1] |= uint8_t((x & 1) ? (s[x] & 15) : (s[x] << 4));
+    }
+  } else if (plan == Plan::kBgra) {
+    for (int y = 0; y < hgt; ++y) {
+      const uint8_t* s = staging.Row(y);
+      uint8_t* o = out.Row(y);
+      for (int x = 0; x < w; ++x, s += 4, o += 3) {
+        const unsigned a = s[3], back = 255u * (255u - a);
+        for (int c = 0; c < 3; ++c) o[c] = uint8_t((s[c] * a + back + 127u) / 255u);
+      }
+    }
+  }
+
+  if (singleTransparentIndex >= 0 && singleTransparentIndex < h.paletteCount) {
+    const png_color& c = h.palette[singleTransparentIndex];
+    out.Transparent = true;
+    out.TransparentColor = RGB(c.red, c.green, c.blue);
+  } else if (!palette && !alpha && h.trnsColor) {
+    out.Transparent = true;
+    if (grey) {
+      uint8_t v = ToByte(h.trnsColor->gray & ((1u << h.bitDepth) - 1u), h.bitDepth);
+      out.TransparentColor = RGB(v, v, v);
+    } else {
+      out.TransparentColor = RGB(ToByte(h.trnsColor->red, h.bitDepth), ToByte(h.trnsColor->green, h.bitDepth),
+                                 ToByte(h.trnsColor->blue, h.bitDepth));
+    }
+  }
+  image_ = std::move(out);
+}
+
+// --- writer ----------------------------------------------------------------------------------
+
+namespace {
+
+void WriteFn(png_structp png, png_bytep data, size_t n) {
+  auto* io = static_cast<PngIo*>(png_get_io_ptr(png));
+  if (n > io->outCap - io->outSize) {
+    size_t cap = std::max(io->outCap * 2, io->outSize + n + 4096);
+    auto* grown = static_cast<uint8_t*>(std::realloc(io->out, cap));
+    if (!grown) png_error(png, "out of memory");
+    io->out = grown;
+    io->outCap = cap;
+  }
+  std::memcpy(io->out + io->outSize, data, n);
+  io->outSize += n;
+}
+void FlushFn(png_structp) {}
+
+struct Writer {
+  PngIo io;
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  ~Writer() {
+    png_destroy_write_struct(&png, info ? &info : nullptr);
+    std::free(io.out);
+  }
+};
+
+using RowSource = const uint8_t* (*)(void* ctx, int y);
+
+bool ShimWrite(Writer* wr, int w, int h, int depth, int colorType, const png_color* pal, int palCount,
+               RowSource src, void* ctx) {
+  if (setjmp(wr->io.jump)) return false;
+  wr->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &wr->io, ErrorFn, WarningFn);
+  if (!wr->png) return false;
+  wr->info = png_create_info_struct(wr->png);
+  if (!wr->info) png_error(wr->png, "out of memory");
+  png_set_write_fn(wr->png, &wr->io, WriteFn, FlushFn);
+  png_set_IHDR(wr->png, wr->info, png_uint_32(w), png_uint_32(h), depth, colorType, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (palCount) png_set_PLTE(wr->png, wr->info, pal, palCount);
+  png_write_info(wr->png, wr->info);
+  for (int y = 0; y < h; ++y) png_write_row(wr->png, src(ctx, y));
+  png_write_end(wr->png, nullptr);
+  return true;
+}
+
+struct WriteSource {
+  const Bitmap* bmp;
+  uint8_t* bgrx;  // one row widened to 32 bits
+  uint8_t* rgb;   // the same row as red, green, blue
+};
+
+const uint8_t* PaletteRow(void* ctx, int y) { return static_cast<WriteSource*>(ctx)->bmp->Row(y); }
+
+const uint8_t* RgbRow(void* ctx, int y) {
+  auto* s = static_cast<WriteSource*>(ctx);
+  ExpandRowTo32(*s->bmp, y, s->bgrx);
+  for (int x = 0; x < s->bmp->Width(); ++x) {
+    s->rgb[3 * x] = s->bgrx[4 * x + 2];
+    s->rgb[3 * x + 1] = s->bgrx[4 * x + 1];
+    s->rgb[3 * x + 2] = s->bgrx[4 * x];
+  }
+  return s->rgb;
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodePng(const Bitmap& bmp) {
+  if (bmp.Empty()) throw EInvalidGraphic("Cannot save an empty picture as PNG");
+  const int bits = BitsPerPixel(bmp.Format());
+  Writer wr;
+  WriteSource src{&bmp, nullptr, nullptr};
+  std::vector<png_color> pal;
+  std::vector<uint8_t> bgrx, rgb;
+  bool ok;
+  if (bits <= 8 && !bmp.Palette().empty()) {
+    size_t n = std::min(bmp.Palette().size(), size_t(1) << bits);
+    for (size_t i = 0; i < n; ++i) pal.push_back({bmp.Palette()[i].red, bmp.Palette()[i].green, bmp.Palette()[i].blue});
+    ok = ShimWrite(&wr, bmp.Width(), bmp.Height(), bits, PNG_COLOR_TYPE_PALETTE, pal.data(), int(n), PaletteRow, &src);
+  } else {
+    bgrx.resize(size_t(bmp.Width()) * 4);
+    rgb.resize(size_t(bmp.Width()) * 3);
+    src.bgrx = bgrx.data();
+    src.rgb = rgb.data();
+    ok = ShimWrite(&wr, bmp.Width(), bmp.Height(), 8, PNG_COLOR_TYPE_RGB, nullptr, 0, RgbRow, &src);
+  }
+  if (!ok) throw EInvalidGraphic(wr.io.message[0] ? wr.io.message : "PNG: cannot start writing");
+  return std::vector<uint8_t>(wr.io.out, wr.io.out + wr.io.outSize);
+}
 
 }  // namespace quendra
-namespace quendra {
-std::vector<uint8_t> EncodePng(const Bitmap&) { throw EInvalidGraphic("PNG writer not built yet"); }
-}
