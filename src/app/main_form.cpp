@@ -6,10 +6,8 @@
 #include "app/fallback_picture.h"
 #include "app/paths.h"
 #include "app/popup_menu.h"
-#include "formats/graphic_error.h"
-#include "formats/jpeg_image.h"
+#include "app/loader.h"
 #include "formats/tbitmap.h"
-#include "imaging/resample.h"
 #include "imaging/rotate.h"
 
 namespace quendra {
@@ -228,31 +226,9 @@ void TForm1::REFRESH1Click() {
 
 // ---- Loading ----
 
-void ChooseJpegScale(TJPEGImage& jpeg, int displayMax) {
-  if (displayMax == 0) throw EInvalidGraphic("The display area has no size");
-  int ratio = std::max(jpeg.Width(), jpeg.Height()) / displayMax;
-  JpegScale s = ratio <= 1   ? JpegScale::jsFullSize
-                : ratio <= 3 ? JpegScale::jsHalf
-                : ratio <= 7 ? JpegScale::jsQuarter
-                             : JpegScale::jsEighth;
-  jpeg.SetScale(s);
-}
-
 void TForm1::LoadPicture(const std::string& path) {
   try {
-    IMG.Picture().LoadFromFile(path);
-    TGraphic& graphic = *IMG.Picture().Graphic();
-    Bitmap working;
-    if (IMG.Proportional()) {
-      if (auto* jpeg = dynamic_cast<TJPEGImage*>(&graphic))
-        ChooseJpegScale(*jpeg, std::max(IMG.DestWidth(), IMG.DestHeight()));
-      working = ToBitmap32(graphic);
-      TRect target = FitRect(IMG.DestRect(), {0, 0, working.Width(), working.Height()}, IMG.DestWidth());
-      ResampleHalftone(working, target);
-    } else {
-      working = ToBitmap32(graphic);
-    }
-    IMG.Picture().AssignBitmap(std::move(working));
+    LoadIntoZoomer(IMG, path);
     char status[64];
     std::snprintf(status, sizeof status, "[%d/%d] ", FileList.ItemIndex() + 1, FileList.Count());
     window_.SetStatusText(status + ExtractFileName(CurrentFile));

@@ -103,8 +103,4 @@ class TForm1 {
   ShellHost& shell_;
 };
 
-// Picks the JPEG decoder's output scale for a display whose larger side is displayMax.
-class TJPEGImage;
-void ChooseJpegScale(TJPEGImage& jpeg, int displayMax);
-
 }  // namespace quendra

@@ -34,11 +34,15 @@ class TPicture {
   // Fired after every change of the held graphic or of its picture.
   std::function<void()> OnChange;
   void Changed() {
+    ++version_;
     if (OnChange) OnChange();
   }
+  // Counts changes, so that a view can tell whether its copy of the pixels is current.
+  uint64_t Version() const { return version_; }
 
  private:
   std::unique_ptr<TGraphic> graphic_;
+  uint64_t version_ = 0;
 };
 
 class TTntPicture : public TPicture {};

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with warnings as errors, and runs every test; then builds the
+# core with AddressSanitizer + UndefinedBehaviorSanitizer and runs the core tests again.
+# QUENDRA_SKIP_ASAN=1 skips the second pass.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+jobs=$(nproc)
+
+cmake --preset ci >/dev/null
+cmake --build --preset ci -j"$jobs"
+ctest --preset ci -j"$jobs"
+
+if [ "${QUENDRA_SKIP_ASAN:-0}" != 1 ]; then
+  cmake --preset asan >/dev/null
+  cmake --build --preset asan -j"$jobs"
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j"$jobs"
+fi

@@ -1,0 +1,18 @@
+#pragma once
+// Loading a file into the zoomer the way the viewer shows it: read by extension, and in the
+// fitted modes decoded at reduced JPEG scale where that still covers the display and resampled
+// once to the displayed size. Throws on any failure; the caller decides what to show then.
+#include <string>
+
+#include "controls/zoomer.h"
+
+namespace quendra {
+
+class TJPEGImage;
+
+void LoadIntoZoomer(TZoomer& img, const std::string& path);
+
+// Picks the JPEG decoder's output scale for a display whose larger side is displayMax.
+void ChooseJpegScale(TJPEGImage& jpeg, int displayMax);
+
+}  // namespace quendra

@@ -1,0 +1,28 @@
+// The viewer's program body: the application object titled "Quendra", the main window, the
+// message loop.
+#include <unistd.h>
+
+#include <QApplication>
+#include <clocale>
+#include <climits>
+
+#include "formats/format_table.h"
+#include "platform/qt/main_window.h"
+
+int main(int argc, char** argv) {
+  quendra::FileFormats();  // every format registers before any window exists
+  QApplication app(argc, argv);
+  std::setlocale(LC_ALL, "");  // list order and case folding follow the user's locale
+  QApplication::setApplicationName(quendra::kApplicationTitle);
+
+  char exe[PATH_MAX] = {};
+  ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+  std::string exePath = n > 0 ? std::string(exe, size_t(n)) : std::string(argv[0]);
+  // Raw argument bytes: names that are not valid UTF-8 must still open.
+  std::vector<std::string> args(argv + 1, argv + argc);
+
+  quendra::qt::MainWindow window;
+  window.Start(args, exePath);
+  window.show();
+  return QApplication::exec();
+}

@@ -1,0 +1,322 @@
+#include "platform/qt/main_window.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPropertyAnimation>
+#include <QScreen>
+#include <QStyle>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/paths.h"
+#include "app/popup_menu.h"
+#include "formats/tbitmap.h"
+#include "platform/qt/key_map.h"
+#include "platform/qt/zoomer_view.h"
+
+namespace quendra::qt {
+
+namespace {
+constexpr int kClientWidth = 570, kClientHeight = 387;
+constexpr int kBorder = 5, kStatusHeight = 32, kPanel2Height = 34, kSplitterWidth = 2;
+
+QString Show(const std::string& bytes) { return QString::fromUtf8(DisplayName(bytes)); }
+
+// A URL's path as the bytes it names; names that are not valid UTF-8 survive this way.
+std::string PathBytes(const QUrl& url) {
+  return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+}
+
+QUrl FileUrl(const std::string& path) {
+  return QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"));
+}
+}  // namespace
+
+MainWindow::MainWindow() : form_(*this, *this, *this) {
+  setWindowTitle(kInitialCaption);
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
+  QFont font("Tahoma");
+  font.setPixelSize(13);
+  setFont(font);
+  setAutoFillBackground(true);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, Qt::white);
+  pal.setColor(QPalette::Base, Qt::white);
+  setPalette(pal);
+  setAcceptDrops(true);
+  BuildLayout();
+  resize(kClientWidth, kClientHeight);
+  if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+  layout()->activate();
+  SetListPanelWidth(1);
+
+  settle_.setSingleShot(true);
+  settle_.setInterval(kSettleMs);
+  connect(&settle_, &QTimer::timeout, this, [this] {
+    form_.Guarded([&] {
+      // A settled change of size is the end of a resize; anything else was a move.
+      if (size() == lastSettledSize_) form_.WindowMoving();
+      lastSettledSize_ = size();
+      form_.ExitSizeMove();
+    });
+  });
+}
+
+MainWindow::~MainWindow() { form_.IMG.OnInvalidate = nullptr; }
+
+void MainWindow::BuildLayout() {
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(kBorder, kBorder, kBorder, kBorder);
+  outer->setSpacing(0);
+
+  splitter_ = new QSplitter(Qt::Horizontal, this);
+  splitter_->setHandleWidth(kSplitterWidth);
+  splitter_->setOpaqueResize(false);  // drawn as a line while dragged; applied on release
+  splitter_->setChildrenCollapsible(false);
+  splitter_->setStyleSheet("QSplitter::handle { background: rgb(183, 219, 255); }");
+
+  panel1_ = new QWidget(splitter_);
+  panel1_->setMinimumWidth(1);
+  auto* panelLayout = new QVBoxLayout(panel1_);
+  panelLayout->setContentsMargins(0, 0, 0, 0);
+  panelLayout->setSpacing(0);
+  auto* panel2 = new QWidget(panel1_);
+  panel2->setFixedHeight(kPanel2Height);
+  panel2->setMinimumWidth(1);
+  folderButton_ = new QToolButton(panel2);
+  folderButton_->setText("Select folder");
+  folderButton_->setAutoRaise(true);  // flat
+  folderButton_->setFocusPolicy(Qt::NoFocus);
+  folderButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  folderButton_->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+  folderButton_->setIconSize(QSize(16, 16));
+  folderButton_->setGeometry(8, 6, 121, 22);
+  connect(folderButton_, &QToolButton::clicked, this,
+          [this] { form_.Guarded([&] { form_.TntSpeedButton1Click(); }); });
+  list_ = new QListWidget(panel1_);
+  list_->setFrameShape(QFrame::NoFrame);
+  list_->setMinimumWidth(1);
+  list_->setUniformItemSizes(true);
+  list_->setStyleSheet("QListWidget::item { height: 16px; padding: 0px; }");
+  list_->setFocusPolicy(Qt::StrongFocus);
+  panelLayout->addWidget(panel2);
+  panelLayout->addWidget(list_);
+  connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (!updatingList_) form_.Guarded([&] { form_.FileListSelect(row); });
+  });
+  connect(list_, &QListWidget::itemDoubleClicked, this,
+          [this] { form_.Guarded([&] { form_.FileListDblClick(); }); });
+
+  zoomer_ = new ZoomerView(form_, splitter_);
+  zoomer_->setFocusPolicy(Qt::NoFocus);
+  splitter_->addWidget(panel1_);
+  splitter_->addWidget(zoomer_);
+  splitter_->setStretchFactor(0, 0);
+  splitter_->setStretchFactor(1, 1);
+  connect(splitter_, &QSplitter::splitterMoved, this,
+          [this] { form_.Guarded([&] { form_.TntSplitter1Moved(); }); });
+
+  status_ = new QLabel(this);
+  status_->setFixedHeight(kStatusHeight);
+  status_->setAlignment(Qt::AlignCenter);
+
+  outer->addWidget(splitter_, 1);
+  outer->addWidget(status_);
+
+  for (QObject* o : std::initializer_list<QObject*>{this, list_, list_->viewport(), zoomer_, panel1_,
+                                                    panel2, status_, splitter_})
+    o->installEventFilter(this);
+  list_->setFocus();
+}
+
+void MainWindow::Start(const std::vector<std::string>& args, const std::string& exePath) {
+  lastSettledSize_ = size();
+  form_.Guarded([&] { form_.FormCreate(args, exePath); });
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    auto* k = static_cast<QKeyEvent*>(event);
+    // Every key of the window takes the form's route: menu shortcuts, the window's handler,
+    // the list's filter and the list's own handling; Qt's own handling is not used.
+    form_.Guarded([&] { form_.KeyDown(VirtualKeyOf(k->key()), ShiftOf(k->modifiers())); });
+    return true;
+  }
+  if (event->type() == QEvent::Wheel && event != lastWheel_) {
+    lastWheel_ = event;  // the same event climbs to parents: handle it once
+    auto* w = static_cast<QWheelEvent*>(event);
+    int delta = w->angleDelta().y() != 0 ? w->angleDelta().y() : w->angleDelta().x();
+    form_.Guarded([&] { form_.TntFormMouseWheel(ShiftOf(w->modifiers(), w->buttons()), delta); });
+    return false;  // the focused control's own wheel handling follows
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* e) {
+  QMenu menu(this);
+  for (const MenuItem& item : kPopupMenu) {
+    if (!item.visible) continue;
+    if (!item.onClick) {
+      menu.addSeparator();
+      continue;
+    }
+    QString text = QString::fromUtf8(item.caption.data(), qsizetype(item.caption.size()));
+    if (item.shortcut) {
+      QStringList parts;
+      if (item.shortcut & kShortcutCtrl) parts << "Ctrl";
+      if (item.shortcut & kShortcutAlt) parts << "Alt";
+      if (item.shortcut & kShortcutShift) parts << "Shift";
+      int key = item.shortcut & 0xFF;
+      parts << (key == VK_ESCAPE ? QString("Esc") : QString(QChar(key)));
+      text += "\t" + parts.join("+");
+    }
+    QAction* a = menu.addAction(text);
+    if (item.name == "Allow") {
+      a->setCheckable(true);
+      a->setChecked(form_.AllowOverwrite);
+    }
+    auto handler = item.onClick;
+    connect(a, &QAction::triggered, this, [this, handler] { form_.Guarded([&] { (form_.*handler)(); }); });
+  }
+  menu.exec(e->globalPos());
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* e) {
+  if (e->mimeData()->hasUrls()) e->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* e) {
+  const QList<QUrl> urls = e->mimeData()->urls();
+  if (urls.isEmpty() || !urls.first().isLocalFile()) return;  // only local paths can be shown
+  std::vector<std::string> paths{PathBytes(urls.first())};
+  e->acceptProposedAction();
+  form_.Guarded([&] { form_.FilesDropped(paths); });
+}
+
+void MainWindow::moveEvent(QMoveEvent* e) {
+  QWidget::moveEvent(e);
+  if (e->spontaneous()) settle_.start();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* e) {
+  QWidget::resizeEvent(e);
+  if (e->spontaneous()) settle_.start();
+}
+
+// ---- WindowHost ----
+
+void MainWindow::SetCaption(const std::string& text) { setWindowTitle(QString::fromUtf8(text)); }
+
+void MainWindow::SetStatusText(const std::string& text) { status_->setText(Show(text)); }
+
+int MainWindow::ListPanelWidth() const { return panel1_->width(); }
+
+void MainWindow::SetListPanelWidth(int width) {
+  const int total = splitter_->width() - splitter_->handleWidth();
+  splitter_->setSizes({width, std::max(0, total - width)});
+  // The zoomer's client size must be current before the caller reloads.
+  form_.IMG.SetClientSize(zoomer_->width(), zoomer_->height());
+}
+
+void MainWindow::FileListChanged() {
+  updatingList_ = true;
+  const auto& items = form_.FileList.Items();
+  if (items != shownItems_) {
+    list_->clear();
+    QStringList names;
+    names.reserve(qsizetype(items.size()));
+    for (const auto& n : items) names << Show(n);
+    list_->addItems(names);
+    shownItems_ = items;
+  }
+  list_->setCurrentRow(form_.FileList.ItemIndex());
+  updatingList_ = false;
+}
+
+bool MainWindow::FileListHasFocus() const { return focusWidget() == list_ || focusWidget() == nullptr; }
+
+bool MainWindow::IsMaximized() const { return isMaximized(); }
+
+void MainWindow::FadeOutAndHide() {
+  QPropertyAnimation fade(this, "windowOpacity");
+  fade.setDuration(200);
+  fade.setStartValue(1.0);
+  fade.setEndValue(0.0);
+  QEventLoop loop;
+  connect(&fade, &QPropertyAnimation::finished, &loop, &QEventLoop::quit);
+  fade.start();
+  if (fade.state() == QAbstractAnimation::Running) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  hide();
+  setWindowOpacity(1.0);
+}
+
+// Window managers apply a new state asynchronously; wait (briefly) so that the reload that
+// follows fits the picture to the new size.
+void MainWindow::WaitForGeometryChange(QSize before) {
+  QElapsedTimer t;
+  t.start();
+  while (size() == before && t.elapsed() < 500)
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+  layout()->activate();
+  form_.IMG.SetClientSize(zoomer_->width(), zoomer_->height());
+}
+
+void MainWindow::ShowMaximized() {
+  QSize before = size();
+  showMaximized();
+  activateWindow();
+  raise();
+  WaitForGeometryChange(before);
+}
+
+void MainWindow::HideWindow() { hide(); }
+
+void MainWindow::RestoreWindow() {
+  QSize before = size();
+  showNormal();
+  WaitForGeometryChange(before);
+}
+
+void MainWindow::MinimizeApplication() { showMinimized(); }
+
+void MainWindow::CloseWindow() { close(); }
+
+// ---- DialogHost ----
+
+std::optional<std::string> MainWindow::BrowseForFolder(const std::string& text) {
+  QString dir = QFileDialog::getExistingDirectory(this, QString::fromUtf8(text), "/",
+                                                  QFileDialog::ShowDirsOnly);
+  if (dir.isEmpty()) return std::nullopt;
+  return QFile::encodeName(dir).toStdString();
+}
+
+void MainWindow::ShowMessage(const std::string& text, const std::string& caption) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(caption), QString::fromUtf8(text),
+                  QMessageBox::Ok, nullptr);
+  box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  if (QScreen* s = screen()) {
+    box.adjustSize();
+    box.move(s->geometry().center() - box.rect().center());
+  }
+  box.exec();
+}
+
+// ---- ShellHost (placeholder hand-over through Qt until the desktop services land) ----
+
+void MainWindow::OpenInDefaultApplication(const std::string& path) {
+  QDesktopServices::openUrl(FileUrl(path));
+}
+
+void MainWindow::ShowInFileManager(const std::string& path) {
+  QDesktopServices::openUrl(FileUrl(ExtractFilePath(path)));
+}
+
+}  // namespace quendra::qt

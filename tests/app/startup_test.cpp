@@ -1,0 +1,204 @@
+// Start-up, dropping, folder commands and the status line, driven through the test host.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "app/fallback_picture.h"
+#include "formats/tbitmap.h"
+#include "support/pictures.h"
+#include "support/test_host.h"
+
+namespace quendra {
+namespace {
+
+using testing::TempDir;
+using testing::Viewer;
+using testing::WriteBmp;
+
+const Bitmap* Shown(TForm1& f) {
+  auto* b = dynamic_cast<TBitmap*>(f.IMG.Picture().Graphic());
+  return b ? &b->Image() : nullptr;
+}
+bool ShowsFallback(TForm1& f) {
+  const Bitmap* b = Shown(f);
+  return b && b->Width() == 600 && b->Height() == 240 && b->Format() == PixelFormat::pf24bit &&
+         *b == FallbackPicture();
+}
+
+TEST(StartUp, WindowStartsWithTheFixedLayout) {
+  Viewer v;
+  EXPECT_EQ(v.host.caption, "Viewer");
+  EXPECT_EQ(v.form.IMG.ClientWidth(), 557);
+  EXPECT_EQ(v.form.IMG.ClientHeight(), 345);
+  EXPECT_TRUE(v.form.IMG.Proportional());
+  EXPECT_TRUE(v.form.IMG.Stretch());
+  EXPECT_TRUE(v.form.IMG.Center());
+  EXPECT_EQ(v.form.Timer.Interval(), 3000u);
+  EXPECT_FALSE(v.form.Timer.Enabled());
+}
+
+TEST(StartUp, APictureArgumentIsShownAloneWithZeroCounts) {
+  TempDir dir;
+  std::string p = WriteBmp(dir, "one picture.bmp", 100, 80);
+  WriteBmp(dir, "other.bmp", 10, 10);
+  Viewer v;
+  v.form.FormCreate({p}, "/opt/quendra/quendra");
+  EXPECT_EQ(v.form.FileList.Count(), 0);
+  EXPECT_EQ(v.form.CurrentFile, p);
+  EXPECT_TRUE(v.form.CurrentFolder.empty());
+  EXPECT_EQ(v.host.status, "[0/0] one picture.bmp");
+  // 100 x 80 fits the 557 x 345 area at 431 x 345 (stretched, proportional).
+  ASSERT_NE(Shown(v.form), nullptr);
+  EXPECT_EQ(Shown(v.form)->Width(), 431);
+  EXPECT_EQ(Shown(v.form)->Height(), 345);
+  EXPECT_EQ(Shown(v.form)->Format(), PixelFormat::pf32bit);
+  EXPECT_EQ(v.host.caption, "Image Size - 431 x 345 ");
+}
+
+TEST(StartUp, AFolderArgumentListsItAndShowsTheFirstPicture) {
+  TempDir dir;
+  WriteBmp(dir, "b.bmp", 20, 20);
+  WriteBmp(dir, "A.bmp", 30, 20);
+  Viewer v;
+  v.host.panelWidth = 200;
+  v.form.FormCreate({dir.Path()}, "/x/quendra");
+  EXPECT_EQ(v.form.CurrentFolder, dir.Path() + "/");
+  EXPECT_EQ(v.form.FileList.ItemIndex(), 0);
+  EXPECT_EQ(v.form.CurrentFile, dir.Path() + "/A.bmp");
+  EXPECT_EQ(v.host.status, "[1/2] A.bmp");
+  EXPECT_EQ(v.host.panelWidth, 1);
+}
+
+TEST(StartUp, WithoutArgumentsTheProgramsOwnFolderIsListed) {
+  TempDir dir;
+  WriteBmp(dir, "here.bmp", 8, 8);
+  Viewer v;
+  v.form.FormCreate({}, dir / "quendra");
+  EXPECT_EQ(v.form.CurrentFile, dir / "here.bmp");
+  // An empty first argument ends the argument list, too.
+  Viewer w;
+  w.form.FormCreate({"", "ignored"}, dir / "quendra");
+  EXPECT_EQ(w.form.CurrentFile, dir / "here.bmp");
+}
+
+TEST(StartUp, MissingAndOddStartPathsShowNothingOrTheFallback) {
+  TempDir dir;
+  Viewer missing;  // no extension and no such path: treated as a folder, lists nothing
+  missing.form.FormCreate({dir / "nothing-here"}, "/x/q");
+  EXPECT_EQ(missing.form.IMG.Picture().Graphic(), nullptr);
+  EXPECT_EQ(missing.host.caption, "Viewer");
+
+  ::mkdir((dir / "album.jpg").c_str(), 0755);
+  WriteBmp(dir, "album.jpg/inside.bmp", 8, 8);
+  Viewer folderLikePicture;  // only tried as a picture file
+  folderLikePicture.form.FormCreate({dir / "album.jpg"}, "/x/q");
+  EXPECT_TRUE(ShowsFallback(folderLikePicture.form));
+  EXPECT_EQ(folderLikePicture.form.FileList.Count(), 0);
+
+  dir.Write("broken.bmp", "BM not really");
+  Viewer broken;
+  broken.form.FormCreate({dir / "broken.bmp"}, "/x/q");
+  EXPECT_TRUE(ShowsFallback(broken.form));
+  EXPECT_EQ(broken.host.status, "");  // a failed load leaves the status line alone
+  EXPECT_EQ(broken.host.caption, "Image Size - 557 x 222 ");
+}
+
+TEST(Drop, OnlyTheFirstPathCountsAndAPictureEmptiesTheList) {
+  TempDir dir;
+  WriteBmp(dir, "a.bmp", 20, 10);
+  WriteBmp(dir, "b.bmp", 20, 10);
+  std::string longName(200, 'x');
+  ::mkdir((dir / longName).c_str(), 0755);
+  std::string deep = WriteBmp(dir, longName + "/" + longName + ".bmp", 10, 20);
+  ASSERT_GT(deep.size(), 256u);
+  Viewer v;
+  v.form.FormCreate({dir.Path()}, "/x/q");
+  ASSERT_EQ(v.form.FileList.Count(), 2);
+  v.form.FilesDropped({deep, dir / "a.bmp", dir / "b.bmp"});
+  // The whole long path is taken; a cut one would name nothing.
+  EXPECT_EQ(v.form.CurrentFile, deep);
+  EXPECT_EQ(v.form.FileList.Count(), 0);
+  EXPECT_EQ(v.form.CurrentFolder, dir.Path() + "/");
+  EXPECT_EQ(v.host.status, "[0/0] " + longName + ".bmp");
+}
+
+TEST(Drop, AFolderNamedLikeAPictureIsTriedFirstThenListed) {
+  TempDir dir;
+  ::mkdir((dir / "trip.png").c_str(), 0755);
+  WriteBmp(dir, "trip.png/z.bmp", 40, 40);
+  Viewer v;
+  v.form.FilesDropped({dir / "trip.png"});
+  EXPECT_EQ(v.form.FileList.Count(), 1);
+  EXPECT_EQ(v.form.CurrentFile, dir / "trip.png/z.bmp");
+  EXPECT_FALSE(ShowsFallback(v.form));
+}
+
+TEST(Drop, AnEmptyFolderEmptiesTheListButKeepsThePicture) {
+  TempDir dir;
+  std::string p = WriteBmp(dir, "keep.bmp", 20, 10);
+  ::mkdir((dir / "empty").c_str(), 0755);
+  Viewer v;
+  v.form.FormCreate({dir.Path()}, "/x/q");
+  const Bitmap* before = Shown(v.form);
+  v.form.FilesDropped({dir / "empty"});
+  EXPECT_EQ(v.form.FileList.Count(), 0);
+  EXPECT_EQ(v.form.CurrentFile, p);
+  EXPECT_EQ(Shown(v.form), before);
+}
+
+TEST(Folders, SelectFolderScansTheChoiceAndKeepsThePictureWhenEmpty) {
+  TempDir a, b;
+  WriteBmp(a, "1.bmp", 10, 10);
+  Viewer v;
+  v.host.folderAnswers = {a.Path(), std::nullopt, b.Path()};
+  v.form.TntSpeedButton1Click();
+  EXPECT_EQ(v.host.browseTexts.at(0), "Select folder");
+  EXPECT_EQ(v.form.CurrentFile, a / "1.bmp");
+  v.form.TntSpeedButton1Click();  // cancelled: nothing changes
+  EXPECT_EQ(v.form.FileList.Count(), 1);
+  v.form.TntSpeedButton1Click();  // a folder without pictures
+  EXPECT_EQ(v.form.FileList.Count(), 0);
+  EXPECT_EQ(v.form.CurrentFolder, b.Path() + "/");
+  EXPECT_EQ(v.form.CurrentFile, a / "1.bmp");
+}
+
+TEST(Folders, RefreshReselectsTheShownNameOrFallsBackToTheFirst) {
+  TempDir dir;
+  WriteBmp(dir, "b.bmp", 10, 10);
+  WriteBmp(dir, "c.bmp", 10, 10);
+  Viewer v;
+  v.form.FormCreate({dir.Path()}, "/x/q");
+  v.form.KeyDown(VK_DOWN, {});
+  ASSERT_EQ(v.form.CurrentFile, dir / "c.bmp");
+  WriteBmp(dir, "a.bmp", 10, 10);  // a new file before it
+  v.form.IMG.HorzOffset = 30;
+  v.form.KeyDown('R', {.ctrl = true});
+  EXPECT_EQ(v.form.FileList.ItemIndex(), 2);
+  EXPECT_EQ(v.host.status, "[3/3] c.bmp");
+  EXPECT_EQ(v.form.IMG.HorzOffset, 0);
+  ::unlink((dir / "c.bmp").c_str());
+  v.form.REFRESH1Click();
+  EXPECT_EQ(v.form.FileList.ItemIndex(), 0);
+  EXPECT_EQ(v.form.CurrentFile, dir / "a.bmp");
+  ::unlink((dir / "a.bmp").c_str());
+  ::unlink((dir / "b.bmp").c_str());
+  v.form.REFRESH1Click();  // nothing left: the list empties, the picture stays
+  EXPECT_EQ(v.form.FileList.Count(), 0);
+  EXPECT_EQ(v.form.CurrentFile, dir / "a.bmp");
+  v.form.REFRESH1Click();  // an empty list: nothing at all
+  EXPECT_EQ(v.form.FileList.Count(), 0);
+}
+
+TEST(Folders, ANameThatIsNotUtf8StillOpens) {
+  TempDir dir;
+  std::string odd = "\xE9t\xE9\xFF.bmp";
+  WriteBmp(dir, odd, 12, 12);
+  Viewer v;
+  v.form.FormCreate({dir.Path()}, "/x/q");
+  ASSERT_EQ(v.form.FileList.Count(), 1);
+  EXPECT_EQ(v.form.CurrentFile, dir / odd);
+  EXPECT_FALSE(ShowsFallback(v.form));
+  EXPECT_EQ(v.host.status, "[1/1] " + odd);  // bytes kept; the front end shows them lossily
+}
+
+}  // namespace
+}  // namespace quendra

@@ -1,0 +1,64 @@
+// The real window on Qt's offscreen platform, started on the bundled samples.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+
+#include "formats/format_table.h"
+#include "platform/qt/main_window.h"
+#include "platform/qt/zoomer_view.h"
+
+namespace quendra::qt {
+namespace {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "quendra_qt_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
+TEST(MainWindow, StartsOnSamplesWithTheFixedLayout) {
+  App();
+  FileFormats();
+  MainWindow w;
+  const std::string samples = std::string(QUENDRA_SOURCE_DIR) + "/samples";
+  w.Start({samples}, "/nowhere/quendra");
+  w.show();
+  QApplication::processEvents();
+
+  EXPECT_EQ(w.size(), QSize(570, 387));
+  EXPECT_EQ(w.Zoomer()->size(), QSize(557, 345));
+  EXPECT_EQ(w.ListPanelWidth(), 1);
+  EXPECT_TRUE(w.windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+  ASSERT_EQ(w.FileListWidget()->count(), 10);
+  EXPECT_EQ(w.FileListWidget()->item(0)->text(), "dawn.jp2");
+  EXPECT_EQ(w.FileListWidget()->currentRow(), 0);
+
+  // Keys take the form's route from the focused list.
+  QTest::keyClick(w.FileListWidget(), Qt::Key_Down);
+  EXPECT_EQ(w.StatusLabel()->text(), "[2/10] dusk.pcx");
+  EXPECT_EQ(w.windowTitle(), QString("Image Size - 460 x 345 "));
+  QTest::keyClick(w.FileListWidget(), Qt::Key_X);  // letters do not search the list
+  EXPECT_EQ(w.FileListWidget()->currentRow(), 1);
+  QTest::keyClick(w.FileListWidget(), Qt::Key_End);
+  EXPECT_EQ(w.StatusLabel()->text(), "[10/10] valley.tga");
+
+  QTest::keyClick(w.FileListWidget(), Qt::Key_Space);
+  QApplication::processEvents();
+  EXPECT_EQ(w.ListPanelWidth(), 200);
+  EXPECT_EQ(w.Zoomer()->width(), 557 - 199);
+
+  // The picture is painted into the zoomer's rectangle.
+  QImage shot = w.Zoomer()->grab().toImage();
+  const TRect r = w.Form().IMG.DestRect();
+  EXPECT_NE(shot.pixelColor(r.Left + r.Width() / 2, r.Top + r.Height() / 2), QColor(Qt::white));
+
+  QTest::keyClick(w.FileListWidget(), Qt::Key_Escape);
+  EXPECT_FALSE(w.isVisible());
+}
+
+}  // namespace
+}  // namespace quendra::qt
