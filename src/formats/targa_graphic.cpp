@@ -68,7 +68,8 @@ void TTargaGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   const bool greyAlpha = grey && pixelBits == 16;
   const bool hasPixels = imageType == 1 || imageType == 2 || grey || imageType == 9 ||
                          imageType == 10;
-  if (hasPixels && (width == 0 || height == 0)) Fail("the picture has no pixels");
+  // A picture without area is not a picture, whatever its image type.
+  if (width == 0 || height == 0) Fail("the picture has no pixels");
   CheckDimensions(width, height);
 
   size_t pos = kHeaderSize + idLength;
