@@ -9,7 +9,7 @@ packages=(
   libglib2.0-dev libx11-dev libxtst-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   imagemagick python3-pil netpbm libopenjp2-tools libjpeg-turbo-progs libvips-tools giflib-tools libtiff-tools
-  xvfb xauth x11-utils fonts-dejavu-core
+  xvfb xauth x11-utils fonts-dejavu-core bc time
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -47,10 +47,10 @@ TEST(StartUp, APictureArgumentIsShownAloneWithZeroCounts) {
   EXPECT_TRUE(v.form.CurrentFolder.empty());
   EXPECT_EQ(v.host.status, "[0/0] one picture.bmp");
   // 100 x 80 fits the 557 x 345 area at 431 x 345 (stretched, proportional).
-  ASSERT_NE(Shown(v.form), nullptr);
-  EXPECT_EQ(Shown(v.form)->Width(), 431);
-  EXPECT_EQ(Shown(v.form)->Height(), 345);
-  EXPECT_EQ(Shown(v.form)->Format(), PixelFormat::pf32bit);
+  const Bitmap& shown = dynamic_cast<TBitmap&>(*v.form.IMG.Picture().Graphic()).Image();
+  EXPECT_EQ(shown.Width(), 431);
+  EXPECT_EQ(shown.Height(), 345);
+  EXPECT_EQ(shown.Format(), PixelFormat::pf32bit);
   EXPECT_EQ(v.host.caption, "Image Size - 431 x 345 ");
 }
 

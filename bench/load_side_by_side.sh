@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Times, in one run, a fitted load of photo-like JPEGs into 1600x900 by quendra-convert against
+# djpeg at the scale the viewer picks (the decode floor), vipsthumbnail to the same box and
+# Pillow's draft-and-resize; and an unfitted 24-megapixel load against djpeg -scale 1/1.
+# Usage: bench/load_side_by_side.sh [build-dir]   (prints medians of 5 runs, in ms, and ratios)
+set -euo pipefail
+build=${1:-build/default}
+conv="$build/src/quendra-convert"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+make_photo() {  # w h out
+  /usr/bin/python3 - "$@" <<'PY'
+import sys
+from PIL import Image, ImageFilter
+w, h, out = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+base = Image.effect_noise((w // 8, h // 8), 60).convert("RGB").resize((w, h), Image.BICUBIC)
+noise = Image.effect_noise((w, h), 25).convert("RGB")
+Image.blend(base, noise, 0.25).filter(ImageFilter.SMOOTH).save(out, quality=90)
+PY
+}
+
+median_ms() {  # command...
+  local times=()
+  for _ in 1 2 3 4 5; do
+    local s e
+    s=$(date +%s%N); "$@" >/dev/null 2>&1; e=$(date +%s%N)
+    times+=($(( (e - s) / 1000000 )))
+  done
+  printf '%s\n' "${times[@]}" | sort -n | sed -n 3p
+}
+
+printf '%-12s %10s %10s %10s %10s %8s %8s\n' picture quendra djpeg vips pillow q/djpeg q/vips
+for size in 6000x4000 4000x3000 1920x1080; do
+  w=${size%x*}; h=${size#*x}
+  jpg="$work/$size.jpg"; make_photo "$w" "$h" "$jpg"
+  # The scale the viewer picks for a 1600x900 area: larger side over the fitted larger side.
+  ratio=$(( (w > h ? w : h) / 1600 ))
+  if [ $ratio -ge 8 ]; then s=1/8; elif [ $ratio -ge 4 ]; then s=1/4; elif [ $ratio -ge 2 ]; then s=1/2; else s=1/1; fi
+  q=$(median_ms "$conv" "$jpg" "$work/out.bmp" --fit 1600x900)
+  d=$(median_ms djpeg -scale "$s" -bmp -outfile "$work/d.bmp" "$jpg")
+  v=$(median_ms vipsthumbnail "$jpg" --size 1600x900 -o "$work/v.bmp")
+  p=$(median_ms /usr/bin/python3 -c "
+from PIL import Image
+im = Image.open('$jpg'); im.draft('RGB', (1600, 900)); im.thumbnail((1600, 900), Image.BOX); im.save('$work/p.bmp')")
+  printf '%-12s %10s %10s %10s %10s %8.2f %8.2f\n' "$size" "$q" "$d" "$v" "$p" \
+    "$(echo "$q / $d" | bc -l)" "$(echo "$q / $v" | bc -l)"
+done
+q=$(median_ms "$conv" "$work/6000x4000.jpg" "$work/full.bmp")
+d=$(median_ms djpeg -scale 1/1 -bmp -outfile "$work/dfull.bmp" "$work/6000x4000.jpg")
+printf 'unfitted 6000x4000: quendra %s ms, djpeg %s ms, ratio %.2f\n' "$q" "$d" "$(echo "$q / $d" | bc -l)"
+/usr/bin/time -f 'peak RSS of a fitted load: %M KiB' "$conv" "$work/6000x4000.jpg" "$work/out.bmp" --fit 1600x900
