@@ -6,6 +6,9 @@
 // like PNG pictures with alpha: the bitmap type carries no per-pixel alpha the viewer would use.
 // libtiff hands premultiplied samples back, so over white a channel is c + (255 - a).
 //
+// The file is "mapped" straight from memory: no copies, and libtiff 4.5 misreads uncompressed
+// tiles through the read callback alone.
+//
 // libtiff's messages never reach stderr: per-file handlers keep the first error (or, lacking
 // one, the last warning) for the exception.
 #include "formats/tiff_graphic.h"
@@ -48,7 +51,7 @@ tmsize_t WriteProc(thandle_t, void*, tmsize_t) { return 0; }
 toff_t SeekProc(thandle_t h, toff_t off, int whence) {
   auto* f = static_cast<MemFile*>(h);
   toff_t base = whence == SEEK_CUR ? f->pos : whence == SEEK_END ? f->size : 0;
-  if (off > ~toff_t(0) - base) return toff_t(-1);
+  // Offsets are unsigned; a backward SEEK_CUR arrives as a wrapped value, so wrapping is right.
   f->pos = base + off;  // past the end is allowed; reads there return nothing
   return f->pos;
 }
@@ -104,7 +107,7 @@ void TTIFFGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   TIFFOpenOptionsSetErrorHandlerExtR(o.opts, OnError, &f);
   TIFFOpenOptionsSetWarningHandlerExtR(o.opts, OnWarning, &f);
   Closer c;
-  c.tif = TIFFClientOpenExt("memory", "rm", &f, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
+  c.tif = TIFFClientOpenExt("memory", "r", &f, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
                             UnmapProc, o.opts);
   if (!c.tif) Fail(f, "not a TIFF file");
 
@@ -117,8 +120,9 @@ void TTIFFGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   if (!TIFFRGBAImageOK(c.tif, why)) throw EInvalidGraphic(std::string("TIFF: ") + why);
 
   std::vector<uint32_t> raster(size_t(w) * h);
+  // libtiff also reports conditions it recovers from as errors; only a failed read counts.
   f.error.clear();
-  if (!TIFFReadRGBAImageOriented(c.tif, w, h, raster.data(), ORIENTATION_TOPLEFT, 1) || !f.error.empty())
+  if (!TIFFReadRGBAImageOriented(c.tif, w, h, raster.data(), ORIENTATION_TOPLEFT, 1))
     Fail(f, "cannot decode the image");
 
   Bitmap out(int(w), int(h), PixelFormat::pf24bit);

@@ -67,6 +67,23 @@ bool HavePillow() {
   return have;
 }
 
+int RunPillow(const std::string& program, const std::string& out) {
+  static const std::string kPrelude = R"(
+import sys
+from PIL import Image, ImageDraw
+out = sys.argv[1]
+def card(w, h):
+    im = Image.new('RGB', (w, h))
+    im.putdata([((x * 255) // max(1, w - 1), (y * 255) // max(1, h - 1), ((x + y) * 7) % 256)
+                for y in range(h) for x in range(w)])
+    d = ImageDraw.Draw(im)
+    d.rectangle([w // 4, h // 4, w // 2, h // 2], fill=(255, 255, 255))
+    d.line([0, h - 1, w - 1, 0], fill=(0, 0, 0))
+    return im
+)";
+  return RunPython(kPrelude + program, {out});
+}
+
 bool HaveCommand(const std::string& name) {
   if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0;
   return Run("command -v " + ShellQuote(name)) == 0;

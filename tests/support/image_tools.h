@@ -34,6 +34,9 @@ std::string ShellQuote(const std::string& s);
 // Runs a Python program with the system interpreter that has Pillow; argv[1..] are `args`.
 int RunPython(const std::string& program, const std::vector<std::string>& args = {});
 bool HavePillow();
+// Runs a Pillow program after a prelude that imports Image and defines card(w, h): an RGB test
+// picture with gradients, hard edges and flat areas. `out` in the program is argv[1].
+int RunPillow(const std::string& program, const std::string& out);
 bool HaveCommand(const std::string& name);  // true when `name` is found on PATH or is an executable path
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
