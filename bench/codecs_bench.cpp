@@ -49,9 +49,12 @@ Bitmap PhotoLike(int w, int h) {
     for (int x = 0; x < w; ++x) {
       const double fx = double(x) / w, fy = double(y) / h;
       uint8_t* p = b.Row(y) + 4 * x;
-      p[2] = uint8_t(std::clamp(int(128 + 100 * std::sin(6.1 * fx + 2.3 * fy)) + noise(rng), 0, 255));
-      p[1] = uint8_t(std::clamp(int(128 + 90 * std::cos(4.7 * fy - 1.9 * fx * fy)) + noise(rng), 0, 255));
-      p[0] = uint8_t(std::clamp(int(110 + 80 * std::sin(3.3 * (fx + fy) + 1.0)) + noise(rng), 0, 255));
+      p[2] =
+          uint8_t(std::clamp(int(128 + 100 * std::sin(6.1 * fx + 2.3 * fy)) + noise(rng), 0, 255));
+      p[1] = uint8_t(
+          std::clamp(int(128 + 90 * std::cos(4.7 * fy - 1.9 * fx * fy)) + noise(rng), 0, 255));
+      p[0] =
+          uint8_t(std::clamp(int(110 + 80 * std::sin(3.3 * (fx + fy) + 1.0)) + noise(rng), 0, 255));
     }
   return b;
 }

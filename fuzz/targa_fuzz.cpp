@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!bmp.Empty()) {
       quendra::TTargaGraphic again;
       again.LoadFromMemory(quendra::EncodeTarga(bmp));
-      if (!(again.Image() == bmp) && bmp.Format() != quendra::PixelFormat::pf16bit) __builtin_trap();
+      if (!(again.Image() == bmp) && bmp.Format() != quendra::PixelFormat::pf16bit)
+        __builtin_trap();
     }
   } catch (const std::exception&) {
   }

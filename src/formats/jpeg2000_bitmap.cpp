@@ -11,16 +11,23 @@
 
 namespace quendra {
 
-static std::unique_ptr<TGraphic> NewTJpeg2000Bitmap() { return std::make_unique<TJpeg2000Bitmap>(); }
-const GraphicClass TJpeg2000Bitmap::kClass{"TJpeg2000Bitmap", &TBitmap::kClass, &NewTJpeg2000Bitmap};
+static std::unique_ptr<TGraphic> NewTJpeg2000Bitmap() {
+  return std::make_unique<TJpeg2000Bitmap>();
+}
+const GraphicClass TJpeg2000Bitmap::kClass{"TJpeg2000Bitmap", &TBitmap::kClass,
+                                           &NewTJpeg2000Bitmap};
 
 namespace {
 
 constexpr uint8_t kJp2Signature[8] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50, 0x20, 0x20};
 constexpr uint8_t kJ2kSignature[4] = {0xFF, 0x4F, 0xFF, 0x51};
 
-[[noreturn]] void DecodeFailed() { throw EJpeg2000Error("JPEG 2000 image decoding failed"); }
-[[noreturn]] void EncodeFailed() { throw EJpeg2000Error("JPEG 2000 image encoding failed"); }
+[[noreturn]] void DecodeFailed() {
+  throw EJpeg2000Error("JPEG 2000 image decoding failed");
+}
+[[noreturn]] void EncodeFailed() {
+  throw EJpeg2000Error("JPEG 2000 image encoding failed");
+}
 
 // The codec talks only when asked; its messages are dropped.
 void Quiet(const char*, void*) {}
@@ -108,14 +115,22 @@ enum Role { kUnspecified = 0, kRed, kGreen, kBlue, kLuma, kCb, kCr, kAlpha };
 
 int TargetByte(Role role, int index, int count, OPJ_COLOR_SPACE cs) {
   switch (role) {
-    case kRed: return 2;
-    case kGreen: return 1;
-    case kBlue: return 0;
-    case kLuma: return cs == OPJ_CLRSPC_SYCC ? 2 : 0;
-    case kCb: return 1;
-    case kCr: return 0;
-    case kAlpha: return 3;
-    case kUnspecified: break;
+    case kRed:
+      return 2;
+    case kGreen:
+      return 1;
+    case kBlue:
+      return 0;
+    case kLuma:
+      return cs == OPJ_CLRSPC_SYCC ? 2 : 0;
+    case kCb:
+      return 1;
+    case kCr:
+      return 0;
+    case kAlpha:
+      return 3;
+    case kUnspecified:
+      break;
   }
   return count - index - 1;
 }
@@ -133,8 +148,12 @@ std::vector<Role> ComponentRoles(const opj_image_t& img, int used) {
     }
     const int c = colour++;
     switch (img.color_space) {
-      case OPJ_CLRSPC_SYCC: roles[size_t(i)] = c == 0 ? kLuma : c == 1 ? kCb : c == 2 ? kCr : kAlpha; break;
-      case OPJ_CLRSPC_GRAY: roles[size_t(i)] = c == 0 ? kLuma : kAlpha; break;
+      case OPJ_CLRSPC_SYCC:
+        roles[size_t(i)] = c == 0 ? kLuma : c == 1 ? kCb : c == 2 ? kCr : kAlpha;
+        break;
+      case OPJ_CLRSPC_GRAY:
+        roles[size_t(i)] = c == 0 ? kLuma : kAlpha;
+        break;
       default:
         // sRGB and codestreams without a colour space: red, green, blue, then alpha.
         roles[size_t(i)] = c == 0 ? kRed : c == 1 ? kGreen : c == 2 ? kBlue : kAlpha;
@@ -217,7 +236,7 @@ void TJpeg2000Bitmap::LoadFromMemory(std::span<const uint8_t> data) {
 
   const int count = int(img->numcomps);
   const int used = count == 3 || count == 4 ? count : 1;
-  const PixelFormat pf = count == 3 ? PixelFormat::pf24bit
+  const PixelFormat pf = count == 3   ? PixelFormat::pf24bit
                          : count == 4 ? PixelFormat::pf32bit
                                       : PixelFormat::pf8bit;
   Bitmap bmp(int(img->x1 - img->x0), int(img->y1 - img->y0), pf);
@@ -244,8 +263,10 @@ void TJpeg2000Bitmap::LoadFromMemory(std::span<const uint8_t> data) {
         if (x0 >= bmp.Width()) break;
         const int64_t v = int64_t(src[j]) + offset;
         uint8_t byte;
-        if (scale) byte = uint8_t(std::clamp<int64_t>(v, 0, maximum) * 255 / maximum);
-        else byte = uint8_t(v & 0xFF);
+        if (scale)
+          byte = uint8_t(std::clamp<int64_t>(v, 0, maximum) * 255 / maximum);
+        else
+          byte = uint8_t(v & 0xFF);
         const int cols = int(std::min<int64_t>(dx, bmp.Width() - x0));
         for (int r = 0; r < rows; ++r) {
           uint8_t* p = bmp.Row(int(y0) + r) + x0 * step + target;
@@ -326,8 +347,8 @@ std::vector<uint8_t> EncodeJpeg2000(const Bitmap& src, int quality, bool lossles
   opj_set_default_encoder_parameters(&params);
   params.cp_disto_alloc = 1;
   params.tcp_numlayers = 1;
-  params.tcp_rates[0] = lossless ? 0.0f : Jpeg2000Ratio(int64_t(width) * height * comps, comps,
-                                                        quality);
+  params.tcp_rates[0] =
+      lossless ? 0.0f : Jpeg2000Ratio(int64_t(width) * height * comps, comps, quality);
   // Six resolution levels; a picture too small for them gets as many as its sides allow, since
   // the codec refuses more levels than a side can halve.
   int levels = 6;

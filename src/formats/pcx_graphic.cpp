@@ -8,23 +8,27 @@
 
 namespace quendra {
 
-static std::unique_ptr<TGraphic> NewTPCXGraphic() { return std::make_unique<TPCXGraphic>(); }
+static std::unique_ptr<TGraphic> NewTPCXGraphic() {
+  return std::make_unique<TPCXGraphic>();
+}
 const GraphicClass TPCXGraphic::kClass{"TPCXGraphic", &TGraphicExGraphic::kClass, &NewTPCXGraphic};
 
 // blue, green, red: black, maroon, green, olive, navy, purple, teal, silver, grey, red, lime,
 // yellow, blue, fuchsia, aqua, white.
 const RGBQuad kSystemPalette16[16] = {
-    {0, 0, 0, 0},       {0, 0, 128, 0},     {0, 128, 0, 0},   {0, 128, 128, 0},
-    {128, 0, 0, 0},     {128, 0, 128, 0},   {128, 128, 0, 0}, {192, 192, 192, 0},
-    {128, 128, 128, 0}, {0, 0, 255, 0},     {0, 255, 0, 0},   {0, 255, 255, 0},
-    {255, 0, 0, 0},     {255, 0, 255, 0},   {255, 255, 0, 0}, {255, 255, 255, 0}};
+    {0, 0, 0, 0},       {0, 0, 128, 0},   {0, 128, 0, 0},   {0, 128, 128, 0},
+    {128, 0, 0, 0},     {128, 0, 128, 0}, {128, 128, 0, 0}, {192, 192, 192, 0},
+    {128, 128, 128, 0}, {0, 0, 255, 0},   {0, 255, 0, 0},   {0, 255, 255, 0},
+    {255, 0, 0, 0},     {255, 0, 255, 0}, {255, 255, 0, 0}, {255, 255, 255, 0}};
 
 namespace {
 
 constexpr size_t kHeaderSize = 128;
 constexpr size_t kClosingPaletteSize = 769;  // marker byte 12 and 256 red-green-blue triples
 
-uint16_t Word(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint16_t Word(const uint8_t* p) {
+  return uint16_t(p[0] | (p[1] << 8));
+}
 
 [[noreturn]] void Invalid(const std::string& why) {
   throw EInvalidGraphic("Invalid PCX, PCC or SCR image: " + why);
@@ -90,18 +94,22 @@ void TPCXGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   const size_t bytesPerLine = Word(h + 66);
   const int paletteInfo = Word(h + 68);
 
-  if (xMax < xMin || yMax < yMin) Invalid("the picture's right or bottom edge lies before its left or top");
+  if (xMax < xMin || yMax < yMin)
+    Invalid("the picture's right or bottom edge lies before its left or top");
   const int width = xMax - xMin + 1, height = yMax - yMin + 1;
 
   // Layouts with a pixel format; everything else (3 planes of 1 bit, 4 planes of 8 bits, ...)
   // is refused.
   PixelFormat pf;
-  if (bitsPerSample == 1 && planes == 1) pf = PixelFormat::pf1bit;
+  if (bitsPerSample == 1 && planes == 1)
+    pf = PixelFormat::pf1bit;
   else if ((bitsPerSample == 1 && (planes == 2 || planes == 4)) ||
            (bitsPerSample == 2 && planes == 1) || (bitsPerSample == 4 && planes == 1))
     pf = PixelFormat::pf4bit;
-  else if (bitsPerSample == 8 && planes == 1) pf = PixelFormat::pf8bit;
-  else if (bitsPerSample == 8 && planes == 3) pf = PixelFormat::pf24bit;
+  else if (bitsPerSample == 8 && planes == 1)
+    pf = PixelFormat::pf8bit;
+  else if (bitsPerSample == 8 && planes == 3)
+    pf = PixelFormat::pf24bit;
   else
     throw EInvalidGraphic("Unsupported PCX image format: " + std::to_string(bitsPerSample) +
                           " bits per sample in " + std::to_string(planes) + " planes");
@@ -112,9 +120,9 @@ void TPCXGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   CheckDimensions(width, height);
   const size_t lineSize = size_t(planes) * bytesPerLine;
 
-  const bool closingPalette =
-      pf == PixelFormat::pf8bit && size >= kHeaderSize + kClosingPaletteSize &&
-      data[size - kClosingPaletteSize] == 12;
+  const bool closingPalette = pf == PixelFormat::pf8bit &&
+                              size >= kHeaderSize + kClosingPaletteSize &&
+                              data[size - kClosingPaletteSize] == 12;
   size_t dataSize = size - kHeaderSize;
   if (!compressed && closingPalette) dataSize -= kClosingPaletteSize;
   // Data that ends early loads as far as it goes, but data that cannot fill even the first row

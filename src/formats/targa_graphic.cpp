@@ -9,7 +9,9 @@
 
 namespace quendra {
 
-static std::unique_ptr<TGraphic> NewTTargaGraphic() { return std::make_unique<TTargaGraphic>(); }
+static std::unique_ptr<TGraphic> NewTTargaGraphic() {
+  return std::make_unique<TTargaGraphic>();
+}
 const GraphicClass TTargaGraphic::kClass{"TTargaGraphic", &TGraphicExGraphic::kClass,
                                          &NewTTargaGraphic};
 
@@ -17,13 +19,17 @@ namespace {
 
 constexpr size_t kHeaderSize = 18;
 
-uint16_t Word(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint16_t Word(const uint8_t* p) {
+  return uint16_t(p[0] | (p[1] << 8));
+}
 void PutWord(std::vector<uint8_t>& out, size_t at, unsigned v) {
   out[at] = uint8_t(v & 0xFF);
   out[at + 1] = uint8_t((v >> 8) & 0xFF);
 }
 
-[[noreturn]] void Fail(const std::string& what) { throw EInvalidGraphic("Targa: " + what); }
+[[noreturn]] void Fail(const std::string& what) {
+  throw EInvalidGraphic("Targa: " + what);
+}
 
 RGBQuad MapEntry(const uint8_t* p, int bits) {
   if (bits == 15 || bits == 16) {
@@ -66,8 +72,8 @@ void TTargaGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   if (grey && pixelBits != 8 && pixelBits != 16)
     Fail("unsupported grey pixel size " + std::to_string(pixelBits));
   const bool greyAlpha = grey && pixelBits == 16;
-  const bool hasPixels = imageType == 1 || imageType == 2 || grey || imageType == 9 ||
-                         imageType == 10;
+  const bool hasPixels =
+      imageType == 1 || imageType == 2 || grey || imageType == 9 || imageType == 10;
   // A picture without area is not a picture, whatever its image type.
   if (width == 0 || height == 0) Fail("the picture has no pixels");
   CheckDimensions(width, height);
@@ -90,9 +96,12 @@ void TTargaGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   }
 
   PixelFormat pf = PixelFormat::pf8bit;
-  if (greyAlpha || pixelBits == 32) pf = PixelFormat::pf32bit;
-  else if (pixelBits == 15 || pixelBits == 16) pf = PixelFormat::pf15bit;
-  else if (pixelBits == 24) pf = PixelFormat::pf24bit;
+  if (greyAlpha || pixelBits == 32)
+    pf = PixelFormat::pf32bit;
+  else if (pixelBits == 15 || pixelBits == 16)
+    pf = PixelFormat::pf15bit;
+  else if (pixelBits == 24)
+    pf = PixelFormat::pf24bit;
 
   const size_t b = size_t(pixelBits + 7) / 8;
   const size_t rowBytes = size_t(width) * b;
@@ -218,8 +227,10 @@ std::vector<uint8_t> EncodeTarga(const Bitmap& src, bool compressed) {
       }
       row = repacked.data();
     }
-    if (compressed) encoder.Encode(row, size_t(width), out);
-    else out.insert(out.end(), row, row + size_t(width) * size_t(b));
+    if (compressed)
+      encoder.Encode(row, size_t(width), out);
+    else
+      out.insert(out.end(), row, row + size_t(width) * size_t(b));
   }
   return out;
 }

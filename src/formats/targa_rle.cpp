@@ -11,7 +11,9 @@ TTargaRLEDecoder::TTargaRLEDecoder(int pixelBits) : bpp_((pixelBits + 7) / 8) {
   if (bpp_ < 1 || bpp_ > 4) throw EInvalidGraphic("Unsupported Targa pixel size");
 }
 
-static void Truncated() { throw EInvalidGraphic("Targa pixel data is truncated"); }
+static void Truncated() {
+  throw EInvalidGraphic("Targa pixel data is truncated");
+}
 
 size_t TTargaRLEDecoder::Decode(const uint8_t* src, size_t srcSize, uint8_t* dst,
                                 size_t pixelCount) {

@@ -178,15 +178,15 @@ class NearestFinder {
     auto consider = [&](int pos) {
       const int idx = order_[size_t(pos)];
       const PaletteEntry& e = pal_[size_t(idx)];
-      const int d = (e.red - r) * (e.red - r) + (e.green - g) * (e.green - g) +
-                    (e.blue - b) * (e.blue - b);
+      const int d =
+          (e.red - r) * (e.red - r) + (e.green - g) * (e.green - g) + (e.blue - b) * (e.blue - b);
       if (d < bestDist || (d == bestDist && idx < best)) {
         bestDist = d;
         best = idx;
       }
     };
-    const int start = int(std::lower_bound(sortedRed_.begin(), sortedRed_.end(), r) -
-                          sortedRed_.begin());
+    const int start =
+        int(std::lower_bound(sortedRed_.begin(), sortedRed_.end(), r) - sortedRed_.begin());
     int lo = start - 1, hi = start;
     while (lo >= 0 || hi < 256) {
       const int dl = lo >= 0 ? r - sortedRed_[size_t(lo)] : 1 << 20;
@@ -194,8 +194,10 @@ class NearestFinder {
       // Stop only when the red distance alone is beyond the best: an equal total may still
       // belong to a lower index.
       if (std::min(dl, dh) * std::min(dl, dh) > bestDist) break;
-      if (dl <= dh) consider(lo--);
-      else consider(hi++);
+      if (dl <= dh)
+        consider(lo--);
+      else
+        consider(hi++);
     }
     return best;
   }

@@ -86,7 +86,8 @@ std::optional<Pgx> ReadPgx(const std::string& path) {
   if (nl == bytes.end()) return std::nullopt;
   std::string head(bytes.begin(), nl);
   std::smatch m;
-  if (!std::regex_match(head, m, std::regex(R"(PG\s+(ML|LM)\s*([+-]?)\s*(\d+)\s+(\d+)\s+(\d+)\s*)")))
+  if (!std::regex_match(head, m,
+                        std::regex(R"(PG\s+(ML|LM)\s*([+-]?)\s*(\d+)\s+(\d+)\s+(\d+)\s*)")))
     return std::nullopt;
   Pgx p;
   p.sgnd = m[2] == "-";
@@ -97,7 +98,9 @@ std::optional<Pgx> ReadPgx(const std::string& path) {
   const uint8_t* s = &*nl + 1;
   if (size_t(bytes.end() - nl - 1) < bps * p.width * p.height) return std::nullopt;
   for (int i = 0; i < p.width * p.height; ++i)
-    p.v.push_back(bps == 1 ? s[i] : (m[1] == "ML" ? (s[2 * i] << 8) | s[2 * i + 1] : s[2 * i] | (s[2 * i + 1] << 8)));
+    p.v.push_back(bps == 1 ? s[i]
+                           : (m[1] == "ML" ? (s[2 * i] << 8) | s[2 * i + 1]
+                                           : s[2 * i] | (s[2 * i + 1] << 8)));
   return p;
 }
 
@@ -172,9 +175,9 @@ void Corpus::Run(const std::string& fmt) {
           // references). OpenJPEG 2.5.0 itself (opj_decompress, Pillow) decodes the JPEG 2000
           // references' sources up to 3 off; we match OpenJPEG.
           const int allowed = ShortMap(fmt, root_ + "/" + r.path) ? 7
-                              : fmt == "jp2"                       ? 3
-                              : m[1] == "ref"                      ? 1
-                                                                   : 0;
+                              : fmt == "jp2"                      ? 3
+                              : m[1] == "ref"                     ? 1
+                                                                  : 0;
           EXPECT_LE(MaxDifference(img, *ref), allowed) << r.path << " vs " << m[2];
         }
         ++tally["pixels-checked"];
@@ -188,7 +191,8 @@ void Corpus::Run(const std::string& fmt) {
         for (const std::string& other : Split(m[2], ',')) {
           auto it = decoded.find(dir + "/" + other);
           if (it == decoded.end()) continue;
-          const bool shortMap = ShortMap(fmt, root_ + "/" + r.path) || ShortMap(fmt, root_ + "/" + dir + "/" + other);
+          const bool shortMap =
+              ShortMap(fmt, root_ + "/" + r.path) || ShortMap(fmt, root_ + "/" + dir + "/" + other);
           EXPECT_LE(MaxDifference(img, it->second, m[1] == "same-pixels"), shortMap ? 7 : 0)
               << r.path << " vs " << other;
         }
@@ -200,12 +204,14 @@ void Corpus::Run(const std::string& fmt) {
         for (size_t k = 0; k < refs.size() && k < peaks.size(); ++k) {
           auto pgx = ReadPgx(root_ + "/" + dir + "/" + refs[k]);
           ASSERT_TRUE(pgx) << refs[k];
-          if (pgx->depth != 8 || pgx->sgnd || pgx->width != img.width || pgx->height != img.height) continue;
+          if (pgx->depth != 8 || pgx->sgnd || pgx->width != img.width || pgx->height != img.height)
+            continue;
           if (refs.size() != 3 && k > 0) continue;  // only the first component is shown
           const size_t channel = refs.size() == 3 ? k : 0;
           int worst = 0;
           for (int i = 0; i < img.width * img.height; ++i)
-            worst = std::max(worst, std::abs(int(img.rgba[size_t(i) * 4 + channel]) - pgx->v[size_t(i)]));
+            worst = std::max(worst,
+                             std::abs(int(img.rgba[size_t(i) * 4 + channel]) - pgx->v[size_t(i)]));
           EXPECT_LE(worst, std::stoi(peaks[k])) << r.path << " component " << k;
           ++tally["components-checked"];
         }
@@ -227,7 +233,9 @@ void Corpus::Run(const std::string& fmt) {
   RecordProperty("summary", summary.str());
 }
 
-TEST_F(Corpus, Targa) { Run("tga"); }
+TEST_F(Corpus, Targa) {
+  Run("tga");
+}
 TEST_F(Corpus, Pcx) {
   Run("pcx");
   // One-pixel file whose pixel is palette index 3; a 1-bit file with a 1-based origin.
@@ -238,7 +246,9 @@ TEST_F(Corpus, Pcx) {
   ASSERT_TRUE(bw);
   EXPECT_EQ(bw->Format(), PixelFormat::pf1bit);
 }
-TEST_F(Corpus, Jpeg2000) { Run("jp2"); }
+TEST_F(Corpus, Jpeg2000) {
+  Run("jp2");
+}
 
 }  // namespace
 }  // namespace quendra

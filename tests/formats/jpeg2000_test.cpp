@@ -45,7 +45,8 @@ Bitmap FromRgba(const RgbaImage& img, bool withAlpha) {
 }
 
 // A single-component PGX file (big-endian samples of 2 bytes above 8 bits).
-void WritePgx(const std::string& path, int depth, bool sgnd, int w, int h, const std::vector<int>& v) {
+void WritePgx(const std::string& path, int depth, bool sgnd, int w, int h,
+              const std::vector<int>& v) {
   std::string head = "PG ML " + std::string(sgnd ? "-" : "+") + std::to_string(depth) + " " +
                      std::to_string(w) + " " + std::to_string(h) + "\n";
   std::vector<uint8_t> bytes(head.begin(), head.end());
@@ -56,20 +57,27 @@ void WritePgx(const std::string& path, int depth, bool sgnd, int w, int h, const
   WriteBytes(path, bytes);
 }
 
-bool HaveOpenJpegTools() { return HaveTool("opj_compress") && HaveTool("opj_decompress"); }
+bool HaveOpenJpegTools() {
+  return HaveTool("opj_compress") && HaveTool("opj_decompress");
+}
 
 TEST(Jpeg2000Read, DetectionGoesByContentNotByName) {
   EXPECT_EQ(ErrorOf({1, 2, 3, 4, 5, 6, 7, 8, 9}), "Unknown JPEG 2000 file type");
   EXPECT_EQ(ErrorOf({}), "Unknown JPEG 2000 file type");
-  EXPECT_EQ(ErrorOf({0, 0, 0, 0x0C, 0x6A, 0x50, 0x20, 0x20, 0, 0}), "JPEG 2000 image decoding failed");
+  EXPECT_EQ(ErrorOf({0, 0, 0, 0x0C, 0x6A, 0x50, 0x20, 0x20, 0, 0}),
+            "JPEG 2000 image decoding failed");
   EXPECT_EQ(ErrorOf({0xFF, 0x4F, 0xFF, 0x51, 0, 0}), "JPEG 2000 image decoding failed");
 
   if (!HaveOpenJpegTools()) GTEST_SKIP() << "OpenJPEG tools missing";
   ScratchDir dir;
   const RgbaImage src = PhotoLike(64, 40, 5);
   WritePpm(dir.File("src.ppm"), src);
-  ASSERT_EQ(RunTool("opj_compress -i " + Quoted(dir.File("src.ppm")) + " -o " + Quoted(dir.File("cs.j2k"))), 0);
-  ASSERT_EQ(RunTool("opj_compress -i " + Quoted(dir.File("src.ppm")) + " -o " + Quoted(dir.File("box.jp2"))), 0);
+  ASSERT_EQ(RunTool("opj_compress -i " + Quoted(dir.File("src.ppm")) + " -o " +
+                    Quoted(dir.File("cs.j2k"))),
+            0);
+  ASSERT_EQ(RunTool("opj_compress -i " + Quoted(dir.File("src.ppm")) + " -o " +
+                    Quoted(dir.File("box.jp2"))),
+            0);
   // Swap the names: a codestream called .jp2 and a JP2 file called .j2k.
   std::filesystem::rename(dir.File("cs.j2k"), dir.File("codestream.jp2"));
   std::filesystem::rename(dir.File("box.jp2"), dir.File("boxed.j2k"));
@@ -89,7 +97,9 @@ TEST(Jpeg2000Read, SamplePrecisionsAndOffsets) {
   WritePgx(dir.File("u8.pgx"), 8, false, 3, 1, {255, 128, 3});
   for (const char* n : {"u12", "s12", "u8"})
     ASSERT_EQ(RunTool("opj_compress -n 1 -i " + Quoted(dir.File(std::string(n) + ".pgx")) + " -o " +
-                      Quoted(dir.File(std::string(n) + ".j2k"))), 0) << n;
+                      Quoted(dir.File(std::string(n) + ".j2k"))),
+              0)
+        << n;
   Bitmap u12 = LoadFile(dir.File("u12.j2k"));
   ASSERT_EQ(u12.Format(), PixelFormat::pf8bit);
   EXPECT_EQ(std::memcmp(u12.Row(0), "\xff\x7f\x00\x00", 4), 0);
@@ -107,12 +117,15 @@ TEST(Jpeg2000Read, SubsampledComponentsRepeatOverTheirBlocks) {
   for (int i = 0; i < 16; ++i) v[size_t(i)] = 10 + 15 * i;
   WritePgx(dir.File("g.pgx"), 8, false, 4, 4, v);
   // Subsampled by 2 both ways: a 4 x 4 component on a 7 x 7 grid.
-  ASSERT_EQ(RunTool("opj_compress -s 2,2 -n 2 -i " + Quoted(dir.File("g.pgx")) + " -o " + Quoted(dir.File("g.j2k"))), 0);
+  ASSERT_EQ(RunTool("opj_compress -s 2,2 -n 2 -i " + Quoted(dir.File("g.pgx")) + " -o " +
+                    Quoted(dir.File("g.j2k"))),
+            0);
   Bitmap b = LoadFile(dir.File("g.j2k"));
   ASSERT_EQ(b.Width(), 7);
   ASSERT_EQ(b.Height(), 7);
   for (int y = 0; y < 7; ++y)
-    for (int x = 0; x < 7; ++x) EXPECT_EQ(b.Row(y)[x], v[size_t(y / 2 * 4 + x / 2)]) << x << "," << y;
+    for (int x = 0; x < 7; ++x)
+      EXPECT_EQ(b.Row(y)[x], v[size_t(y / 2 * 4 + x / 2)]) << x << "," << y;
 }
 
 TEST(Jpeg2000Read, SyccFourTwoZeroMatchesTheReferenceDecoder) {
@@ -120,7 +133,9 @@ TEST(Jpeg2000Read, SyccFourTwoZeroMatchesTheReferenceDecoder) {
   if (!std::filesystem::exists(file)) GTEST_SKIP() << "corpus not found at " << QUENDRA_TESTDATA;
   if (!HaveOpenJpegTools()) GTEST_SKIP() << "OpenJPEG tools missing";
   ScratchDir dir;
-  ASSERT_EQ(RunTool("opj_decompress -i " + Quoted(file) + " -o " + Quoted(dir.File("ref.png")) + " 2>&1"), 0);
+  ASSERT_EQ(
+      RunTool("opj_decompress -i " + Quoted(file) + " -o " + Quoted(dir.File("ref.png")) + " 2>&1"),
+      0);
   auto ref = ReadWithImageMagick(dir.File("ref.png"));
   ASSERT_TRUE(ref);
   Bitmap b = LoadFile(file);
@@ -140,7 +155,9 @@ TEST(Jpeg2000Read, GreyWithAlphaLoadsTheGreyComponent) {
     pam.push_back(uint8_t(255 - i));
   }
   WriteBytes(dir.File("ga.pam"), pam);
-  ASSERT_EQ(RunTool("opj_compress -n 2 -i " + Quoted(dir.File("ga.pam")) + " -o " + Quoted(dir.File("ga.jp2"))), 0);
+  ASSERT_EQ(RunTool("opj_compress -n 2 -i " + Quoted(dir.File("ga.pam")) + " -o " +
+                    Quoted(dir.File("ga.jp2"))),
+            0);
   Bitmap b = LoadFile(dir.File("ga.jp2"));
   ASSERT_EQ(b.Format(), PixelFormat::pf8bit);
   for (int y = 0; y < 8; ++y)
@@ -188,7 +205,9 @@ TEST(Jpeg2000Write, OurFilesReadBackHereAndInOtherReaders) {
     EXPECT_LE(MeanDifference(*pilLossy, src), 2.0);
   }
   if (HaveOpenJpegTools()) {
-    ASSERT_EQ(RunTool("opj_decompress -i " + Quoted(dir.File("lossy.jp2")) + " -o " + Quoted(dir.File("lossy.ppm")) + " 2>&1"), 0);
+    ASSERT_EQ(RunTool("opj_decompress -i " + Quoted(dir.File("lossy.jp2")) + " -o " +
+                      Quoted(dir.File("lossy.ppm")) + " 2>&1"),
+              0);
     auto ref = ReadWithImageMagick(dir.File("lossy.ppm"));
     ASSERT_TRUE(ref);
     ours.LoadFromMemory(lossy);

@@ -11,8 +11,8 @@ namespace {
 
 using namespace codectest;
 
-std::vector<uint8_t> Header(int version, int encoding, int bits, int planes, int width,
-                            int height, int bytesPerLine, int paletteInfo = 1) {
+std::vector<uint8_t> Header(int version, int encoding, int bits, int planes, int width, int height,
+                            int bytesPerLine, int paletteInfo = 1) {
   std::vector<uint8_t> h(128, 0);
   h[0] = 10;
   h[1] = uint8_t(version);
@@ -160,17 +160,22 @@ TEST(PcxRead, BadFilesFailCleanly) {
 }
 
 TEST(PcxInterop, FilesOfOtherWritersReadWithTheirPixels) {
-  if (!HaveTool("convert") || !HaveTool("ppmtopcx")) GTEST_SKIP() << "ImageMagick or netpbm missing";
+  if (!HaveTool("convert") || !HaveTool("ppmtopcx"))
+    GTEST_SKIP() << "ImageMagick or netpbm missing";
   ScratchDir dir;
   RgbaImage src = PhotoLike(53, 21, 3);
   WritePpm(dir.File("src.ppm"), src);
   const std::string in = Quoted(dir.File("src.ppm"));
   // 24-bit in three planes, 8-bit with the closing palette, 16 colours in four planes, 1 bit.
-  ASSERT_EQ(RunTool("ppmtopcx -24bit " + in + " > " + Quoted(dir.File("rgb.pcx")) + " 2>/dev/null"), 0);
+  ASSERT_EQ(RunTool("ppmtopcx -24bit " + in + " > " + Quoted(dir.File("rgb.pcx")) + " 2>/dev/null"),
+            0);
   ASSERT_EQ(RunTool("convert " + in + " +dither -colors 200 " + Quoted(dir.File("p8.pcx"))), 0);
   ASSERT_EQ(RunTool("convert " + in + " +dither -colors 16 ppm:- | ppmtopcx -planes 4 > " +
-                    Quoted(dir.File("p4.pcx")) + " 2>/dev/null"), 0);
-  ASSERT_EQ(RunTool("convert " + in + " -monochrome pbm:- | ppmtopcx > " + Quoted(dir.File("bw.pcx")) + " 2>/dev/null"), 0);
+                    Quoted(dir.File("p4.pcx")) + " 2>/dev/null"),
+            0);
+  ASSERT_EQ(RunTool("convert " + in + " -monochrome pbm:- | ppmtopcx > " +
+                    Quoted(dir.File("bw.pcx")) + " 2>/dev/null"),
+            0);
   const std::pair<const char*, PixelFormat> files[] = {{"rgb.pcx", PixelFormat::pf24bit},
                                                        {"p8.pcx", PixelFormat::pf8bit},
                                                        {"p4.pcx", PixelFormat::pf4bit},

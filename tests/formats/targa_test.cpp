@@ -13,12 +13,26 @@ namespace {
 using namespace codectest;
 
 std::vector<uint8_t> Header(int type, int width, int height, int bits, int descriptor,
-                            int mapType = 0, int mapFirst = 0, int mapLength = 0,
-                            int mapBits = 0, int idLength = 0) {
-  return {uint8_t(idLength), uint8_t(mapType), uint8_t(type), uint8_t(mapFirst),
-          uint8_t(mapFirst >> 8), uint8_t(mapLength), uint8_t(mapLength >> 8), uint8_t(mapBits),
-          0, 0, 0, 0, uint8_t(width), uint8_t(width >> 8), uint8_t(height), uint8_t(height >> 8),
-          uint8_t(bits), uint8_t(descriptor)};
+                            int mapType = 0, int mapFirst = 0, int mapLength = 0, int mapBits = 0,
+                            int idLength = 0) {
+  return {uint8_t(idLength),
+          uint8_t(mapType),
+          uint8_t(type),
+          uint8_t(mapFirst),
+          uint8_t(mapFirst >> 8),
+          uint8_t(mapLength),
+          uint8_t(mapLength >> 8),
+          uint8_t(mapBits),
+          0,
+          0,
+          0,
+          0,
+          uint8_t(width),
+          uint8_t(width >> 8),
+          uint8_t(height),
+          uint8_t(height >> 8),
+          uint8_t(bits),
+          uint8_t(descriptor)};
 }
 
 Bitmap Load(const std::vector<uint8_t>& file) {
@@ -63,8 +77,10 @@ TEST(TargaRead, TopDownAndBottomUpStoredAndRunLengthGiveTheSamePicture) {
   rle.push_back(3);
   for (int y : {1, 0}) {
     auto r = rowBytes(y);
-    if (y == 1) rle.insert(rle.end(), r.begin(), r.end());
-    else rle.insert(rle.end(), r.begin(), r.begin() + 3);
+    if (y == 1)
+      rle.insert(rle.end(), r.begin(), r.end());
+    else
+      rle.insert(rle.end(), r.begin(), r.begin() + 3);
   }
   rle.push_back(1);
   rle.insert(rle.end(), want.Row(0) + 3, want.Row(0) + 9);
@@ -214,7 +230,8 @@ TEST(TargaWrite, HeaderAndPalette) {
   b.Row(0)[1] = 1;
   auto f = EncodeTarga(b);
   ASSERT_EQ(f.size(), 18u + 768u + 2u);
-  EXPECT_EQ(std::vector<uint8_t>(f.begin(), f.begin() + 18), Header(9, 2, 1, 8, 0x20, 1, 0, 256, 24));
+  EXPECT_EQ(std::vector<uint8_t>(f.begin(), f.begin() + 18),
+            Header(9, 2, 1, 8, 0x20, 1, 0, 256, 24));
   EXPECT_EQ(f[18 + 3], 10);
   EXPECT_EQ(f[18 + 5], 30);
   EXPECT_EQ(f[18 + 3 * 255], 0);  // missing entries are zero
@@ -279,7 +296,8 @@ Bitmap ToBitmap24(const RgbaImage& img) {
 RgbaImage Mixed(int w, int h) {
   RgbaImage img = PhotoLike(w, h, 7);
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w / 3; ++x) std::memcpy(img.rgba.data() + (size_t(y) * w + x) * 4, "\x20\x40\x60\xff", 4);
+    for (int x = 0; x < w / 3; ++x)
+      std::memcpy(img.rgba.data() + (size_t(y) * w + x) * 4, "\x20\x40\x60\xff", 4);
   return img;
 }
 
@@ -303,7 +321,8 @@ TEST(TargaInterop, OurFilesReadBackIdenticallyHereAndInOtherReaders) {
 }
 
 TEST(TargaInterop, FilesOfOtherWritersReadWithTheirPixels) {
-  if (!HaveTool("convert") || !HaveTool("ppmtotga")) GTEST_SKIP() << "ImageMagick or netpbm missing";
+  if (!HaveTool("convert") || !HaveTool("ppmtotga"))
+    GTEST_SKIP() << "ImageMagick or netpbm missing";
   ScratchDir dir;
   const RgbaImage src = Mixed(77, 33);
   WritePpm(dir.File("src.ppm"), src);
@@ -325,8 +344,12 @@ TEST(TargaInterop, FilesOfOtherWritersReadWithTheirPixels) {
     EXPECT_EQ(MaxDifference(ToRgba(g.Image()), src), 0) << c.name;
   }
   // Grey and colour-mapped pictures of ImageMagick.
-  ASSERT_EQ(RunTool("convert " + in + " -orient TopLeft -colorspace Gray -type Grayscale " + Quoted(dir.File("grey.tga"))), 0);
-  ASSERT_EQ(RunTool("convert " + in + " -orient TopLeft +dither -colors 50 -type Palette " + Quoted(dir.File("pal.tga"))), 0);
+  ASSERT_EQ(RunTool("convert " + in + " -orient TopLeft -colorspace Gray -type Grayscale " +
+                    Quoted(dir.File("grey.tga"))),
+            0);
+  ASSERT_EQ(RunTool("convert " + in + " -orient TopLeft +dither -colors 50 -type Palette " +
+                    Quoted(dir.File("pal.tga"))),
+            0);
   for (const char* name : {"grey.tga", "pal.tga"}) {
     TTargaGraphic g;
     g.LoadFromFile(dir.File(name));

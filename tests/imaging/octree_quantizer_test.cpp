@@ -23,12 +23,15 @@ Bitmap Picture(const std::vector<Colour>& pixels) {
   return b;
 }
 
-Colour Of(const PaletteEntry& e) { return {e.red, e.green, e.blue}; }
+Colour Of(const PaletteEntry& e) {
+  return {e.red, e.green, e.blue};
+}
 
 TEST(OctreeQuantizer, UpTo236ColoursAreKeptExactly) {
   std::mt19937 rng(11);
   std::set<Colour> distinct;
-  while (distinct.size() < 236) distinct.insert({int(rng() % 256), int(rng() % 256), int(rng() % 256)});
+  while (distinct.size() < 236)
+    distinct.insert({int(rng() % 256), int(rng() % 256), int(rng() % 256)});
   std::vector<Colour> pixels(distinct.begin(), distinct.end());
   std::shuffle(pixels.begin(), pixels.end(), rng);
   pixels.insert(pixels.end(), pixels.begin(), pixels.begin() + 50);  // repeats change nothing
@@ -42,8 +45,7 @@ TEST(OctreeQuantizer, UpTo236ColoursAreKeptExactly) {
     EXPECT_EQ(pal[size_t(i)].flags, 0);
   }
   EXPECT_EQ(middle, distinct);
-  for (size_t x = 0; x < pixels.size(); ++x)
-    EXPECT_EQ(Of(pal[out.Row(0)[x]]), pixels[x]) << x;
+  for (size_t x = 0; x < pixels.size(); ++x) EXPECT_EQ(Of(pal[out.Row(0)[x]]), pixels[x]) << x;
 }
 
 TEST(OctreeQuantizer, ColoursComeOutDepthFirstInChildOrder) {
@@ -64,7 +66,8 @@ TEST(OctreeQuantizer, ColoursComeOutDepthFirstInChildOrder) {
 TEST(OctreeQuantizer, The237thColourFoldsTheNewestDeepestNode) {
   // 235 colours under distinct depth-7 nodes, then two that differ only in their lowest bits.
   std::vector<Colour> pixels;
-  for (int k = 0; k < 235; ++k) pixels.push_back({2 * (k % 128), 2 * ((k * 37) % 128), k < 128 ? 200 : 202});
+  for (int k = 0; k < 235; ++k)
+    pixels.push_back({2 * (k % 128), 2 * ((k * 37) % 128), k < 128 ? 200 : 202});
   pixels.push_back({10, 20, 30});
   pixels.insert(pixels.end(), 3, Colour{11, 21, 31});
 
@@ -109,7 +112,7 @@ TEST(OctreeQuantizer, StockColoursAtBothEndsAndNearestIndexRule) {
   EXPECT_EQ(pal[12], (PaletteEntry{0, 0, 0, PC_NOCOLLAPSE}));
   EXPECT_EQ(pal[245], (PaletteEntry{0, 0, 0, PC_NOCOLLAPSE}));
 
-  EXPECT_EQ(NearestPaletteIndex(pal, 0, 0, 0), 0);        // ties go to the lowest index
+  EXPECT_EQ(NearestPaletteIndex(pal, 0, 0, 0), 0);          // ties go to the lowest index
   EXPECT_EQ(NearestPaletteIndex(pal, 250, 250, 250), 255);  // a stock colour is nearest
   EXPECT_EQ(NearestPaletteIndex(pal, 21, 19, 20), 11);
   EXPECT_EQ(NearestPaletteIndex(pal, 190, 215, 190), 8);

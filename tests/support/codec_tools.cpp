@@ -87,23 +87,27 @@ std::optional<RgbaImage> ReadWithPillow(const std::string& path) {
       "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\nim.load()\n"
       "im = im.convert('RGBA')\n"
       "sys.stdout.buffer.write(b'%d %d\\n' % im.size + im.tobytes())\n";
-  if (RunTool("/usr/bin/python3 -c " + Quoted(script) + " " + Quoted(path) + " 2>/dev/null", &out) != 0)
+  if (RunTool("/usr/bin/python3 -c " + Quoted(script) + " " + Quoted(path) + " 2>/dev/null",
+              &out) != 0)
     return std::nullopt;
   return ParseSized(out);
 }
 
 void WritePpm(const std::string& path, const RgbaImage& img) {
   std::vector<uint8_t> bytes;
-  std::string head = "P6\n" + std::to_string(img.width) + " " + std::to_string(img.height) + "\n255\n";
+  std::string head =
+      "P6\n" + std::to_string(img.width) + " " + std::to_string(img.height) + "\n255\n";
   bytes.assign(head.begin(), head.end());
   for (size_t i = 0; i < img.rgba.size(); i += 4)
-    bytes.insert(bytes.end(), img.rgba.begin() + std::ptrdiff_t(i), img.rgba.begin() + std::ptrdiff_t(i + 3));
+    bytes.insert(bytes.end(), img.rgba.begin() + std::ptrdiff_t(i),
+                 img.rgba.begin() + std::ptrdiff_t(i + 3));
   WriteBytes(path, bytes);
 }
 
 void WritePam(const std::string& path, const RgbaImage& img) {
   std::string head = "P7\nWIDTH " + std::to_string(img.width) + "\nHEIGHT " +
-                     std::to_string(img.height) + "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+                     std::to_string(img.height) +
+                     "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
   std::vector<uint8_t> bytes(head.begin(), head.end());
   bytes.insert(bytes.end(), img.rgba.begin(), img.rgba.end());
   WriteBytes(path, bytes);
