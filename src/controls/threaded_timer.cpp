@@ -80,7 +80,8 @@ void TTimerThread::ApplyPriority() {
   sched_param param{};
   const bool idle = priority_ == TThreadPriority::tpIdle;
   if (sched_setscheduler(tid_, idle ? SCHED_IDLE : SCHED_OTHER, &param) != 0) return;
-  if (!idle) (void)setpriority(PRIO_PROCESS, static_cast<id_t>(tid_), kNice[static_cast<int>(priority_)]);
+  if (!idle)
+    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(tid_), kNice[static_cast<int>(priority_)]);
 }
 
 void TTimerThread::Execute() {
@@ -136,7 +137,8 @@ TThreadedTimer::~TThreadedTimer() {
 
 void TThreadedTimer::SetDispatcher(MainThreadDispatcher* dispatcher) {
   if (dispatcher == dispatcher_) return;
-  if (worker_->Started()) throw std::logic_error("The timer's dispatcher cannot change once it ran");
+  if (worker_->Started())
+    throw std::logic_error("The timer's dispatcher cannot change once it ran");
   dispatcher_ = dispatcher;
   if (enabled_ && Runnable()) {
     wake_->Signal();

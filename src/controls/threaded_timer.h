@@ -41,7 +41,15 @@ class SteadyWakeEvent final : public WakeEvent {
 // Seven levels in rising order. On Linux: tpIdle runs the worker under SCHED_IDLE; the others
 // set its nice value 10, 5, 0, -5, -10, -20. Raising it above normal needs CAP_SYS_NICE (or a
 // matching RLIMIT_NICE); without it the request fails silently and the worker stays as it was.
-enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+enum class TThreadPriority {
+  tpIdle,
+  tpLowest,
+  tpLower,
+  tpNormal,
+  tpHigher,
+  tpHighest,
+  tpTimeCritical
+};
 
 class TThreadedTimer;
 

@@ -5,7 +5,9 @@
 
 namespace quendra {
 
-void SleepFor(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
+void SleepFor(std::chrono::milliseconds duration) {
+  std::this_thread::sleep_for(duration);
+}
 
 void PasteIntoDefaultEditor(ProgramAssociations& associations, WindowProcesses& processes,
                             ProgramLauncher& launcher, const PauseFunction& pause) {

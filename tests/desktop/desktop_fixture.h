@@ -105,7 +105,8 @@ class ReportChannel {
   void Drain() {
     char buffer[4096];
     ssize_t n;
-    while ((n = read(fd_, buffer, sizeof buffer)) > 0) partial_.append(buffer, static_cast<size_t>(n));
+    while ((n = read(fd_, buffer, sizeof buffer)) > 0)
+      partial_.append(buffer, static_cast<size_t>(n));
     size_t eol;
     while ((eol = partial_.find('\n')) != std::string::npos) {
       lines_.push_back(partial_.substr(0, eol));
@@ -127,9 +128,8 @@ class XvfbServer {
   bool Start() {
     int fds[2];
     if (pipe(fds) != 0) return false;
-    server_ = ChildProcess({kBinary, "-displayfd", "3", "-nolisten", "tcp", "-screen", "0",
-                            "640x480x24"},
-                           fds[1]);
+    server_ = ChildProcess(
+        {kBinary, "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "640x480x24"}, fds[1]);
     close(fds[1]);
     std::string number;
     const auto deadline = std::chrono::steady_clock::now() + kGuard;

@@ -58,6 +58,8 @@ class SandboxEnvironment : public ::testing::Environment {
 
 }  // namespace
 
-DesktopSandbox& Sandbox() { return g_sandbox; }
+DesktopSandbox& Sandbox() {
+  return g_sandbox;
+}
 
 }  // namespace quendra::testing

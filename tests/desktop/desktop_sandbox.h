@@ -9,8 +9,8 @@
 namespace quendra::testing {
 
 struct DesktopSandbox {
-  std::string root;         // a fresh folder; also the current folder of the tests
-  std::string fakeEditor;   // the fake application's executable, links resolved
+  std::string root;        // a fresh folder; also the current folder of the tests
+  std::string fakeEditor;  // the fake application's executable, links resolved
   ReportChannel* reports = nullptr;
 };
 

@@ -91,9 +91,8 @@ TEST(DesktopLauncher, PathsReachProgramsVerbatimWithoutAShell) {
 
   // The started program reported too (with no argument); nothing ran the embedded commands.
   EXPECT_TRUE(Sandbox().reports->WaitFor([](const auto& lines) {
-    return std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
-             return l.ends_with(" started");
-           }) >= 3;
+    return std::count_if(lines.begin(), lines.end(),
+                         [](const std::string& l) { return l.ends_with(" started"); }) >= 3;
   }));
   EXPECT_FALSE(fs::exists(root + "/pwned"));
   EXPECT_FALSE(fs::exists(odd + "/pwned"));

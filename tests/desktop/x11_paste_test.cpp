@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -75,9 +76,9 @@ class X11Paste : public ::testing::Test {
     EXPECT_TRUE(AwaitReady(child.Pid()));
     return child;
   }
-  // A second application, a copy of the fake one under another name.
-  std::string OtherApplication() {
-    const std::string other = Sandbox().root + "/other-app";
+  // Another application: a copy of the fake one under another name.
+  std::string OtherApplication(const std::string& name = "other-app") {
+    const std::string other = Sandbox().root + "/" + name;
     if (!std::filesystem::exists(other)) std::filesystem::copy_file(Sandbox().fakeEditor, other);
     return other;
   }
@@ -110,7 +111,8 @@ TEST_F(X11Paste, RunningEditorIsActivatedAndReceivesCtrlV) {
   desktop::DesktopLauncher launcher;
   PasteIntoDefaultEditor(associations, *windows_, launcher, [](auto) {});
 
-  EXPECT_TRUE(Sandbox().reports->WaitFor([&](const auto&) { return KeyEvents(editor.Pid()).size() >= 4; }));
+  EXPECT_TRUE(
+      Sandbox().reports->WaitFor([&](const auto&) { return KeyEvents(editor.Pid()).size() >= 4; }));
   EXPECT_EQ(KeyEvents(editor.Pid()), kCtrlV);
   EXPECT_TRUE(KeyEvents(other.Pid()).empty());
 }
@@ -140,8 +142,36 @@ TEST_F(X11Paste, EditorNotRunningIsStartedAndPastedIntoOnceItsWindowIsUp) {
   ASSERT_NE(started, 0) << "the editor was not started";
   started_.push_back(started);
 
-  EXPECT_TRUE(Sandbox().reports->WaitFor([&](const auto&) { return KeyEvents(started).size() >= 4; }));
+  EXPECT_TRUE(
+      Sandbox().reports->WaitFor([&](const auto&) { return KeyEvents(started).size() >= 4; }));
   EXPECT_EQ(KeyEvents(started), kCtrlV);
+  EXPECT_TRUE(KeyEvents(other.Pid()).empty());
+}
+
+TEST_F(X11Paste, UnderAWindowManagerAMinimisedEditorIsRestoredActivatedAndPastedInto) {
+  ChildProcess wm = Launch(OtherApplication("fake-wm"), {"--wm"});
+  ChildProcess other = Launch(OtherApplication());
+  ChildProcess editor = Launch(Sandbox().fakeEditor, {"--iconic"});
+  const WindowHandle editorWindow = ReadyWindow(editor.Pid());
+  const auto activated = [&](WindowHandle w) {
+    return Sandbox().reports->WaitFor([&](const auto&) {
+      const auto lines = Sandbox().reports->From(wm.Pid());
+      return std::find(lines.begin(), lines.end(), "activate " + std::to_string(w)) != lines.end();
+    });
+  };
+  ASSERT_TRUE(windows_->RestoreAndActivateWindow(ReadyWindow(other.Pid())));
+  ASSERT_TRUE(activated(ReadyWindow(other.Pid())));
+  // Minimised, the editor's window is still the one chosen (from the manager's client list).
+  EXPECT_EQ(FindWindowByExecutable(*windows_, Sandbox().fakeEditor), editorWindow);
+
+  desktop::GioAssociations associations;
+  desktop::DesktopLauncher launcher;
+  PasteIntoDefaultEditor(associations, *windows_, launcher, [](auto) {});
+
+  EXPECT_TRUE(activated(editorWindow));
+  EXPECT_TRUE(
+      Sandbox().reports->WaitFor([&](const auto&) { return KeyEvents(editor.Pid()).size() >= 4; }));
+  EXPECT_EQ(KeyEvents(editor.Pid()), kCtrlV);
   EXPECT_TRUE(KeyEvents(other.Pid()).empty());
 }
 

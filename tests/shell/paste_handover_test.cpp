@@ -36,7 +36,8 @@ class FakeDesktop : public ProgramAssociations, public WindowProcesses, public P
   }
   WindowHandle FindWindowOfProcess(ProcessId pid) override {
     log.push_back("window " + std::to_string(pid));
-    if (pid == startedPid && started && polls++ == windowAppearsAfterPolls) windows[pid] = startedWindow;
+    if (pid == startedPid && started && polls++ == windowAppearsAfterPolls)
+      windows[pid] = startedWindow;
     auto it = windows.find(pid);
     return it == windows.end() ? kNoWindow : it->second;
   }
@@ -89,9 +90,9 @@ TEST(PasteIntoDefaultEditor, EditorWithoutUsableWindowIsStartedAndAwaited) {
   d.Paste();
   EXPECT_EQ(d.log, (std::vector<std::string>{
                        "assoc .bmp", "process /opt/paint", "window 9", "start /opt/paint",
-                       "pause 100", "process /opt/paint", "window 9",   // nothing yet
-                       "pause 100", "process /opt/paint", "window 9",   // nothing yet
-                       "pause 100", "process /opt/paint", "window 9",   // there it is
+                       "pause 100", "process /opt/paint", "window 9",  // nothing yet
+                       "pause 100", "process /opt/paint", "window 9",  // nothing yet
+                       "pause 100", "process /opt/paint", "window 9",  // there it is
                        "activate 1792", "pause 500", "ctrl+v"}));
 }
 
@@ -133,7 +134,10 @@ TEST(SameExecutableName, IgnoresCaseButNothingElse) {
   EXPECT_FALSE(SameExecutableName("/usr/bin/pinta", "/usr//bin/pinta"));
   EXPECT_FALSE(SameExecutableName("/usr/bin/pinta", "/usr/bin/../bin/pinta"));
   EXPECT_FALSE(SameExecutableName("/usr/bin/pinta", "pinta"));
-  EXPECT_EQ(UpperCase("ä\xff" "b\xc3"), "Ä\xff" "B\xc3");  // stray bytes are kept
+  EXPECT_EQ(UpperCase("ä\xff"
+                      "b\xc3"),
+            "Ä\xff"
+            "B\xc3");  // stray bytes are kept
   EXPECT_EQ(UpperCase("ωσ"), "ΩΣ");
 }
 

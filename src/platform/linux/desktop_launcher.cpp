@@ -21,7 +21,9 @@ template <typename T>
 using GRef = std::unique_ptr<T, UnrefDeleter>;
 
 // Relative paths are taken against the current folder, as a shell would.
-GRef<GFile> FileFor(const std::string& path) { return GRef<GFile>(g_file_new_for_path(path.c_str())); }
+GRef<GFile> FileFor(const std::string& path) {
+  return GRef<GFile>(g_file_new_for_path(path.c_str()));
+}
 
 bool LaunchUri(const char* uri) {
   GError* raw = nullptr;
@@ -40,9 +42,9 @@ bool DesktopLauncher::StartExecutable(const std::string& path) {
   if (path.empty()) return false;
   char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
   GError* raw = nullptr;
-  const gboolean ok = g_spawn_async(nullptr, argv, nullptr,
-                                    static_cast<GSpawnFlags>(G_SPAWN_STDIN_FROM_DEV_NULL),
-                                    nullptr, nullptr, nullptr, &raw);
+  const gboolean ok =
+      g_spawn_async(nullptr, argv, nullptr, static_cast<GSpawnFlags>(G_SPAWN_STDIN_FROM_DEV_NULL),
+                    nullptr, nullptr, nullptr, &raw);
   std::unique_ptr<GError, ErrorDeleter> error(raw);
   return ok != FALSE;
 }

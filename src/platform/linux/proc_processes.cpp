@@ -34,7 +34,8 @@ bool ReadExe(const std::string& dir, std::string& exe) {
   exe.assign(buffer, static_cast<size_t>(n));
   // An executable replaced on disk while running (a package upgrade) is still that program.
   static const std::string kDeleted = " (deleted)";
-  if (exe.size() > kDeleted.size() && exe.ends_with(kDeleted)) exe.resize(exe.size() - kDeleted.size());
+  if (exe.size() > kDeleted.size() && exe.ends_with(kDeleted))
+    exe.resize(exe.size() - kDeleted.size());
   return true;
 }
 

@@ -42,7 +42,9 @@ class ErrorTrap {
   XErrorHandler previous_;
 };
 
-Atom Intern(Display* d, const char* name) { return XInternAtom(d, name, False); }
+Atom Intern(Display* d, const char* name) {
+  return XInternAtom(d, name, False);
+}
 
 // Items of a 32-bit format property (Xlib hands them over as longs).
 std::vector<unsigned long> Property(Display* d, Window w, Atom property, Atom type) {
