@@ -1,0 +1,86 @@
+#include "platform/linux/desktop_launcher.h"
+
+#include <gio/gio.h>
+
+#include <memory>
+
+namespace quendra::desktop {
+
+namespace {
+struct GFreeDeleter {
+  void operator()(void* p) const { g_free(p); }
+};
+struct UnrefDeleter {
+  void operator()(void* p) const { g_object_unref(p); }
+};
+struct ErrorDeleter {
+  void operator()(GError* e) const { g_error_free(e); }
+};
+using GText = std::unique_ptr<char, GFreeDeleter>;
+template <typename T>
+using GRef = std::unique_ptr<T, UnrefDeleter>;
+
+// Relative paths are taken against the current folder, as a shell would.
+GRef<GFile> FileFor(const std::string& path) {
+  return GRef<GFile>(g_file_new_for_path(path.c_str()));
+}
+
+bool LaunchUri(const char* uri) {
+  GError* raw = nullptr;
+  const bool ok = g_app_info_launch_default_for_uri(uri, nullptr, &raw) != FALSE;
+  std::unique_ptr<GError, ErrorDeleter> error(raw);
+  return ok;
+}
+}  // namespace
+
+std::string DesktopLauncher::FileUri(const std::string& path) {
+  GText uri(g_file_get_uri(FileFor(path).get()));
+  return uri ? std::string(uri.get()) : std::string();
+}
+
+bool DesktopLauncher::StartExecutable(const std::string& path) {
+  if (path.empty()) return false;
+  char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+  GError* raw = nullptr;
+  const gboolean ok =
+      g_spawn_async(nullptr, argv, nullptr, static_cast<GSpawnFlags>(G_SPAWN_STDIN_FROM_DEV_NULL),
+                    nullptr, nullptr, nullptr, &raw);
+  std::unique_ptr<GError, ErrorDeleter> error(raw);
+  return ok != FALSE;
+}
+
+bool DesktopLauncher::LaunchDefaultForPath(const std::string& path) {
+  return LaunchUri(FileUri(path).c_str());
+}
+
+void DesktopLauncher::OpenInDefaultApplication(const std::string& path) {
+  (void)LaunchDefaultForPath(path);
+}
+
+bool DesktopLauncher::ShowItemsOverDBus(const std::string& path) {
+  GError* raw = nullptr;
+  GRef<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &raw));
+  std::unique_ptr<GError, ErrorDeleter> error(raw);
+  if (!bus) return false;
+  const std::string uri = FileUri(path);
+  const char* uris[] = {uri.c_str(), nullptr};
+  raw = nullptr;
+  GVariant* reply = g_dbus_connection_call_sync(
+      bus.get(), "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+      "org.freedesktop.FileManager1", "ShowItems", g_variant_new("(^ass)", uris, ""), nullptr,
+      G_DBUS_CALL_FLAGS_NONE, kDBusTimeoutMs, nullptr, &raw);
+  error.reset(raw);
+  if (reply == nullptr) return false;
+  g_variant_unref(reply);
+  return true;
+}
+
+void DesktopLauncher::ShowInFileManager(const std::string& path) {
+  if (ShowItemsOverDBus(path)) return;
+  GRef<GFile> parent(g_file_get_parent(FileFor(path).get()));
+  if (!parent) return;
+  GText uri(g_file_get_uri(parent.get()));
+  if (uri) (void)LaunchUri(uri.get());
+}
+
+}  // namespace quendra::desktop

@@ -1,0 +1,28 @@
+#pragma once
+// The desktop services of Linux behind the viewer's ShellHost, and the paste hand-over wired
+// to them. Main thread only.
+#include <string>
+
+#include "app/host.h"
+#include "platform/linux/desktop_launcher.h"
+#include "platform/linux/gio_associations.h"
+#include "platform/linux/x11_windows.h"
+
+namespace quendra::desktop {
+
+class DesktopShell final : public ShellHost {
+ public:
+  void OpenInDefaultApplication(const std::string& path) override {
+    launcher_.OpenInDefaultApplication(path);
+  }
+  void ShowInFileManager(const std::string& path) override { launcher_.ShowInFileManager(path); }
+  // After the clipboard holds the picture: see quendra::PasteIntoDefaultEditor.
+  void PasteIntoDefaultEditor();
+
+ private:
+  GioAssociations associations_;
+  X11WindowProcesses processes_;
+  DesktopLauncher launcher_;
+};
+
+}  // namespace quendra::desktop

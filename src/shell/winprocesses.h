@@ -1,0 +1,41 @@
+#pragma once
+// Running processes, their top-level windows and keystrokes into the focused window. The
+// platform implements the interface; the matching rules that the logic relies on live here.
+#include <cstdint>
+#include <string>
+
+namespace quendra {
+
+using ProcessId = uint32_t;     // 0: none
+using WindowHandle = uint64_t;  // 0: no window
+inline constexpr WindowHandle kNoWindow = 0;
+
+class WindowProcesses {
+ public:
+  virtual ~WindowProcesses() = default;
+  // First running process (in the system's listing order) whose executable's full path, or
+  // failing that its bare executable name, equals `path` ignoring case (SameExecutableName);
+  // 0 when none does.
+  virtual ProcessId FindProcessByExecutable(const std::string& path) = 0;
+  // First top-level window of the process that is shown (or minimised) and takes input;
+  // kNoWindow for process 0 or when there is none.
+  virtual WindowHandle FindWindowOfProcess(ProcessId pid) = 0;
+  // Restores the window if minimised and makes it the active one; true when it became active.
+  // Failures are swallowed and give false.
+  virtual bool RestoreAndActivateWindow(WindowHandle window) = 0;
+  // Ctrl down, V down, V up, Ctrl up, into whatever window has the keyboard focus.
+  virtual void SendPasteKeystrokes() = 0;
+};
+
+// FindWindowOfProcess of FindProcessByExecutable; process 0 is not asked for windows.
+WindowHandle FindWindowByExecutable(WindowProcesses& processes, const std::string& path);
+
+// Upper-cases UTF-8 text letter by letter by Unicode's simple case mapping; bytes that are not
+// valid UTF-8 stay as they are.
+std::string UpperCase(const std::string& text);
+
+// Both upper-cased, then compared exactly: case is ignored, nothing else (no separators,
+// relative parts or links are normalised).
+bool SameExecutableName(const std::string& a, const std::string& b);
+
+}  // namespace quendra
