@@ -1,7 +1,8 @@
 #include "imaging/octree_quantizer.h"
 
 #include <algorithm>
-#include <numeric>
+#include <cstdlib>
+#include <memory>
 
 namespace quendra {
 
@@ -151,78 +152,86 @@ std::array<PaletteEntry, 256> BuildGifPalette(const Bitmap& bmp) {
 
 namespace {
 
-// Exact nearest-entry search: entries sorted by red, searched outwards from the colour's red
-// until the red distance alone exceeds the best found; a cache remembers recent answers.
+// Exact nearest-entry search. Colour space is cut into cubes of 8 levels a side; each cube
+// keeps, in index order, only the entries that can be nearest to some colour in it: those whose
+// least distance to the cube is not beyond the smallest greatest distance of any entry. The
+// lists are made when a cube is first met.
 class NearestFinder {
  public:
   explicit NearestFinder(const std::array<PaletteEntry, 256>& pal) : pal_(pal) {
-    std::iota(order_.begin(), order_.end(), uint8_t(0));
-    std::stable_sort(order_.begin(), order_.end(),
-                     [&](uint8_t a, uint8_t b) { return pal[a].red < pal[b].red; });
-    for (int i = 0; i < 256; ++i) sortedRed_[size_t(i)] = pal[order_[size_t(i)]].red;
-    cache_.assign(kCacheSize, 0);
+    start_.assign(kCells + 1, -1);
   }
 
   int Find(uint8_t r, uint8_t g, uint8_t b) {
-    const uint32_t key = (uint32_t(r) << 16) | (uint32_t(g) << 8) | b;
-    const uint32_t slot = (key * 2654435761u) >> (32 - kCacheBits);
-    const uint64_t hit = cache_[slot];
-    if ((hit >> 8) == uint64_t(key) + 1) return int(hit & 0xFF);
-    const int index = Search(r, g, b);
-    cache_[slot] = ((uint64_t(key) + 1) << 8) | uint64_t(index);
-    return index;
-  }
-
-  int Search(int r, int g, int b) const {
+    const int cell = ((r >> kShift) << (2 * kBits)) | ((g >> kShift) << kBits) | (b >> kShift);
+    if (start_[size_t(cell)] < 0) Fill(cell);
     int best = 0, bestDist = 1 << 30;
-    auto consider = [&](int pos) {
-      const int idx = order_[size_t(pos)];
-      const PaletteEntry& e = pal_[size_t(idx)];
+    const uint8_t* c = candidates_.data() + start_[size_t(cell)];
+    for (int n = count_[size_t(cell)]; n > 0; --n, ++c) {
+      const PaletteEntry& e = pal_[*c];
       const int d =
           (e.red - r) * (e.red - r) + (e.green - g) * (e.green - g) + (e.blue - b) * (e.blue - b);
-      if (d < bestDist || (d == bestDist && idx < best)) {
+      if (d < bestDist) {  // candidates are in index order: the lowest wins a tie
         bestDist = d;
-        best = idx;
+        best = *c;
       }
-    };
-    const int start =
-        int(std::lower_bound(sortedRed_.begin(), sortedRed_.end(), r) - sortedRed_.begin());
-    int lo = start - 1, hi = start;
-    while (lo >= 0 || hi < 256) {
-      const int dl = lo >= 0 ? r - sortedRed_[size_t(lo)] : 1 << 20;
-      const int dh = hi < 256 ? sortedRed_[size_t(hi)] - r : 1 << 20;
-      // Stop only when the red distance alone is beyond the best: an equal total may still
-      // belong to a lower index.
-      if (std::min(dl, dh) * std::min(dl, dh) > bestDist) break;
-      if (dl <= dh)
-        consider(lo--);
-      else
-        consider(hi++);
     }
     return best;
   }
 
  private:
-  static constexpr int kCacheBits = 16;
-  static constexpr size_t kCacheSize = size_t(1) << kCacheBits;
+  static constexpr int kBits = 5, kShift = 8 - kBits, kSide = 1 << kShift;
+  static constexpr int kCells = 1 << (3 * kBits);
+
+  static int AxisMin(int v, int lo) {
+    const int hi = lo + kSide - 1;
+    return v < lo ? lo - v : v > hi ? v - hi : 0;
+  }
+  static int AxisMax(int v, int lo) {
+    return std::max(std::abs(v - lo), std::abs(v - (lo + kSide - 1)));
+  }
+
+  void Fill(int cell) {
+    const int r0 = (cell >> (2 * kBits)) << kShift;
+    const int g0 = ((cell >> kBits) & ((1 << kBits) - 1)) << kShift;
+    const int b0 = (cell & ((1 << kBits) - 1)) << kShift;
+    std::array<int, 256> minDist;
+    int limit = 1 << 30;
+    for (int i = 0; i < 256; ++i) {
+      const PaletteEntry& e = pal_[size_t(i)];
+      const int dr = AxisMin(e.red, r0), dg = AxisMin(e.green, g0), db = AxisMin(e.blue, b0);
+      minDist[size_t(i)] = dr * dr + dg * dg + db * db;
+      const int mr = AxisMax(e.red, r0), mg = AxisMax(e.green, g0), mb = AxisMax(e.blue, b0);
+      limit = std::min(limit, mr * mr + mg * mg + mb * mb);
+    }
+    start_[size_t(cell)] = int(candidates_.size());
+    int n = 0;
+    for (int i = 0; i < 256; ++i)
+      if (minDist[size_t(i)] <= limit) {
+        candidates_.push_back(uint8_t(i));
+        ++n;
+      }
+    count_[size_t(cell)] = uint16_t(n);
+  }
+
   const std::array<PaletteEntry, 256>& pal_;
-  std::array<uint8_t, 256> order_;
-  std::array<int, 256> sortedRed_;
-  std::vector<uint64_t> cache_;
+  std::vector<int> start_;
+  std::array<uint16_t, kCells> count_{};
+  std::vector<uint8_t> candidates_;
 };
 
 }  // namespace
 
 int NearestPaletteIndex(const std::array<PaletteEntry, 256>& palette, uint8_t red, uint8_t green,
                         uint8_t blue) {
-  return NearestFinder(palette).Search(red, green, blue);
+  return NearestFinder(palette).Find(red, green, blue);
 }
 
 Bitmap ReduceColorsForGif(const Bitmap& bmp, std::array<PaletteEntry, 256>* palette) {
   const std::array<PaletteEntry, 256> pal = BuildGifPalette(bmp);
   Bitmap out(bmp.Width(), bmp.Height(), PixelFormat::pf8bit);
   for (size_t i = 0; i < 256; ++i) out.Palette()[i] = {pal[i].blue, pal[i].green, pal[i].red, 0};
-  NearestFinder finder(pal);
+  auto finder = std::make_unique<NearestFinder>(pal);
   std::vector<uint8_t> row(size_t(bmp.Width()) * 4);
   for (int y = 0; y < bmp.Height(); ++y) {
     const uint8_t* p = bmp.Row(y);
@@ -231,7 +240,7 @@ Bitmap ReduceColorsForGif(const Bitmap& bmp, std::array<PaletteEntry, 256>* pale
       p = row.data();
     }
     uint8_t* d = out.Row(y);
-    for (int x = 0; x < bmp.Width(); ++x, p += 4) d[x] = uint8_t(finder.Find(p[2], p[1], p[0]));
+    for (int x = 0; x < bmp.Width(); ++x, p += 4) d[x] = uint8_t(finder->Find(p[2], p[1], p[0]));
   }
   out.Transparent = bmp.Transparent;
   out.TransparentColor = bmp.TransparentColor;

@@ -111,7 +111,7 @@ bool ShortMap(const std::string& fmt, const std::string& file) {
   return b.size() >= 18 && b[1] == 1 && (b[7] == 15 || b[7] == 16) && b[2] != 3 && b[2] != 11;
 }
 
-class Corpus : public ::testing::Test {
+class CodecCorpus : public ::testing::Test {
  protected:
   void SetUp() override {
     root_ = QUENDRA_TESTDATA;
@@ -121,7 +121,7 @@ class Corpus : public ::testing::Test {
   std::string root_;
 };
 
-void Corpus::Run(const std::string& fmt) {
+void CodecCorpus::Run(const std::string& fmt) {
   std::map<std::string, int> tally;
   std::map<std::string, RgbaImage> decoded;  // for same-pixels groups
   std::vector<std::pair<Row, RgbaImage>> loaded;
@@ -233,10 +233,10 @@ void Corpus::Run(const std::string& fmt) {
   RecordProperty("summary", summary.str());
 }
 
-TEST_F(Corpus, Targa) {
+TEST_F(CodecCorpus, Targa) {
   Run("tga");
 }
-TEST_F(Corpus, Pcx) {
+TEST_F(CodecCorpus, Pcx) {
   Run("pcx");
   // One-pixel file whose pixel is palette index 3; a 1-bit file with a 1-based origin.
   auto p4 = Decode(root_ + "/pcx/pillow/p_4_planes.pcx", "pcx", nullptr);
@@ -246,7 +246,7 @@ TEST_F(Corpus, Pcx) {
   ASSERT_TRUE(bw);
   EXPECT_EQ(bw->Format(), PixelFormat::pf1bit);
 }
-TEST_F(Corpus, Jpeg2000) {
+TEST_F(CodecCorpus, Jpeg2000) {
   Run("jp2");
 }
 
