@@ -290,6 +290,7 @@ float Jpeg2000Ratio(int64_t samples, int components, int quality) {
 }
 
 std::vector<uint8_t> EncodeJpeg2000(const Bitmap& src, int quality, bool lossless) {
+  quality = std::clamp(quality, 0, 100);  // the rule is made for 0 to 100
   if (src.Empty()) throw EJpeg2000Error("Failed to create JPEG 2000 image struct for saving");
   const int width = src.Width(), height = src.Height();
   const bool is32 = src.Format() == PixelFormat::pf32bit;
