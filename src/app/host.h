@@ -53,6 +53,8 @@ class ShellHost {
   virtual void OpenInDefaultApplication(const std::string& path) = 0;
   // Shows the file selected in the file manager; reports nothing on failure.
   virtual void ShowInFileManager(const std::string& path) = 0;
+  // Has the default bitmap editor paste what the clipboard holds (started when not running).
+  virtual void PasteIntoDefaultEditor() = 0;
 };
 
 }  // namespace quendra

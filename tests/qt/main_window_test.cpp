@@ -62,3 +62,64 @@ TEST(MainWindow, StartsOnSamplesWithTheFixedLayout) {
 
 }  // namespace
 }  // namespace quendra::qt
+
+namespace quendra::qt {
+namespace {
+
+// Geometry changes reported by the platform (spontaneous, as the user's are) settle into one
+// end-of-move-or-size: a resize reloads once, a move never does.
+TEST(MainWindow, AResizeReloadsOnceWhenSettledAMoveNever) {
+  App();
+  FileFormats();
+  MainWindow w;
+  w.SetSettleDelay(50);
+  w.Start({std::string(QUENDRA_SOURCE_DIR) + "/samples/small.bmp"}, "/nowhere/quendra");
+  w.show();
+  auto settle = [&] {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.SettlePending(); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.SettlePending(); }, 2000));
+  };
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  while (w.SettlePending()) QTest::qWait(10);  // the first show may count as a move
+  const uint64_t loaded = w.Form().IMG.Picture().Version();
+
+  w.windowHandle()->setPosition(w.windowHandle()->position() + QPoint(40, 30));
+  settle();
+  EXPECT_EQ(w.Form().IMG.Picture().Version(), loaded);
+  EXPECT_FALSE(w.Form().MovedFlag);
+
+  w.windowHandle()->resize(700, 450);
+  w.windowHandle()->resize(720, 460);  // several steps of one drag
+  settle();
+  EXPECT_EQ(w.Form().IMG.Picture().Version(), loaded + 2);  // one load: the file, then its fitted copy
+  EXPECT_EQ(w.Zoomer()->size(), QSize(720 - 13, 460 - 42));
+  const TRect r = w.Form().IMG.DestRect();
+  EXPECT_EQ(r.Height(), 460 - 42);  // re-fitted to the new area
+}
+
+}  // namespace
+}  // namespace quendra::qt
+
+namespace quendra::qt {
+namespace {
+
+// The slideshow's ticks come from the timer's own thread and are served by the event loop.
+TEST(MainWindow, SlideshowStepsThroughTheListOnTheEventLoop) {
+  App();
+  FileFormats();
+  MainWindow w;
+  w.Start({std::string(QUENDRA_SOURCE_DIR) + "/samples"}, "/nowhere/quendra");
+  w.show();
+  QTest::keyClick(w.FileListWidget(), Qt::Key_End);
+  QTest::keyClick(w.FileListWidget(), Qt::Key_W, Qt::ControlModifier);
+  EXPECT_TRUE(w.windowTitle().endsWith("[3]"));
+  w.Form().Timer.SetInterval(20);
+  // From the last item the next tick wraps to the first, then moves on.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return w.FileListWidget()->currentRow() == 0; }, 5000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return w.FileListWidget()->currentRow() == 1; }, 5000));
+  QTest::keyClick(w.FileListWidget(), Qt::Key_W, Qt::ControlModifier);
+  EXPECT_FALSE(w.windowTitle().contains('['));
+}
+
+}  // namespace
+}  // namespace quendra::qt

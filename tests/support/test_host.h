@@ -89,6 +89,8 @@ class TestHost : public WindowHost, public DialogHost, public ShellHost {
   }
   void OpenInDefaultApplication(const std::string& path) override { opened.push_back(path); }
   void ShowInFileManager(const std::string& path) override { shownInFileManager.push_back(path); }
+  int pastes = 0;
+  void PasteIntoDefaultEditor() override { ++pastes; }
 };
 
 // A form wired to a test host, as the front end wires the real one.

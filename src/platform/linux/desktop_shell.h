@@ -17,7 +17,7 @@ class DesktopShell final : public ShellHost {
   }
   void ShowInFileManager(const std::string& path) override { launcher_.ShowInFileManager(path); }
   // After the clipboard holds the picture: see quendra::PasteIntoDefaultEditor.
-  void PasteIntoDefaultEditor();
+  void PasteIntoDefaultEditor() override;
 
  private:
   GioAssociations associations_;

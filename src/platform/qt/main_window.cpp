@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -34,12 +33,10 @@ std::string PathBytes(const QUrl& url) {
   return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
 }
 
-QUrl FileUrl(const std::string& path) {
-  return QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"));
-}
 }  // namespace
 
-MainWindow::MainWindow() : form_(*this, *this, *this) {
+MainWindow::MainWindow() : form_(*this, *this, shell_) {
+  form_.Timer.SetDispatcher(&dispatcher_);
   setWindowTitle(kInitialCaption);
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
@@ -307,16 +304,6 @@ void MainWindow::ShowMessage(const std::string& text, const std::string& caption
     box.move(s->geometry().center() - box.rect().center());
   }
   box.exec();
-}
-
-// ---- ShellHost (placeholder hand-over through Qt until the desktop services land) ----
-
-void MainWindow::OpenInDefaultApplication(const std::string& path) {
-  QDesktopServices::openUrl(FileUrl(path));
-}
-
-void MainWindow::ShowInFileManager(const std::string& path) {
-  QDesktopServices::openUrl(FileUrl(ExtractFilePath(path)));
 }
 
 }  // namespace quendra::qt

@@ -10,12 +10,14 @@
 
 #include "app/host.h"
 #include "app/main_form.h"
+#include "platform/linux/desktop_shell.h"
+#include "platform/qt/qt_dispatcher.h"
 
 namespace quendra::qt {
 
 class ZoomerView;
 
-class MainWindow : public QWidget, public WindowHost, public DialogHost, public ShellHost {
+class MainWindow : public QWidget, public WindowHost, public DialogHost {
   Q_OBJECT
  public:
   MainWindow();
@@ -45,12 +47,12 @@ class MainWindow : public QWidget, public WindowHost, public DialogHost, public 
   // DialogHost
   std::optional<std::string> BrowseForFolder(const std::string& text) override;
   void ShowMessage(const std::string& text, const std::string& caption) override;
-  // ShellHost
-  void OpenInDefaultApplication(const std::string& path) override;
-  void ShowInFileManager(const std::string& path) override;
 
-  // Delay after the last user move or resize at which the move-or-size loop counts as ended.
+  // This desktop sends no end-of-move-or-size message: a move or resize by the user counts as
+  // ended when no further one has arrived for this long (mouse held still or released).
   static constexpr int kSettleMs = 300;
+  void SetSettleDelay(int ms) { settle_.setInterval(ms); }
+  bool SettlePending() const { return settle_.isActive(); }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -64,6 +66,9 @@ class MainWindow : public QWidget, public WindowHost, public DialogHost, public 
   void BuildLayout();
   void WaitForGeometryChange(QSize before);
 
+  // Both outlive the form: its timer hands ticks to the dispatcher, its commands use the shell.
+  QtDispatcher dispatcher_;
+  desktop::DesktopShell shell_;
   TForm1 form_;
   QWidget* panel1_ = nullptr;
   QSplitter* splitter_ = nullptr;
