@@ -30,23 +30,25 @@ median_ms() {  # command...
   printf '%s\n' "${times[@]}" | sort -n | sed -n 3p
 }
 
-printf '%-12s %10s %10s %10s %10s %8s %8s\n' picture quendra djpeg vips pillow q/djpeg q/vips
+printf '%-12s %6s %10s %10s %10s %10s %8s %8s\n' picture scale quendra djpeg vips pillow q/djpeg q/vips
 for size in 6000x4000 4000x3000 1920x1080; do
   w=${size%x*}; h=${size#*x}
   jpg="$work/$size.jpg"; make_photo "$w" "$h" "$jpg"
-  # The scale the viewer picks for a 1600x900 area: larger side over the fitted larger side.
-  ratio=$(( (w > h ? w : h) / 1600 ))
+  # The scale the viewer picks for a 1600x900 area: the picture's larger side over the larger
+  # side of its fitted rectangle.
+  if [ $(( w * 900 )) -gt $(( h * 1600 )) ]; then fw=1600; fh=$(( 1600 * h / w )); else fh=900; fw=$(( 900 * w / h )); fi
+  ratio=$(( (w > h ? w : h) / (fw > fh ? fw : fh) ))
   if [ $ratio -ge 8 ]; then s=1/8; elif [ $ratio -ge 4 ]; then s=1/4; elif [ $ratio -ge 2 ]; then s=1/2; else s=1/1; fi
   q=$(median_ms "$conv" "$jpg" "$work/out.bmp" --fit 1600x900)
-  d=$(median_ms djpeg -scale "$s" -bmp -outfile "$work/d.bmp" "$jpg")
+  d=$(median_ms djpeg -scale "$s" -ppm -outfile "$work/d.ppm" "$jpg")
   v=$(median_ms vipsthumbnail "$jpg" --size 1600x900 -o "$work/v.bmp")
   p=$(median_ms /usr/bin/python3 -c "
 from PIL import Image
 im = Image.open('$jpg'); im.draft('RGB', (1600, 900)); im.thumbnail((1600, 900), Image.BOX); im.save('$work/p.bmp')")
-  printf '%-12s %10s %10s %10s %10s %8.2f %8.2f\n' "$size" "$q" "$d" "$v" "$p" \
+  printf '%-12s %6s %10s %10s %10s %10s %8.2f %8.2f\n' "$size" "$s" "$q" "$d" "$v" "$p" \
     "$(echo "$q / $d" | bc -l)" "$(echo "$q / $v" | bc -l)"
 done
 q=$(median_ms "$conv" "$work/6000x4000.jpg" "$work/full.bmp")
-d=$(median_ms djpeg -scale 1/1 -bmp -outfile "$work/dfull.bmp" "$work/6000x4000.jpg")
+d=$(median_ms djpeg -scale 1/1 -ppm -outfile "$work/dfull.ppm" "$work/6000x4000.jpg")
 printf 'unfitted 6000x4000: quendra %s ms, djpeg %s ms, ratio %.2f\n' "$q" "$d" "$(echo "$q / $d" | bc -l)"
 /usr/bin/time -f 'peak RSS of a fitted load: %M KiB' "$conv" "$work/6000x4000.jpg" "$work/out.bmp" --fit 1600x900

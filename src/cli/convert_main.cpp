@@ -26,41 +26,70 @@ namespace {
 
 using namespace quendra;
 
-std::vector<uint8_t> Encode(const Bitmap& b, const std::string& out) {
+// Hands the encoded file to the sink; BMP streams row by row, the others encode in memory.
+void Encode(const Bitmap& b, const std::string& out, const ByteSink& sink) {
   std::string ext = ExtractFileExt(out);
   for (auto& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
-  if (ext == ".bmp") return EncodeBmp(b);
-  if (ext == ".png") return EncodePng(b);
-  if (ext == ".jpg" || ext == ".jpeg") return EncodeJpeg(b, 90);
-  if (ext == ".tga") return EncodeTarga(b);
-  throw std::runtime_error("cannot write files of type \"" + ext + "\"");
+  if (ext == ".bmp") return WriteBmp(b, sink);
+  std::vector<uint8_t> bytes;
+  if (ext == ".png") bytes = EncodePng(b);
+  else if (ext == ".jpg" || ext == ".jpeg") bytes = EncodeJpeg(b, 90);
+  else if (ext == ".tga") bytes = EncodeTarga(b);
+  else throw std::runtime_error("cannot write files of type \"" + ext + "\"");
+  sink(bytes.data(), bytes.size());
 }
 
 // Writes to a temporary name beside OUT and renames it over OUT only when complete, so a
 // failure never leaves a partial file nor destroys the one that was there.
-void WriteAtomically(const std::string& out, const std::vector<uint8_t>& bytes) {
-  std::string tmp = out + ".partXXXXXX";
-  int fd = ::mkstemp(tmp.data());
-  if (fd < 0) throw std::runtime_error("cannot create " + out + ": " + std::strerror(errno));
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      int err = errno;
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      throw std::runtime_error("cannot write " + out + ": " + std::strerror(err));
+class AtomicFile {
+ public:
+  explicit AtomicFile(const std::string& out) : out_(out), tmp_(out + ".partXXXXXX") {
+    fd_ = ::mkstemp(tmp_.data());
+    if (fd_ < 0) throw std::runtime_error("cannot create " + out + ": " + std::strerror(errno));
+    buffer_.reserve(kBuffer);
+  }
+  ~AtomicFile() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+      ::unlink(tmp_.c_str());
     }
-    done += size_t(n);
   }
-  ::fchmod(fd, 0644);
-  if (::close(fd) != 0 || ::rename(tmp.c_str(), out.c_str()) != 0) {
-    int err = errno;
-    ::unlink(tmp.c_str());
-    throw std::runtime_error("cannot write " + out + ": " + std::strerror(err));
+  void Write(const uint8_t* p, size_t n) {
+    if (buffer_.size() + n > kBuffer) Flush();
+    if (n >= kBuffer) return WriteAll(p, n);
+    buffer_.insert(buffer_.end(), p, p + n);
   }
-}
+  void Commit() {
+    Flush();
+    ::fchmod(fd_, 0644);
+    int rc = ::close(fd_);
+    fd_ = -1;
+    if (rc != 0 || ::rename(tmp_.c_str(), out_.c_str()) != 0) {
+      int err = errno;
+      ::unlink(tmp_.c_str());
+      throw std::runtime_error("cannot write " + out_ + ": " + std::strerror(err));
+    }
+  }
+
+ private:
+  static constexpr size_t kBuffer = size_t(1) << 20;
+  void Flush() {
+    WriteAll(buffer_.data(), buffer_.size());
+    buffer_.clear();
+  }
+  void WriteAll(const uint8_t* p, size_t n) {
+    while (n > 0) {
+      ssize_t w = ::write(fd_, p, n);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) throw std::runtime_error("cannot write " + out_ + ": " + std::strerror(errno));
+      p += w;
+      n -= size_t(w);
+    }
+  }
+  std::string out_, tmp_;
+  int fd_ = -1;
+  std::vector<uint8_t> buffer_;
+};
 
 int Usage() {
   std::fprintf(stderr, "usage: quendra-convert IN OUT [--fit WIDTHxHEIGHT]\n");
@@ -96,7 +125,9 @@ int main(int argc, char** argv) {
     quendra::LoadIntoZoomer(img, files[0]);
     auto* b = dynamic_cast<quendra::TBitmap*>(img.Picture().Graphic());
     if (!b) throw std::runtime_error("nothing was loaded");
-    WriteAtomically(files[1], Encode(b->Image(), files[1]));
+    AtomicFile out(files[1]);
+    Encode(b->Image(), files[1], [&](const uint8_t* p, size_t n) { out.Write(p, n); });
+    out.Commit();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "quendra-convert: %s: %s\n", files[0].c_str(), e.what());
     return 1;

@@ -269,7 +269,7 @@ Bitmap DecodeBmp(std::span<const uint8_t> d) {
   return out;
 }
 
-std::vector<uint8_t> EncodeBmp(const Bitmap& bmp) {
+void WriteBmp(const Bitmap& bmp, const ByteSink& sink) {
   if (bmp.Empty()) throw EInvalidGraphic("Cannot save an empty bitmap");
   const PixelFormat pf = bmp.Format();
   const int bits = BitsPerPixel(pf);
@@ -304,10 +304,14 @@ std::vector<uint8_t> EncodeBmp(const Bitmap& bmp) {
     const RGBQuad& q = bmp.Palette()[i];
     o[at] = q.blue, o[at + 1] = q.green, o[at + 2] = q.red;
   }
-  std::vector<uint8_t> out(headerEnd + imageSize);
-  std::memcpy(out.data(), head.data(), headerEnd);
-  for (int y = 0; y < bmp.Height(); ++y)
-    std::memcpy(out.data() + headerEnd + size_t(bmp.Height() - 1 - y) * bmp.Stride(), bmp.Row(y), bmp.Stride());
+  sink(head.data(), headerEnd);
+  for (int y = bmp.Height() - 1; y >= 0; --y) sink(bmp.Row(y), bmp.Stride());
+}
+
+std::vector<uint8_t> EncodeBmp(const Bitmap& bmp) {
+  std::vector<uint8_t> out;
+  out.reserve(bmp.Stride() * size_t(bmp.Height()) + 1024 + 54);
+  WriteBmp(bmp, [&](const uint8_t* p, size_t n) { out.insert(out.end(), p, p + n); });
   return out;
 }
 

@@ -36,13 +36,13 @@ struct Fd {
 };
 }  // namespace
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+PixelBuffer ReadWholeFile(const std::string& path) {
   Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
   if (f.fd < 0) throw EFileError("Cannot open file \"" + path + "\". " + std::strerror(errno));
   struct stat st{};
   if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode))
     throw EFileError("Cannot open file \"" + path + "\". Not a regular file");
-  std::vector<uint8_t> data(size_t(st.st_size));
+  PixelBuffer data(size_t(st.st_size));
   size_t got = 0;
   while (got < data.size()) {
     ssize_t n = ::read(f.fd, data.data() + got, data.size() - got);

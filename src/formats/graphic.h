@@ -64,8 +64,9 @@ class TGraphic {
   bool transparent_ = false;
 };
 
-// Reads a whole file into memory; EFileError with the path when it cannot.
-std::vector<uint8_t> ReadWholeFile(const std::string& path);
+// Reads a whole file into memory (no zero-filling first); EFileError with the path when it
+// cannot.
+PixelBuffer ReadWholeFile(const std::string& path);
 
 // The base class reference every graphic class derives from.
 extern const GraphicClass kTGraphicClass;

@@ -158,13 +158,20 @@ void CmykRow(void* ctx, const uint8_t* src, int y) {
 
 }  // namespace
 
+void TJPEGImage::LoadFromFile(const std::string& path) { Adopt(ReadWholeFile(path)); }
+
 void TJPEGImage::LoadFromMemory(std::span<const uint8_t> data) {
+  Adopt(PixelBuffer(data.begin(), data.end()));
+}
+
+void TJPEGImage::Adopt(PixelBuffer bytes) {
+  std::span<const uint8_t> data(bytes);
   Decompressor d;
   InitErrors(d.err);
   d.cinfo.err = &d.err.pub;
   if (data.size() < 2 || data[0] != 0xFF || data[1] != 0xD8) throw EInvalidGraphic("Not a JPEG file: starts with no SOI marker");
   if (!ShimReadHeader(&d, data.data(), data.size(), 1)) throw EInvalidGraphic(d.err.message);
-  data_.assign(data.begin(), data.end());
+  data_ = std::move(bytes);
   width_ = static_cast<int>(d.cinfo.image_width);
   height_ = static_cast<int>(d.cinfo.image_height);
   scale_ = JpegScale::jsFullSize;
@@ -178,7 +185,8 @@ void TJPEGImage::AssignTo(Bitmap& dst) const {
   if (!ShimReadHeader(&d, data_.data(), data_.size(), Denominator(scale_))) throw EInvalidGraphic(d.err.message);
   const int w = static_cast<int>(d.cinfo.output_width), h = static_cast<int>(d.cinfo.output_height);
   CheckDimensions(w, h);
-  Bitmap out(w, h, PixelFormat::pf24bit);
+  Bitmap out;
+  out.Allocate(w, h, PixelFormat::pf24bit);  // the decoder writes every row
   bool ok;
   if (d.cinfo.out_color_space == JCS_CMYK) {
     std::vector<uint8_t> scratch(size_t(w) * 4);

@@ -13,6 +13,8 @@ class TJPEGImage : public TGraphic {
   const GraphicClass& Class() const override { return kClass; }
 
   void LoadFromMemory(std::span<const uint8_t> data) override;
+  // Keeps the file's bytes as read, without a second copy.
+  void LoadFromFile(const std::string& path) override;
   int Width() const override { return width_; }
   int Height() const override { return height_; }
   // Decodes at the current scale into a 24-bit bitmap (rows of blue, green, red).
@@ -26,7 +28,9 @@ class TJPEGImage : public TGraphic {
   int ScaledHeight() const;
 
  private:
-  std::vector<uint8_t> data_;
+  // Validates the header and keeps the bytes.
+  void Adopt(PixelBuffer bytes);
+  PixelBuffer data_;
   int width_ = 0, height_ = 0;
   JpegScale scale_ = JpegScale::jsFullSize;
 };

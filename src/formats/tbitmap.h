@@ -38,5 +38,8 @@ class TGraphicExGraphic : public TBitmap {
 Bitmap DecodeBmp(std::span<const uint8_t> data);
 // Writes the bitmap in its own pixel format (palette included for 1, 4 and 8 bits).
 std::vector<uint8_t> EncodeBmp(const Bitmap& bmp);
+// The same, handed to a sink piece by piece (header, then each row), so large pictures stream.
+using ByteSink = std::function<void(const uint8_t*, size_t)>;
+void WriteBmp(const Bitmap& bmp, const ByteSink& sink);
 
 }  // namespace quendra

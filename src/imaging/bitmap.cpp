@@ -1,6 +1,10 @@
 #include "imaging/bitmap.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 #include <cstring>
 #include <string>
 
@@ -47,7 +51,44 @@ static std::vector<RGBQuad> DefaultPalette(PixelFormat pf) {
   return pal;
 }
 
+template <class T>
+T* PixelAllocator<T>::allocate(size_t n) {
+  constexpr size_t kHuge = size_t(2) << 20;
+  const size_t bytes = n * sizeof(T);
+  void* p;
+  if (bytes >= 2 * kHuge) {
+    p = std::aligned_alloc(kHuge, (bytes + kHuge - 1) / kHuge * kHuge);
+    if (p) ::madvise(p, bytes, MADV_HUGEPAGE);
+  } else {
+    p = std::malloc(bytes ? bytes : 1);
+  }
+  if (!p) throw std::bad_alloc();
+  return static_cast<T*>(p);
+}
+
+template <class T>
+void PixelAllocator<T>::deallocate(T* p, size_t) noexcept {
+  std::free(p);
+}
+
+template struct PixelAllocator<uint8_t>;
+
 Bitmap::Bitmap(int width, int height, PixelFormat pf) { Reset(width, height, pf); }
+
+void Bitmap::Allocate(int w, int h, PixelFormat pf) {
+  CheckDimensions(w, h);
+  format_ = pf;
+  width_ = w;
+  height_ = h;
+  stride_ = StrideFor(w, pf);
+  data_.clear();
+  data_.resize(stride_ * size_t(h));
+  // Row padding is never written by producers; keep it defined.
+  const size_t used = (size_t(w) * BitsPerPixel(pf) + 7) / 8;
+  if (used < stride_)
+    for (int y = 0; y < h; ++y) std::memset(Row(y) + used, 0, stride_ - used);
+  palette_ = DefaultPalette(pf);
+}
 
 void Bitmap::Reset(int w, int h, PixelFormat pf) {
   CheckDimensions(w, h);
@@ -63,7 +104,7 @@ void Bitmap::SetSize(int w, int h) {
   if (w == width_ && h == height_) return;
   CheckDimensions(w, h);
   size_t newStride = StrideFor(w, format_);
-  std::vector<uint8_t> nd(newStride * size_t(h), 0);
+  PixelBuffer nd(newStride * size_t(h), 0);
   int rows = std::min(h, height_);
   size_t bytes = std::min(newStride, stride_);
   for (int y = 0; y < rows; ++y) std::memcpy(nd.data() + y * newStride, Row(y), bytes);
@@ -145,7 +186,7 @@ void ExpandRowTo32(const Bitmap& src, int y, uint8_t* dst) {
 
 Bitmap Bitmap::To32() const {
   Bitmap out;
-  out.Reset(width_, height_, PixelFormat::pf32bit);
+  out.Allocate(width_, height_, PixelFormat::pf32bit);
   for (int y = 0; y < height_; ++y) ExpandRowTo32(*this, y, out.Row(y));
   out.Transparent = Transparent;
   out.TransparentColor = TransparentColor;

@@ -4,9 +4,33 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace quendra {
+
+// Pixel storage: elements are left uninitialised by resize (every producer writes each row), and
+// large buffers are aligned so the kernel can back them with huge pages, which takes most of
+// the page-fault cost out of decoding a big photograph.
+template <class T>
+struct PixelAllocator {
+  using value_type = T;
+  PixelAllocator() = default;
+  template <class U>
+  PixelAllocator(const PixelAllocator<U>&) {}
+  T* allocate(size_t n);
+  void deallocate(T* p, size_t) noexcept;
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... A>
+  void construct(U* p, A&&... a) {
+    ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
+  }
+  bool operator==(const PixelAllocator&) const { return true; }
+};
+using PixelBuffer = std::vector<uint8_t, PixelAllocator<uint8_t>>;
 
 enum class PixelFormat { pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit };
 
@@ -51,6 +75,8 @@ class Bitmap {
   void SetHeight(int h) { SetSize(width_, h); }
   void SetSize(int w, int h);
   void Reset(int w, int h, PixelFormat pf);  // fresh zeroed image
+  // Fresh image whose pixels the caller is about to write in full (no zeroing).
+  void Allocate(int w, int h, PixelFormat pf);
 
   uint8_t* Row(int y) { return data_.data() + size_t(y) * stride_; }
   const uint8_t* Row(int y) const { return data_.data() + size_t(y) * stride_; }
@@ -78,7 +104,7 @@ class Bitmap {
   int width_ = 0, height_ = 0;
   PixelFormat format_ = PixelFormat::pf24bit;
   size_t stride_ = 0;
-  std::vector<uint8_t> data_;
+  PixelBuffer data_;
   std::vector<RGBQuad> palette_;
 };
 

@@ -32,6 +32,11 @@ struct Taps {
   std::vector<int> first, count;
   std::vector<uint16_t> weights;  // count[i] entries per target, packed
   std::vector<int> offset;
+  // The same taps padded with zero weights to a fixed count K per target (when K is small),
+  // so the inner loop has a constant trip count.
+  int K = 0;
+  std::vector<int> paddedFirst;
+  std::vector<uint16_t> padded;
 };
 
 // Target pixel i covers [i*S, (i+1)*S) and source pixel j covers [j*D, (j+1)*D) in units of
@@ -59,20 +64,38 @@ Taps MakeTaps(int src, int dst) {
     // Rounding leftovers go to the largest tap so that flat colours stay exact.
     t.weights[size_t(t.offset[i] + biggestAt)] += uint16_t((1 << kWeightBits) - sum);
   }
+  int k = 0;
+  for (int c : t.count) k = std::max(k, c);
+  if (k <= 4 && k <= src) {
+    t.K = k;
+    t.paddedFirst.resize(dst);
+    t.padded.assign(size_t(dst) * size_t(k), 0);
+    for (int i = 0; i < dst; ++i) {
+      int f = std::min(t.first[i], src - k);
+      t.paddedFirst[i] = f;
+      for (int c = 0; c < t.count[i]; ++c)
+        t.padded[size_t(i) * k + size_t(t.first[i] - f + c)] = t.weights[size_t(t.offset[i] + c)];
+    }
+  }
   return t;
 }
 
-// Horizontal pass of one 32-bit source row into 3 channels per target pixel, kept with 6 bits
-// of fraction (values up to 255 << 6).
+// Horizontal pass of one source row of Bpp bytes per pixel (blue, green, red first) into 3
+// channels per target pixel, kept with 6 bits of fraction (values up to 255 << 6).
+template <int Bpp>
 void ReduceRow(const uint8_t* src, const Taps& tx, int dstW, uint16_t* out) {
+  const int* first = tx.first.data();
+  const int* count = tx.count.data();
+  const int* offset = tx.offset.data();
+  const uint16_t* weights = tx.weights.data();
   for (int i = 0; i < dstW; ++i) {
-    const uint8_t* p = src + 4 * tx.first[i];
-    const uint16_t* w = tx.weights.data() + tx.offset[i];
+    const uint8_t* p = src + Bpp * first[i];
+    const uint16_t* w = weights + offset[i];
     uint32_t b = 0, g = 0, r = 0;
-    for (int k = 0, n = tx.count[i]; k < n; ++k, p += 4) {
-      b += w[k] * p[0];
-      g += w[k] * p[1];
-      r += w[k] * p[2];
+    for (int k = 0, n = count[i]; k < n; ++k, p += Bpp) {
+      b += uint32_t(w[k]) * p[0];
+      g += uint32_t(w[k]) * p[1];
+      r += uint32_t(w[k]) * p[2];
     }
     out[3 * i] = uint16_t((b + (1 << 7)) >> 8);
     out[3 * i + 1] = uint16_t((g + (1 << 7)) >> 8);
@@ -80,10 +103,77 @@ void ReduceRow(const uint8_t* src, const Taps& tx, int dstW, uint16_t* out) {
   }
 }
 
+template <int Bpp, int K>
+void ReduceRowFixed(const uint8_t* src, const Taps& tx, int dstW, uint16_t* out) {
+  const int* first = tx.paddedFirst.data();
+  const uint16_t* w = tx.padded.data();
+  for (int i = 0; i < dstW; ++i, w += K) {
+    const uint8_t* p = src + Bpp * first[i];
+    uint32_t b = 0, g = 0, r = 0;
+    for (int k = 0; k < K; ++k) {
+      b += uint32_t(w[k]) * p[Bpp * k];
+      g += uint32_t(w[k]) * p[Bpp * k + 1];
+      r += uint32_t(w[k]) * p[Bpp * k + 2];
+    }
+    out[3 * i] = uint16_t((b + (1 << 7)) >> 8);
+    out[3 * i + 1] = uint16_t((g + (1 << 7)) >> 8);
+    out[3 * i + 2] = uint16_t((r + (1 << 7)) >> 8);
+  }
+}
+
+template <int Bpp>
+void Reduce(const uint8_t* src, const Taps& tx, int dstW, uint16_t* out) {
+  switch (tx.K) {
+    case 1: return ReduceRowFixed<Bpp, 1>(src, tx, dstW, out);
+    case 2: return ReduceRowFixed<Bpp, 2>(src, tx, dstW, out);
+    case 3: return ReduceRowFixed<Bpp, 3>(src, tx, dstW, out);
+    case 4: return ReduceRowFixed<Bpp, 4>(src, tx, dstW, out);
+    default: return ReduceRow<Bpp>(src, tx, dstW, out);
+  }
+}
+
+// Vertical pass: one target row from the weighted reduced source rows.
+void CombineRows(const uint16_t* const* rows, const uint16_t* w, int n, int width, uint8_t* out) {
+  const size_t len = size_t(width) * 3;
+  constexpr uint32_t kHalf = 1u << 19;
+  if (n == 1) {
+    const uint16_t* h = rows[0];
+    for (int x = 0; x < width; ++x) {
+      out[4 * x] = uint8_t((h[3 * x] + 32u) >> 6);
+      out[4 * x + 1] = uint8_t((h[3 * x + 1] + 32u) >> 6);
+      out[4 * x + 2] = uint8_t((h[3 * x + 2] + 32u) >> 6);
+      out[4 * x + 3] = 0;
+    }
+    return;
+  }
+  // Sums of up to (255 << 6) * (1 << 14) fit in 32 bits.
+  thread_local std::vector<uint32_t> acc;
+  acc.resize(len);
+  uint32_t* a = acc.data();
+  {
+    const uint16_t* h0 = rows[0];
+    const uint16_t* h1 = rows[1];
+    const uint32_t w0 = w[0], w1 = w[1];
+    for (size_t i = 0; i < len; ++i) a[i] = w0 * h0[i] + w1 * h1[i];
+  }
+  for (int k = 2; k < n; ++k) {
+    const uint16_t* h = rows[k];
+    const uint32_t wk = w[k];
+    for (size_t i = 0; i < len; ++i) a[i] += wk * h[i];
+  }
+  for (int x = 0; x < width; ++x) {
+    out[4 * x] = uint8_t((a[3 * x] + kHalf) >> 20);
+    out[4 * x + 1] = uint8_t((a[3 * x + 1] + kHalf) >> 20);
+    out[4 * x + 2] = uint8_t((a[3 * x + 2] + kHalf) >> 20);
+    out[4 * x + 3] = 0;
+  }
+}
+
 }  // namespace
 
 Bitmap Resampled(const Bitmap& src, int width, int height) {
-  Bitmap dst = NewBitmap32(width, height);
+  Bitmap dst;
+  dst.Allocate(width, height, PixelFormat::pf32bit);  // every pixel is written below
   if (dst.Empty() || src.Empty()) return dst;
   const Taps tx = MakeTaps(src.Width(), width);
   const Taps ty = MakeTaps(src.Height(), height);
@@ -93,39 +183,32 @@ Bitmap Resampled(const Bitmap& src, int width, int height) {
   for (int c : ty.count) window = std::max(window, c);
   std::vector<uint16_t> ring(size_t(window) * size_t(width) * 3);
   std::vector<int> ringRow(size_t(window), -1);
-  std::vector<uint8_t> expanded(src.Format() == PixelFormat::pf32bit ? 0 : size_t(src.Width()) * 4);
-  std::vector<uint32_t> acc(size_t(width) * 3);
+  const PixelFormat pf = src.Format();
+  const bool direct = pf == PixelFormat::pf32bit || pf == PixelFormat::pf24bit;
+  std::vector<uint8_t> expanded(direct ? 0 : size_t(src.Width()) * 4);
+  std::vector<const uint16_t*> rows(static_cast<size_t>(window));
 
   auto reduced = [&](int sy) -> const uint16_t* {
     size_t slot = size_t(sy % window);
     uint16_t* out = ring.data() + slot * size_t(width) * 3;
     if (ringRow[slot] != sy) {
-      const uint8_t* row = src.Row(sy);
-      if (!expanded.empty()) {
+      if (pf == PixelFormat::pf24bit) {
+        Reduce<3>(src.Row(sy), tx, width, out);
+      } else if (pf == PixelFormat::pf32bit) {
+        Reduce<4>(src.Row(sy), tx, width, out);
+      } else {
         ExpandRowTo32(src, sy, expanded.data());
-        row = expanded.data();
+        Reduce<4>(expanded.data(), tx, width, out);
       }
-      ReduceRow(row, tx, width, out);
       ringRow[slot] = sy;
     }
     return out;
   };
 
   for (int y = 0; y < height; ++y) {
-    std::fill(acc.begin(), acc.end(), 0u);
-    const uint16_t* wy = ty.weights.data() + ty.offset[y];
-    for (int k = 0; k < ty.count[y]; ++k) {
-      const uint16_t* h = reduced(ty.first[y] + k);
-      const uint32_t w = wy[k];
-      for (size_t i = 0; i < acc.size(); ++i) acc[i] += w * h[i];
-    }
-    uint8_t* out = dst.Row(y);
-    for (int x = 0; x < width; ++x) {
-      out[4 * x] = uint8_t((acc[3 * x] + (1u << 19)) >> 20);
-      out[4 * x + 1] = uint8_t((acc[3 * x + 1] + (1u << 19)) >> 20);
-      out[4 * x + 2] = uint8_t((acc[3 * x + 2] + (1u << 19)) >> 20);
-      out[4 * x + 3] = 0;
-    }
+    const int n = ty.count[y];
+    for (int k = 0; k < n; ++k) rows[size_t(k)] = reduced(ty.first[y] + k);
+    CombineRows(rows.data(), ty.weights.data() + ty.offset[y], n, width, dst.Row(y));
   }
   dst.Transparent = src.Transparent;
   dst.TransparentColor = src.TransparentColor;

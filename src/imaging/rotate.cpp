@@ -17,7 +17,7 @@ void Turn(Bitmap& b) {
   r.TransparentMode_ = b.TransparentMode_;
   b.ConvertTo32();
   const int W = b.Width(), H = b.Height();
-  r.Reset(H, W, PixelFormat::pf32bit);
+  r.Allocate(H, W, PixelFormat::pf32bit);  // every pixel is written below
   std::vector<uint32_t*> rows(static_cast<size_t>(W));
   for (int x = 0; x < W; ++x)
     rows[size_t(x)] = reinterpret_cast<uint32_t*>(r.Row(Clockwise ? x : W - 1 - x));
