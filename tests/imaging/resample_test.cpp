@@ -29,7 +29,8 @@ std::string SolidJpeg(const testing::TempDir& dir, int w, int h) {
   Bitmap b(w, h, PixelFormat::pf24bit);
   auto bytes = EncodeJpeg(b, 75);
   std::string p = dir / (std::to_string(w) + "x" + std::to_string(h) + ".jpg");
-  std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  std::ofstream(p, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
   return p;
 }
 
@@ -42,14 +43,15 @@ TEST(ChooseJpegScale, SmallestDecodeThatStillCoversTheDisplay) {
   struct Case {
     int displayMax;
     JpegScale want;
-  } cases[] = {{4000, JpegScale::jsFullSize}, {2001, JpegScale::jsFullSize}, {2000, JpegScale::jsHalf},
-               {1026, JpegScale::jsHalf},     {1000, JpegScale::jsQuarter},  {501, JpegScale::jsQuarter},
-               {500, JpegScale::jsEighth},    {460, JpegScale::jsEighth},    {1, JpegScale::jsEighth}};
+  } cases[] = {
+      {4000, JpegScale::jsFullSize}, {2001, JpegScale::jsFullSize}, {2000, JpegScale::jsHalf},
+      {1026, JpegScale::jsHalf},     {1000, JpegScale::jsQuarter},  {501, JpegScale::jsQuarter},
+      {500, JpegScale::jsEighth},    {460, JpegScale::jsEighth},    {1, JpegScale::jsEighth}};
   for (auto c : cases) {
     ChooseJpegScale(j, c.displayMax);
     EXPECT_EQ(j.Scale(), c.want) << c.displayMax;
   }
-  EXPECT_EQ(changes, 3);  // only real changes announce themselves
+  EXPECT_EQ(changes, 3);       // only real changes announce themselves
   EXPECT_EQ(j.Width(), 4000);  // the size stays the full size
   EXPECT_THROW(ChooseJpegScale(j, 0), std::exception);
 }
@@ -82,7 +84,8 @@ TEST(ResampleHalftone, FlatColoursStayExactInEitherDirection) {
     ASSERT_EQ(m.Width(), w);
     ASSERT_EQ(m.Format(), PixelFormat::pf32bit);
     for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) ASSERT_EQ(m.PixelColor(x, y), (RGBQuad{10, 200, 255, 0})) << w << "x" << h;
+      for (int x = 0; x < w; ++x)
+        ASSERT_EQ(m.PixelColor(x, y), (RGBQuad{10, 200, 255, 0})) << w << "x" << h;
   }
 }
 

@@ -91,7 +91,8 @@ TEST(MainWindow, AResizeReloadsOnceWhenSettledAMoveNever) {
   w.windowHandle()->resize(700, 450);
   w.windowHandle()->resize(720, 460);  // several steps of one drag
   settle();
-  EXPECT_EQ(w.Form().IMG.Picture().Version(), loaded + 2);  // one load: the file, then its fitted copy
+  EXPECT_EQ(w.Form().IMG.Picture().Version(),
+            loaded + 2);  // one load: the file, then its fitted copy
   EXPECT_EQ(w.Zoomer()->size(), QSize(720 - 13, 460 - 42));
   const TRect r = w.Form().IMG.DestRect();
   EXPECT_EQ(r.Height(), 460 - 42);  // re-fitted to the new area
