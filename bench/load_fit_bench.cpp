@@ -32,7 +32,8 @@ std::string MakePhoto(int w, int h) {
     }
   }
   auto bytes = EncodeJpeg(b, 90);
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
   return path;
 }
 
@@ -50,9 +51,17 @@ void Load(benchmark::State& state, bool fit) {
   }
 }
 
-void BM_LoadFitted(benchmark::State& state) { Load(state, true); }
-void BM_LoadFullSize(benchmark::State& state) { Load(state, false); }
-BENCHMARK(BM_LoadFitted)->Args({6000, 4000})->Args({4000, 3000})->Args({1920, 1080})->Unit(benchmark::kMillisecond);
+void BM_LoadFitted(benchmark::State& state) {
+  Load(state, true);
+}
+void BM_LoadFullSize(benchmark::State& state) {
+  Load(state, false);
+}
+BENCHMARK(BM_LoadFitted)
+    ->Args({6000, 4000})
+    ->Args({4000, 3000})
+    ->Args({1920, 1080})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadFullSize)->Args({6000, 4000})->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -30,7 +30,8 @@ void BM_NestedLoopTurn(benchmark::State& state) {
     const int W = b.Width(), H = b.Height();
     for (int y = 0; y < H; ++y)
       for (int x = 0; x < W; ++x)
-        reinterpret_cast<uint32_t*>(r.Row(x))[H - 1 - y] = reinterpret_cast<const uint32_t*>(b.Row(y))[x];
+        reinterpret_cast<uint32_t*>(r.Row(x))[H - 1 - y] =
+            reinterpret_cast<const uint32_t*>(b.Row(y))[x];
     b = std::move(r);
   }
 }

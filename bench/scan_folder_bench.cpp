@@ -21,7 +21,8 @@ struct Folder {
     const char* exts[] = {".jpg", ".PNG", ".bmp", ".tif", ".gif", ".txt"};
     for (int i = 0; i < pictures + pictures / 5; ++i) {
       // Mixed case and a scrambled order, as camera folders and downloads have.
-      std::string name = (i % 3 ? "IMG_" : "photo ") + std::to_string((i * 7919) % 100000) + exts[i % 6];
+      std::string name =
+          (i % 3 ? "IMG_" : "photo ") + std::to_string((i * 7919) % 100000) + exts[i % 6];
       ::close(::open((path + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644));
     }
   }

@@ -9,7 +9,8 @@ Bitmap Build() {
   size_t pos = 0;
   for (size_t r = 0; r + 1 < sizeof(kFallbackRuns); r += 2) {
     const unsigned char* c = kFallbackPalette + 3 * kFallbackRuns[r + 1];
-    for (int n = 0; n < kFallbackRuns[r] && pos < size_t(kFallbackWidth) * kFallbackHeight; ++n, ++pos) {
+    for (int n = 0; n < kFallbackRuns[r] && pos < size_t(kFallbackWidth) * kFallbackHeight;
+         ++n, ++pos) {
       uint8_t* p = b.Row(int(pos / kFallbackWidth)) + 3 * (pos % kFallbackWidth);
       p[0] = c[2];
       p[1] = c[1];

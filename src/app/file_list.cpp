@@ -26,7 +26,7 @@ bool IsPictureFile(const std::string& name) {
 }
 
 bool IsFolder(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return true;
   return S_ISDIR(st.st_mode);
 }

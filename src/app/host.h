@@ -27,7 +27,7 @@ class WindowHost {
   virtual void FadeOutAndHide() = 0;  // fade out over 200 ms, then hide
   virtual void ShowMaximized() = 0;   // show maximised and activated
   virtual void HideWindow() = 0;
-  virtual void RestoreWindow() = 0;   // normal size and position, shown
+  virtual void RestoreWindow() = 0;  // normal size and position, shown
   virtual void MinimizeApplication() = 0;
   virtual void CloseWindow() = 0;
 };

@@ -26,7 +26,8 @@ void LoadIntoZoomer(TZoomer& img, const std::string& path) {
     if (auto* jpeg = dynamic_cast<TJPEGImage*>(&graphic))
       ChooseJpegScale(*jpeg, std::max(img.DestWidth(), img.DestHeight()));
     working = ToBitmap32(graphic);
-    TRect target = FitRect(img.DestRect(), {0, 0, working.Width(), working.Height()}, img.DestWidth());
+    TRect target =
+        FitRect(img.DestRect(), {0, 0, working.Width(), working.Height()}, img.DestWidth());
     ResampleHalftone(working, target);
   } else {
     working = ToBitmap32(graphic);

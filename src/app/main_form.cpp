@@ -4,9 +4,9 @@
 #include <exception>
 
 #include "app/fallback_picture.h"
+#include "app/loader.h"
 #include "app/paths.h"
 #include "app/popup_menu.h"
-#include "app/loader.h"
 #include "formats/tbitmap.h"
 #include "imaging/rotate.h"
 
@@ -54,7 +54,9 @@ void TForm1::Guarded(const std::function<void()>& handler) {
   }
 }
 
-void TForm1::SetListPanelWidth(int w) { window_.SetListPanelWidth(w); }
+void TForm1::SetListPanelWidth(int w) {
+  window_.SetListPanelWidth(w);
+}
 
 // Selects item 0 of a freshly scanned folder, shows it and collapses the list.
 void TForm1::ShowFirstOfFolder() {
@@ -96,7 +98,9 @@ void TForm1::FilesDropped(const std::vector<std::string>& paths) {
   }
 }
 
-void TForm1::EXIT1Click() { window_.CloseWindow(); }
+void TForm1::EXIT1Click() {
+  window_.CloseWindow();
+}
 
 // ---- Keys ----
 
@@ -112,7 +116,8 @@ void TForm1::KeyDown(uint16_t key, ShiftState shift) {
   // The list's own handling: UP and DOWN move the selection, without wrapping.
   if ((key == VK_UP || key == VK_DOWN) && FileList.Count() > 0) {
     int i = FileList.ItemIndex();
-    int next = i < 0 ? 0 : (key == VK_UP ? (i > 0 ? i - 1 : 0) : (i + 1 < FileList.Count() ? i + 1 : i));
+    int next =
+        i < 0 ? 0 : (key == VK_UP ? (i > 0 ? i - 1 : 0) : (i + 1 < FileList.Count() ? i + 1 : i));
     FileListSelect(next);
   }
 }
@@ -193,7 +198,9 @@ void TForm1::TntFormMouseWheel(ShiftState shift, int delta) {
   FormResize();
 }
 
-void TForm1::Help1Click() { dialogs_.ShowMessage(kKeyReminder, kApplicationTitle); }
+void TForm1::Help1Click() {
+  dialogs_.ShowMessage(kKeyReminder, kApplicationTitle);
+}
 
 // ---- Folder commands ----
 
@@ -249,7 +256,8 @@ void TForm1::FormResize() {
                   timer.c_str());
   else
     std::snprintf(buf, sizeof buf, "Window size - %d x %d (%d x %d) %s %s", IMG.ClientWidth(),
-                  IMG.ClientHeight(), IMG.DestWidth(), IMG.DestHeight(), timer.c_str(), zoom.c_str());
+                  IMG.ClientHeight(), IMG.DestWidth(), IMG.DestHeight(), timer.c_str(),
+                  zoom.c_str());
   window_.SetCaption(buf);
 }
 
@@ -313,7 +321,9 @@ void TForm1::TntSplitter1Moved() {
   FormResize();
 }
 
-void TForm1::WindowMoving() { MovedFlag = true; }
+void TForm1::WindowMoving() {
+  MovedFlag = true;
+}
 
 void TForm1::ExitSizeMove() {
   if (IMG.Picture().AsBitmap().Image().Empty() || MovedFlag) {
@@ -338,7 +348,9 @@ void TForm1::IMGMouseMove(ShiftState, int x, int y) {
   DragPoint = {x, y};
 }
 
-void TForm1::IMGMouseUp(MouseButton, ShiftState, int, int) { Dragging = false; }
+void TForm1::IMGMouseUp(MouseButton, ShiftState, int, int) {
+  Dragging = false;
+}
 
 // ---- Pixel commands ----
 

@@ -32,10 +32,14 @@ void Encode(const Bitmap& b, const std::string& out, const ByteSink& sink) {
   for (auto& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
   if (ext == ".bmp") return WriteBmp(b, sink);
   std::vector<uint8_t> bytes;
-  if (ext == ".png") bytes = EncodePng(b);
-  else if (ext == ".jpg" || ext == ".jpeg") bytes = EncodeJpeg(b, 90);
-  else if (ext == ".tga") bytes = EncodeTarga(b);
-  else throw std::runtime_error("cannot write files of type \"" + ext + "\"");
+  if (ext == ".png")
+    bytes = EncodePng(b);
+  else if (ext == ".jpg" || ext == ".jpeg")
+    bytes = EncodeJpeg(b, 90);
+  else if (ext == ".tga")
+    bytes = EncodeTarga(b);
+  else
+    throw std::runtime_error("cannot write files of type \"" + ext + "\"");
   sink(bytes.data(), bytes.size());
 }
 

@@ -129,8 +129,8 @@ void TZoomer::ApplyPictureChange() {
   if (TGraphic* g = picture_->Graphic()) {
     if (!IsMetafileOrIcon(*g)) g->SetTransparent(transparent_);
     TRect r = CalcDestRect();
-    opaque_ = !g->Transparent() && r.Left <= 0 && r.Top <= 0 && r.Right >= width_ &&
-              r.Bottom >= height_;
+    opaque_ =
+        !g->Transparent() && r.Left <= 0 && r.Top <= 0 && r.Right >= width_ && r.Bottom >= height_;
     // A palette change would be realised here; true-colour displays never have one.
     (void)RealizePaletteChange();
   } else {

@@ -63,7 +63,8 @@ void RegisterModuleFormats(TFileFormatsList& t) {
     t.Add(e, "Truevision images", &TTargaGraphic::kClass);
   for (const char* e : {"tif", "tiff", "fax"}) t.Add(e, "TIFF images", &TTIFFGraphic::kClass);
   t.Add("eps", "Encapsulated Postscript images", &kTEPSGraphicClass);
-  for (const char* e : {"pcx", "pcc", "scr"}) t.Add(e, "ZSoft Paintbrush images", &TPCXGraphic::kClass);
+  for (const char* e : {"pcx", "pcc", "scr"})
+    t.Add(e, "ZSoft Paintbrush images", &TPCXGraphic::kClass);
   for (const char* e : {"rpf", "rla"}) t.Add(e, "Alias/Wavefront images", &kTRLAGraphicClass);
   for (const char* e : {"sgi", "rgba", "rgb", "bw"}) t.Add(e, "SGI images", &kTSGIGraphicClass);
   for (const char* e : {"psd", "pdd"}) t.Add(e, "Photoshop images", &kTPSDGraphicClass);

@@ -1,10 +1,10 @@
 #include "formats/graphic.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 #include "formats/graphic_error.h"
 
@@ -39,7 +39,7 @@ struct Fd {
 PixelBuffer ReadWholeFile(const std::string& path) {
   Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
   if (f.fd < 0) throw EFileError("Cannot open file \"" + path + "\". " + std::strerror(errno));
-  struct stat st{};
+  struct stat st {};
   if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode))
     throw EFileError("Cannot open file \"" + path + "\". Not a regular file");
   PixelBuffer data(size_t(st.st_size));

@@ -6,7 +6,9 @@
 
 namespace quendra {
 
-static std::unique_ptr<TGraphic> NewMetafile() { return std::make_unique<TMetafile>(); }
+static std::unique_ptr<TGraphic> NewMetafile() {
+  return std::make_unique<TMetafile>();
+}
 const GraphicClass TMetafile::kClass{"TMetafile", &kTGraphicClass, &NewMetafile};
 
 const GraphicClass kTIconClass{"TIcon", &kTGraphicClass, nullptr};
@@ -24,7 +26,8 @@ const GraphicClass kTPNGGraphicClass{"TPNGGraphic", &kTGraphicClass, nullptr};
 const GraphicClass kTGEDGraphicClass{"TGEDGraphic", &kTGraphicClass, nullptr};
 
 static int32_t Le32(const uint8_t* p) {
-  return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+  return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
+                 uint32_t(p[3]) << 24);
 }
 
 void TMetafile::LoadFromMemory(std::span<const uint8_t> d) {

@@ -19,7 +19,8 @@ void TPicture::LoadFromFile(const std::string& path) {
   const GraphicClass* cls = FileFormats().FindExt(ext);
   if (!cls) throw EInvalidGraphic("Unknown picture file extension (." + ext + ")");
   if (!cls->create)
-    throw EInvalidGraphic(std::string("No reader for ") + cls->name + " in this build (." + ext + ")");
+    throw EInvalidGraphic(std::string("No reader for ") + cls->name + " in this build (." + ext +
+                          ")");
   std::unique_ptr<TGraphic> g = cls->create();
   g->LoadFromFile(path);  // on failure g is discarded and the old graphic stays
   SetGraphic(std::move(g));

@@ -14,7 +14,10 @@ class TBitmap : public TGraphic {
   int Width() const override { return image_.Width(); }
   int Height() const override { return image_.Height(); }
   void AssignTo(Bitmap& dst) const override { dst = image_; }
-  void HandOver(Bitmap& dst) override { dst = std::move(image_); image_ = Bitmap(); }
+  void HandOver(Bitmap& dst) override {
+    dst = std::move(image_);
+    image_ = Bitmap();
+  }
   bool Transparent() const override { return image_.Transparent; }
   void SetTransparent(bool v) override { image_.Transparent = v; }
 

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <new>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "formats/graphic_error.h"
@@ -14,13 +14,19 @@ namespace quendra {
 
 int BitsPerPixel(PixelFormat pf) {
   switch (pf) {
-    case PixelFormat::pf1bit: return 1;
-    case PixelFormat::pf4bit: return 4;
-    case PixelFormat::pf8bit: return 8;
+    case PixelFormat::pf1bit:
+      return 1;
+    case PixelFormat::pf4bit:
+      return 4;
+    case PixelFormat::pf8bit:
+      return 8;
     case PixelFormat::pf15bit:
-    case PixelFormat::pf16bit: return 16;
-    case PixelFormat::pf24bit: return 24;
-    case PixelFormat::pf32bit: return 32;
+    case PixelFormat::pf16bit:
+      return 16;
+    case PixelFormat::pf24bit:
+      return 24;
+    case PixelFormat::pf32bit:
+      return 32;
   }
   return 32;
 }
@@ -73,7 +79,9 @@ void PixelAllocator<T>::deallocate(T* p, size_t) noexcept {
 
 template struct PixelAllocator<uint8_t>;
 
-Bitmap::Bitmap(int width, int height, PixelFormat pf) { Reset(width, height, pf); }
+Bitmap::Bitmap(int width, int height, PixelFormat pf) {
+  Reset(width, height, pf);
+}
 
 void Bitmap::Allocate(int w, int h, PixelFormat pf) {
   CheckDimensions(w, h);
@@ -167,7 +175,8 @@ void ExpandRowTo32(const Bitmap& src, int y, uint8_t* dst) {
     case PixelFormat::pf15bit:
     case PixelFormat::pf16bit: {
       bool is565 = src.Format() == PixelFormat::pf16bit;
-      for (int x = 0; x < w; ++x) Unpack16(uint16_t(s[2 * x] | (s[2 * x + 1] << 8)), is565, dst + 4 * x);
+      for (int x = 0; x < w; ++x)
+        Unpack16(uint16_t(s[2 * x] | (s[2 * x + 1] << 8)), is565, dst + 4 * x);
       break;
     }
     case PixelFormat::pf24bit:

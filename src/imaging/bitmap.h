@@ -44,7 +44,9 @@ struct RGBQuad {
 
 // A colour as 0x00BBGGRR, the way transparent colours are stored.
 using Color = uint32_t;
-constexpr Color RGB(uint8_t r, uint8_t g, uint8_t b) { return r | (g << 8) | (uint32_t(b) << 16); }
+constexpr Color RGB(uint8_t r, uint8_t g, uint8_t b) {
+  return r | (g << 8) | (uint32_t(b) << 16);
+}
 
 enum class TransparentMode { tmAuto, tmFixed };
 

@@ -8,7 +8,9 @@
 
 namespace quendra {
 
-Bitmap NewBitmap32(int width, int height) { return Bitmap(width, height, PixelFormat::pf32bit); }
+Bitmap NewBitmap32(int width, int height) {
+  return Bitmap(width, height, PixelFormat::pf32bit);
+}
 
 Bitmap ToBitmap32(TGraphic& graphic) {
   Bitmap b;
@@ -124,11 +126,16 @@ void ReduceRowFixed(const uint8_t* src, const Taps& tx, int dstW, uint16_t* out)
 template <int Bpp>
 void Reduce(const uint8_t* src, const Taps& tx, int dstW, uint16_t* out) {
   switch (tx.K) {
-    case 1: return ReduceRowFixed<Bpp, 1>(src, tx, dstW, out);
-    case 2: return ReduceRowFixed<Bpp, 2>(src, tx, dstW, out);
-    case 3: return ReduceRowFixed<Bpp, 3>(src, tx, dstW, out);
-    case 4: return ReduceRowFixed<Bpp, 4>(src, tx, dstW, out);
-    default: return ReduceRow<Bpp>(src, tx, dstW, out);
+    case 1:
+      return ReduceRowFixed<Bpp, 1>(src, tx, dstW, out);
+    case 2:
+      return ReduceRowFixed<Bpp, 2>(src, tx, dstW, out);
+    case 3:
+      return ReduceRowFixed<Bpp, 3>(src, tx, dstW, out);
+    case 4:
+      return ReduceRowFixed<Bpp, 4>(src, tx, dstW, out);
+    default:
+      return ReduceRow<Bpp>(src, tx, dstW, out);
   }
 }
 

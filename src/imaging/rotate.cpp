@@ -32,7 +32,11 @@ void Turn(Bitmap& b) {
 
 }  // namespace
 
-void RotateBitmapRight(Bitmap& b) { Turn<true>(b); }
-void RotateBitmapLeft(Bitmap& b) { Turn<false>(b); }
+void RotateBitmapRight(Bitmap& b) {
+  Turn<true>(b);
+}
+void RotateBitmapLeft(Bitmap& b) {
+  Turn<false>(b);
+}
 
 }  // namespace quendra

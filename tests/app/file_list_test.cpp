@@ -57,7 +57,8 @@ TEST(ScanFolder, ListsPictureNamesOnlyInCaselessOrder) {
   std::string folder;
   int n = ScanFolder(dir.Path(), list, folder);
   EXPECT_EQ(folder, dir.Path() + "/");
-  std::vector<std::string> want{"a.JPG", "A.png", "album.png", "b.jpg", "C.jpg", "d.tif", "e.jp", "f."};
+  std::vector<std::string> want{"a.JPG", "A.png", "album.png", "b.jpg",
+                                "C.jpg", "d.tif", "e.jp",      "f."};
   EXPECT_EQ(n, int(want.size()));
   // Case is ignored: "a.JPG" < "A.png" because J < P.
   EXPECT_EQ(list.Items(), want);
@@ -90,12 +91,13 @@ TEST(SortNames, FollowsTheLocaleWithoutRegardToCase) {
   const char* old = std::setlocale(LC_ALL, nullptr);
   std::string saved = old ? old : "C";
   std::setlocale(LC_ALL, "C.UTF-8");
-  std::vector<std::string> names{"\xC3\xA9t\xC3\xA9.jpg", "Zebra.png", "apple.bmp", "\xC3\x89TAT.jpg", "Apple.gif"};
+  std::vector<std::string> names{"\xC3\xA9t\xC3\xA9.jpg", "Zebra.png", "apple.bmp",
+                                 "\xC3\x89TAT.jpg", "Apple.gif"};
   SortNames(names);
   std::setlocale(LC_ALL, saved.c_str());
   // É and é fold together and sort after the ASCII letters in code-point order.
-  EXPECT_EQ(names, (std::vector<std::string>{"apple.bmp", "Apple.gif", "Zebra.png", "\xC3\x89TAT.jpg",
-                                             "\xC3\xA9t\xC3\xA9.jpg"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"apple.bmp", "Apple.gif", "Zebra.png",
+                                             "\xC3\x89TAT.jpg", "\xC3\xA9t\xC3\xA9.jpg"}));
 }
 
 }  // namespace

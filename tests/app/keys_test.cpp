@@ -30,17 +30,25 @@ TEST(PopupMenu, TableHoldsEveryCommandWithItsCodeAndVisibility) {
     uint16_t code;
     bool shown;
   };
-  const Row want[] = {
-      {"ROTATERIGHT1", "Rotate image right", 39, false}, {"ROTATELEFT1", "Rotate image left", 37, false},
-      {"DOMENU1", "Show/hide file list", 32, false},      {"Register1", "Register", 0, true},
-      {"Help1", "Key reminder", 0, true},                 {"COPY1", "Copy image", 16451, true},
-      {"Capture1", "Capture && copy image", 49219, true}, {"Allow", "Allow overwrite", 0, true},
-      {"SAVE1", "Save image ", 16467, true},              {"CaptureSave1", "Capture && save image", 49235, true},
-      {"SHOWMAX1", "Go up to next mode", 16422, false},   {"SHOWRESTORE1", "Go down to next mode", 16424, false},
-      {"GOHOME1", "Go start of file list", 36, false},    {"GOEND1", "Go end of file list", 35, false},
-      {"REFRESH1", "Refresh list", 16466, true},          {"SHOWTIME1", "Showtime", 16471, true},
-      {"N1", "-", 0, true},                               {"EXIT1", "EXIT", 27, true},
-      {"FullSize1", "FullSize", 16454, false}};
+  const Row want[] = {{"ROTATERIGHT1", "Rotate image right", 39, false},
+                      {"ROTATELEFT1", "Rotate image left", 37, false},
+                      {"DOMENU1", "Show/hide file list", 32, false},
+                      {"Register1", "Register", 0, true},
+                      {"Help1", "Key reminder", 0, true},
+                      {"COPY1", "Copy image", 16451, true},
+                      {"Capture1", "Capture && copy image", 49219, true},
+                      {"Allow", "Allow overwrite", 0, true},
+                      {"SAVE1", "Save image ", 16467, true},
+                      {"CaptureSave1", "Capture && save image", 49235, true},
+                      {"SHOWMAX1", "Go up to next mode", 16422, false},
+                      {"SHOWRESTORE1", "Go down to next mode", 16424, false},
+                      {"GOHOME1", "Go start of file list", 36, false},
+                      {"GOEND1", "Go end of file list", 35, false},
+                      {"REFRESH1", "Refresh list", 16466, true},
+                      {"SHOWTIME1", "Showtime", 16471, true},
+                      {"N1", "-", 0, true},
+                      {"EXIT1", "EXIT", 27, true},
+                      {"FullSize1", "FullSize", 16454, false}};
   ASSERT_EQ(kPopupMenu.size(), std::size(want));
   for (size_t i = 0; i < std::size(want); ++i) {
     EXPECT_EQ(kPopupMenu[i].name, want[i].name);

@@ -1,6 +1,8 @@
 // Start-up, dropping, folder commands and the status line, driven through the test host.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/fallback_picture.h"
 #include "formats/tbitmap.h"
@@ -198,6 +200,37 @@ TEST(Folders, ANameThatIsNotUtf8StillOpens) {
   EXPECT_EQ(v.form.CurrentFile, dir / odd);
   EXPECT_FALSE(ShowsFallback(v.form));
   EXPECT_EQ(v.host.status, "[1/1] " + odd);  // bytes kept; the front end shows them lossily
+}
+
+}  // namespace
+}  // namespace quendra
+
+namespace quendra {
+namespace {
+
+TEST(StartUp, AHundredThousandEntriesAreListed) {
+  TempDir dir;
+  for (int i = 0; i < 100000; ++i) {
+    std::string name = dir / ("f" + std::to_string(99999 - i) + (i % 2 ? ".jpg" : ".dat"));
+    ::close(::open(name.c_str(), O_CREAT | O_WRONLY, 0644));
+  }
+  Viewer v;
+  v.form.FormCreate({dir.Path()}, "/x/q");
+  EXPECT_EQ(v.form.FileList.Count(), 50000);
+  EXPECT_EQ(v.form.FileList.Item(0), "f0.jpg");
+  EXPECT_TRUE(ShowsFallback(v.form));  // an empty file: the fallback, and the status line stays
+}
+
+TEST(StartUp, AnUnreadableFolderListsNothing) {
+  if (::geteuid() == 0) GTEST_SKIP() << "running as root: permissions do not stop reading";
+  TempDir locked;
+  WriteBmp(locked, "x.bmp", 4, 4);
+  ::chmod(locked.Path().c_str(), 0);
+  Viewer w;
+  w.form.FormCreate({locked.Path()}, "/x/q");
+  ::chmod(locked.Path().c_str(), 0755);
+  EXPECT_EQ(w.form.FileList.Count(), 0);
+  EXPECT_EQ(w.form.IMG.Picture().Graphic(), nullptr);
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ struct Modes : ::testing::Test {
     bool max = v.host.IsMaximized();
     bool fit = v.form.IMG.Proportional();
     EXPECT_EQ(v.form.IMG.Stretch(), fit);
-    return max ? (fit ? Mode::MaxFit : Mode::MaxFullSize) : (fit ? Mode::WindowFit : Mode::WindowFullSize);
+    return max ? (fit ? Mode::MaxFit : Mode::MaxFullSize)
+               : (fit ? Mode::WindowFit : Mode::WindowFullSize);
   }
   void Enter(Mode m) {
     if (m == Mode::WindowFullSize) v.form.FullSize1Click();
@@ -98,7 +99,7 @@ TEST_F(Modes, CtrlDownAndCtrlF) {
   v.host.calls.clear();
   v.form.KeyDown(VK_DOWN, {.ctrl = true});
   EXPECT_EQ(Now(), Mode::MaxFit);
-  EXPECT_TRUE(v.form.IMG.AutoSize);  // stays on
+  EXPECT_TRUE(v.form.IMG.AutoSize);   // stays on
   EXPECT_TRUE(v.host.calls.empty());  // the window state is not touched
   v.form.KeyDown(VK_DOWN, {.ctrl = true});
   EXPECT_EQ(Now(), Mode::WindowFit);
@@ -159,7 +160,9 @@ TEST_F(Modes, DraggingMovesPixelForPixelOnlyInFullSize) {
 
 TEST(Rotation, QuarterTurnsMapPixelsExactly) {
   Bitmap b(3, 2, PixelFormat::pf32bit);
-  auto px = [](Bitmap& m, int x, int y) -> uint32_t& { return reinterpret_cast<uint32_t*>(m.Row(y))[x]; };
+  auto px = [](Bitmap& m, int x, int y) -> uint32_t& {
+    return reinterpret_cast<uint32_t*>(m.Row(y))[x];
+  };
   uint32_t v = 1;
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 3; ++x) px(b, x, y) = 0xAB000000u | v++;  // a b c / d e f

@@ -18,7 +18,7 @@ int Convert(const std::string& args, std::string* err = nullptr) {
 }
 
 bool Exists(const std::string& p) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(p.c_str(), &st) == 0;
 }
 
@@ -47,7 +47,8 @@ TEST(Convert, FitsAsTheViewerDoesAndWritesEachFormat) {
 TEST(Convert, FailuresSayWhyAndLeaveNoFileBehind) {
   TempDir dir;
   const std::string bad = dir.File("bad.png");
-  test::WriteFileBytes(bad, {0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H', 'D', 'R', 0, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF});
+  test::WriteFileBytes(bad, {0x89, 'P', 'N', 'G', 13, 10, 26,   10,   0, 0, 0,    13,
+                             'I',  'H', 'D', 'R', 0,  0,  0xFF, 0xFF, 0, 0, 0xFF, 0xFF});
   std::string err;
   EXPECT_EQ(Convert(ShellQuote(bad) + " " + ShellQuote(dir.File("out.bmp")), &err), 1);
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
@@ -60,8 +61,8 @@ TEST(Convert, FailuresSayWhyAndLeaveNoFileBehind) {
   EXPECT_EQ(Convert(ShellQuote(dir.File("missing.jpg")) + " " + ShellQuote(keep)), 1);
   EXPECT_EQ(ReadFileBytes(keep), (std::vector<uint8_t>{'o', 'l', 'd'}));
 
-  EXPECT_EQ(Convert(ShellQuote(bad) + " x.bmp --fit 0x10"), 1);        // usage
-  EXPECT_EQ(Convert(ShellQuote(dir.File("a.txt")) + " out.bmp"), 1);   // unknown extension
+  EXPECT_EQ(Convert(ShellQuote(bad) + " x.bmp --fit 0x10"), 1);       // usage
+  EXPECT_EQ(Convert(ShellQuote(dir.File("a.txt")) + " out.bmp"), 1);  // unknown extension
   EXPECT_FALSE(Exists("out.bmp"));
   // Nothing but the files we named was created.
   std::string listing;

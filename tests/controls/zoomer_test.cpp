@@ -23,10 +23,10 @@ struct Fixture {
 };
 
 TEST(MulDiv, RoundsHalvesAwayFromZeroAndReportsOverflow) {
-  EXPECT_EQ(MulDiv(3, 50, 100), 2);     // 1.5
-  EXPECT_EQ(MulDiv(-3, 50, 100), -2);   // -1.5
+  EXPECT_EQ(MulDiv(3, 50, 100), 2);        // 1.5
+  EXPECT_EQ(MulDiv(-3, 50, 100), -2);      // -1.5
   EXPECT_EQ(MulDiv(800, 431, 1000), 345);  // 344.8
-  EXPECT_EQ(MulDiv(5, 5, 100), 0);      // 0.25
+  EXPECT_EQ(MulDiv(5, 5, 100), 0);         // 0.25
   EXPECT_EQ(MulDiv(1, 2, 0), -1);
   EXPECT_EQ(MulDiv(1 << 30, 8, 1), -1);
   EXPECT_EQ(MulDiv(-(1 << 30), 4, 2), -2147483647 - 1);  // fits exactly

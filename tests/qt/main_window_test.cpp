@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMimeData>
 #include <QTest>
+#include <cstdlib>
 
 #include "formats/format_table.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/zoomer_view.h"
+#include "support/temp_dir.h"
 
 namespace quendra::qt {
 namespace {
@@ -91,7 +94,8 @@ TEST(MainWindow, AResizeReloadsOnceWhenSettledAMoveNever) {
   w.windowHandle()->resize(700, 450);
   w.windowHandle()->resize(720, 460);  // several steps of one drag
   settle();
-  EXPECT_EQ(w.Form().IMG.Picture().Version(), loaded + 2);  // one load: the file, then its fitted copy
+  EXPECT_EQ(w.Form().IMG.Picture().Version(),
+            loaded + 2);  // one load: the file, then its fitted copy
   EXPECT_EQ(w.Zoomer()->size(), QSize(720 - 13, 460 - 42));
   const TRect r = w.Form().IMG.DestRect();
   EXPECT_EQ(r.Height(), 460 - 42);  // re-fitted to the new area
@@ -119,6 +123,46 @@ TEST(MainWindow, SlideshowStepsThroughTheListOnTheEventLoop) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return w.FileListWidget()->currentRow() == 1; }, 5000));
   QTest::keyClick(w.FileListWidget(), Qt::Key_W, Qt::ControlModifier);
   EXPECT_FALSE(w.windowTitle().contains('['));
+}
+
+}  // namespace
+}  // namespace quendra::qt
+
+namespace quendra::qt {
+namespace {
+
+void Drop(QWidget& w, const QList<QUrl>& urls) {
+  QMimeData data;
+  data.setUrls(urls);
+  // Qt delivers a drop only to a widget that accepted the drag's entry, as a real drag does.
+  QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&w, &enter);
+  QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&w, &drop);
+}
+
+using quendra::testing::TempDir;
+
+TEST(MainWindow, DropsTakeTheFirstLocalPathWholeAndIgnoreOthers) {
+  App();
+  FileFormats();
+  MainWindow w;
+  const std::string samples = std::string(QUENDRA_SOURCE_DIR) + "/samples";
+  w.Start({samples}, "/nowhere/quendra");
+  w.show();
+  Drop(w, {QUrl("https://example.com/picture.jpg")});
+  EXPECT_EQ(w.FileListWidget()->count(), 10);
+  EXPECT_EQ(w.StatusLabel()->text(), "[1/10] dawn.jp2");
+
+  // A name that is not valid UTF-8 arrives percent-encoded and keeps its bytes.
+  TempDir dir;
+  const std::string odd = dir / "caf\xE9 au lait.png";
+  ASSERT_EQ(std::system(("cp '" + samples + "/round.png' '" + odd + "'").c_str()), 0);
+  QUrl url = QUrl::fromEncoded("file://" + QByteArray::fromStdString(odd).toPercentEncoding("/"));
+  Drop(w, {url, QUrl::fromLocalFile(QString::fromStdString(samples + "/small.bmp"))});
+  EXPECT_EQ(w.Form().CurrentFile, odd);
+  EXPECT_EQ(w.FileListWidget()->count(), 0);
+  EXPECT_EQ(w.StatusLabel()->text(), QString::fromUtf8("[0/0] caf\xEF\xBF\xBD au lait.png"));
 }
 
 }  // namespace

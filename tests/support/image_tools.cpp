@@ -18,20 +18,6 @@ namespace quendra::test {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/quendra-test-XXXXXX";
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back(0);
-  if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
-  path_ = buf.data();
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-}
-
 std::string ShellQuote(const std::string& s) {
   std::string out = "'";
   for (char c : s) {

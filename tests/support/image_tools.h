@@ -8,22 +8,11 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "support/temp_dir.h"
 
 namespace quendra::test {
 
-// A fresh folder under $TMPDIR (or /tmp), removed with everything in it on destruction.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using testing::TempDir;
 
 // Runs a shell command; returns its exit status (-1 when it could not run). Output is discarded
 // unless `output` is given, which then receives stdout.

@@ -21,7 +21,8 @@ Bitmap Gradient(int width, int height) {
 std::string WriteBmp(const TempDir& dir, const std::string& name, int width, int height) {
   auto bytes = EncodeBmp(Gradient(width, height));
   std::string path = dir / name;
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
   return path;
 }
 

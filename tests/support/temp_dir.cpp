@@ -10,9 +10,10 @@
 namespace quendra::testing {
 
 TempDir::TempDir() {
-  char tmpl[] = "/tmp/quendra-test-XXXXXX";
-  if (!::mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
-  path_ = tmpl;
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/quendra-test-XXXXXX";
+  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
+  path_ = pattern;
 }
 
 TempDir::~TempDir() {

@@ -1,5 +1,5 @@
 #pragma once
-// A fresh folder under /tmp, removed with everything in it when the object goes.
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it when the object goes.
 #include <string>
 
 namespace quendra::testing {
@@ -12,6 +12,7 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   const std::string& Path() const { return path_; }  // ends without a separator
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  std::string File(const std::string& name) const { return *this / name; }
   // Writes bytes to a file of the folder and returns its path.
   std::string Write(const std::string& name, const std::string& bytes) const;
 

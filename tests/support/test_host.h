@@ -24,7 +24,7 @@ class TestHost : public WindowHost, public DialogHost, public ShellHost {
   bool maximized = false, visible = true, minimized = false, closed = false;
   bool listFocused = true;
   int fileListChanges = 0;
-  std::vector<std::string> calls;  // window-state requests in order
+  std::vector<std::string> calls;                             // window-state requests in order
   std::vector<std::pair<std::string, std::string>> messages;  // text, caption
   std::deque<std::optional<std::string>> folderAnswers;       // scripted browse results
   std::vector<std::string> browseTexts;

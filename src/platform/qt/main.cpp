@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <clocale>
 #include <climits>
+#include <clocale>
 
 #include "formats/format_table.h"
 #include "platform/qt/main_window.h"

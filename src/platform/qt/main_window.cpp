@@ -26,7 +26,9 @@ namespace {
 constexpr int kClientWidth = 570, kClientHeight = 387;
 constexpr int kBorder = 5, kStatusHeight = 32, kPanel2Height = 34, kSplitterWidth = 2;
 
-QString Show(const std::string& bytes) { return QString::fromUtf8(DisplayName(bytes)); }
+QString Show(const std::string& bytes) {
+  return QString::fromUtf8(DisplayName(bytes));
+}
 
 // A URL's path as the bytes it names; names that are not valid UTF-8 survive this way.
 std::string PathBytes(const QUrl& url) {
@@ -38,8 +40,9 @@ std::string PathBytes(const QUrl& url) {
 MainWindow::MainWindow() : form_(*this, *this, shell_) {
   form_.Timer.SetDispatcher(&dispatcher_);
   setWindowTitle(kInitialCaption);
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
   QFont font("Tahoma");
   font.setPixelSize(13);
   setFont(font);
@@ -67,7 +70,9 @@ MainWindow::MainWindow() : form_(*this, *this, shell_) {
   });
 }
 
-MainWindow::~MainWindow() { form_.IMG.OnInvalidate = nullptr; }
+MainWindow::~MainWindow() {
+  form_.IMG.OnInvalidate = nullptr;
+}
 
 void MainWindow::BuildLayout() {
   auto* outer = new QVBoxLayout(this);
@@ -128,8 +133,8 @@ void MainWindow::BuildLayout() {
   outer->addWidget(splitter_, 1);
   outer->addWidget(status_);
 
-  for (QObject* o : std::initializer_list<QObject*>{this, list_, list_->viewport(), zoomer_, panel1_,
-                                                    panel2, status_, splitter_})
+  for (QObject* o : std::initializer_list<QObject*>{this, list_, list_->viewport(), zoomer_,
+                                                    panel1_, panel2, status_, splitter_})
     o->installEventFilter(this);
   list_->setFocus();
 }
@@ -181,7 +186,8 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* e) {
       a->setChecked(form_.AllowOverwrite);
     }
     auto handler = item.onClick;
-    connect(a, &QAction::triggered, this, [this, handler] { form_.Guarded([&] { (form_.*handler)(); }); });
+    connect(a, &QAction::triggered, this,
+            [this, handler] { form_.Guarded([&] { (form_.*handler)(); }); });
   }
   menu.exec(e->globalPos());
 }
@@ -210,11 +216,17 @@ void MainWindow::resizeEvent(QResizeEvent* e) {
 
 // ---- WindowHost ----
 
-void MainWindow::SetCaption(const std::string& text) { setWindowTitle(QString::fromUtf8(text)); }
+void MainWindow::SetCaption(const std::string& text) {
+  setWindowTitle(QString::fromUtf8(text));
+}
 
-void MainWindow::SetStatusText(const std::string& text) { status_->setText(Show(text)); }
+void MainWindow::SetStatusText(const std::string& text) {
+  status_->setText(Show(text));
+}
 
-int MainWindow::ListPanelWidth() const { return panel1_->width(); }
+int MainWindow::ListPanelWidth() const {
+  return panel1_->width();
+}
 
 void MainWindow::SetListPanelWidth(int width) {
   const int total = splitter_->width() - splitter_->handleWidth();
@@ -238,9 +250,13 @@ void MainWindow::FileListChanged() {
   updatingList_ = false;
 }
 
-bool MainWindow::FileListHasFocus() const { return focusWidget() == list_ || focusWidget() == nullptr; }
+bool MainWindow::FileListHasFocus() const {
+  return focusWidget() == list_ || focusWidget() == nullptr;
+}
 
-bool MainWindow::IsMaximized() const { return isMaximized(); }
+bool MainWindow::IsMaximized() const {
+  return isMaximized();
+}
 
 void MainWindow::FadeOutAndHide() {
   QPropertyAnimation fade(this, "windowOpacity");
@@ -274,7 +290,9 @@ void MainWindow::ShowMaximized() {
   WaitForGeometryChange(before);
 }
 
-void MainWindow::HideWindow() { hide(); }
+void MainWindow::HideWindow() {
+  hide();
+}
 
 void MainWindow::RestoreWindow() {
   QSize before = size();
@@ -282,9 +300,13 @@ void MainWindow::RestoreWindow() {
   WaitForGeometryChange(before);
 }
 
-void MainWindow::MinimizeApplication() { showMinimized(); }
+void MainWindow::MinimizeApplication() {
+  showMinimized();
+}
 
-void MainWindow::CloseWindow() { close(); }
+void MainWindow::CloseWindow() {
+  close();
+}
 
 // ---- DialogHost ----
 

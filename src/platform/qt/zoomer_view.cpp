@@ -51,14 +51,17 @@ void ZoomerView::resizeEvent(QResizeEvent*) {
 }
 
 static MouseButton ButtonOf(Qt::MouseButton b) {
-  return b == Qt::LeftButton ? MouseButton::mbLeft
+  return b == Qt::LeftButton    ? MouseButton::mbLeft
          : b == Qt::RightButton ? MouseButton::mbRight
                                 : MouseButton::mbMiddle;
 }
 
 void ZoomerView::mousePressEvent(QMouseEvent* e) {
   QPoint pt = e->position().toPoint();
-  form_.Guarded([&] { form_.IMGMouseDown(ButtonOf(e->button()), ShiftOf(e->modifiers(), e->buttons()), pt.x(), pt.y()); });
+  form_.Guarded([&] {
+    form_.IMGMouseDown(ButtonOf(e->button()), ShiftOf(e->modifiers(), e->buttons()), pt.x(),
+                       pt.y());
+  });
 }
 
 void ZoomerView::mouseMoveEvent(QMouseEvent* e) {
@@ -68,7 +71,9 @@ void ZoomerView::mouseMoveEvent(QMouseEvent* e) {
 
 void ZoomerView::mouseReleaseEvent(QMouseEvent* e) {
   QPoint pt = e->position().toPoint();
-  form_.Guarded([&] { form_.IMGMouseUp(ButtonOf(e->button()), ShiftOf(e->modifiers(), e->buttons()), pt.x(), pt.y()); });
+  form_.Guarded([&] {
+    form_.IMGMouseUp(ButtonOf(e->button()), ShiftOf(e->modifiers(), e->buttons()), pt.x(), pt.y());
+  });
 }
 
 }  // namespace quendra::qt

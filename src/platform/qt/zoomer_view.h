@@ -23,8 +23,8 @@ class ZoomerView : public QWidget {
  private:
   const QImage& Image();
   TForm1& form_;
-  QImage image_;           // wraps or converts the picture's bitmap
-  Bitmap converted_;       // 32-bit copy for bitmaps of other formats
+  QImage image_;      // wraps or converts the picture's bitmap
+  Bitmap converted_;  // 32-bit copy for bitmaps of other formats
   const void* imageFor_ = nullptr;
   uint64_t imageVersion_ = ~0ull;
 };
