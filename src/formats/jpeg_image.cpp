@@ -13,6 +13,7 @@
 // means the entropy-coded segment itself is corrupt, and everything after it would be noise.
 #include "formats/jpeg_image.h"
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,13 @@ namespace quendra {
 
 static std::unique_ptr<TGraphic> NewTJPEGImage() { return std::make_unique<TJPEGImage>(); }
 const GraphicClass TJPEGImage::kClass{"TJPEGImage", &kTGraphicClass, &NewTJPEGImage};
+
+// Where the compressed bytes come from: memory, or an open file read as decoding goes.
+struct JpegSource {
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  FILE* file = nullptr;
+};
 
 namespace {
 
@@ -95,14 +103,17 @@ struct Decompressor {
 
 // --- shim: every libjpeg call that may fail happens below, under setjmp ---------------------
 
-bool ShimReadHeader(Decompressor* d, const uint8_t* data, size_t size, int scaleDenom) {
+bool ShimReadHeader(Decompressor* d, const JpegSource& src, int scaleDenom) {
   if (setjmp(d->err.jump)) return false;
   jpeg_create_decompress(&d->cinfo);
   d->created = true;
   d->cinfo.mem->max_memory_to_use = kMaxLibjpegMemory;
   d->progress.progress_monitor = ScanLimit;
   d->cinfo.progress = &d->progress;
-  jpeg_mem_src(&d->cinfo, data, static_cast<unsigned long>(size));
+  if (src.file)
+    jpeg_stdio_src(&d->cinfo, src.file);
+  else
+    jpeg_mem_src(&d->cinfo, src.data, static_cast<unsigned long>(src.size));
   jpeg_read_header(&d->cinfo, TRUE);
   const bool cmyk = d->cinfo.jpeg_color_space == JCS_CMYK || d->cinfo.jpeg_color_space == JCS_YCCK;
   d->cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
@@ -158,31 +169,51 @@ void CmykRow(void* ctx, const uint8_t* src, int y) {
 
 }  // namespace
 
-void TJPEGImage::LoadFromFile(const std::string& path) { Adopt(ReadWholeFile(path)); }
+namespace {
+struct CloseFile {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<FILE, CloseFile>;
 
-void TJPEGImage::LoadFromMemory(std::span<const uint8_t> data) {
-  Adopt(PixelBuffer(data.begin(), data.end()));
+File OpenJpeg(const std::string& path) {
+  File file(std::fopen(path.c_str(), "rbe"));
+  if (!file) throw EFileError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+  return file;
+}
+}  // namespace
+
+void TJPEGImage::LoadFromFile(const std::string& path) {
+  File file = OpenJpeg(path);
+  ReadHeader(JpegSource{nullptr, 0, file.get()});
+  data_ = PixelBuffer();
+  path_ = path;
 }
 
-void TJPEGImage::Adopt(PixelBuffer bytes) {
-  std::span<const uint8_t> data(bytes);
+void TJPEGImage::LoadFromMemory(std::span<const uint8_t> data) {
+  ReadHeader(JpegSource{data.data(), data.size(), nullptr});
+  data_.assign(data.begin(), data.end());
+  path_.clear();
+}
+
+void TJPEGImage::ReadHeader(const JpegSource& src) {
   Decompressor d;
   InitErrors(d.err);
   d.cinfo.err = &d.err.pub;
-  if (data.size() < 2 || data[0] != 0xFF || data[1] != 0xD8) throw EInvalidGraphic("Not a JPEG file: starts with no SOI marker");
-  if (!ShimReadHeader(&d, data.data(), data.size(), 1)) throw EInvalidGraphic(d.err.message);
-  data_ = std::move(bytes);
+  if (!ShimReadHeader(&d, src, 1)) throw EInvalidGraphic(d.err.message);
   width_ = static_cast<int>(d.cinfo.image_width);
   height_ = static_cast<int>(d.cinfo.image_height);
   scale_ = JpegScale::jsFullSize;
 }
 
 void TJPEGImage::AssignTo(Bitmap& dst) const {
-  if (data_.empty()) throw EInvalidGraphic("No JPEG picture loaded");
+  if (data_.empty() && path_.empty()) throw EInvalidGraphic("No JPEG picture loaded");
+  File file;
+  if (!path_.empty()) file = OpenJpeg(path_);
+  const JpegSource src{data_.data(), data_.size(), file.get()};
   Decompressor d;
   InitErrors(d.err);
   d.cinfo.err = &d.err.pub;
-  if (!ShimReadHeader(&d, data_.data(), data_.size(), Denominator(scale_))) throw EInvalidGraphic(d.err.message);
+  if (!ShimReadHeader(&d, src, Denominator(scale_))) throw EInvalidGraphic(d.err.message);
   const int w = static_cast<int>(d.cinfo.output_width), h = static_cast<int>(d.cinfo.output_height);
   CheckDimensions(w, h);
   Bitmap out;

@@ -5,6 +5,8 @@
 
 namespace quendra {
 
+struct JpegSource;
+
 enum class JpegScale { jsFullSize, jsHalf, jsQuarter, jsEighth };
 
 class TJPEGImage : public TGraphic {
@@ -13,7 +15,7 @@ class TJPEGImage : public TGraphic {
   const GraphicClass& Class() const override { return kClass; }
 
   void LoadFromMemory(std::span<const uint8_t> data) override;
-  // Keeps the file's bytes as read, without a second copy.
+  // Reads only the header now; the file is read again, as it decodes, when a bitmap is made.
   void LoadFromFile(const std::string& path) override;
   int Width() const override { return width_; }
   int Height() const override { return height_; }
@@ -28,9 +30,11 @@ class TJPEGImage : public TGraphic {
   int ScaledHeight() const;
 
  private:
-  // Validates the header and keeps the bytes.
-  void Adopt(PixelBuffer bytes);
+  void ReadHeader(const JpegSource& src);
+  // A picture loaded from a file is decoded straight from the file when the bitmap is made, so
+  // its compressed bytes are never held; one loaded from memory keeps a copy.
   PixelBuffer data_;
+  std::string path_;
   int width_ = 0, height_ = 0;
   JpegScale scale_ = JpegScale::jsFullSize;
 };
