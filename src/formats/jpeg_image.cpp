@@ -154,17 +154,36 @@ struct CmykSink {
 };
 
 // CMYK (and YCCK, which libjpeg turns into CMYK) to blue, green, red.
-void CmykRow(void* ctx, const uint8_t* src, int y) {
-  auto* s = static_cast<CmykSink*>(ctx);
-  uint8_t* o = s->out->Row(y);
-  const int w = s->out->Width();
+void CmykToBgr(const uint8_t* src, uint8_t* o, int w, bool inverted) {
   for (int x = 0; x < w; ++x, src += 4, o += 3) {
     unsigned c = src[0], m = src[1], ye = src[2], k = src[3];
-    if (!s->inverted) c = 255 - c, m = 255 - m, ye = 255 - ye, k = 255 - k;
+    if (!inverted) c = 255 - c, m = 255 - m, ye = 255 - ye, k = 255 - k;
     o[0] = uint8_t((ye * k + 127) / 255);
     o[1] = uint8_t((m * k + 127) / 255);
     o[2] = uint8_t((c * k + 127) / 255);
   }
+}
+
+void CmykRow(void* ctx, const uint8_t* src, int y) {
+  auto* s = static_cast<CmykSink*>(ctx);
+  CmykToBgr(src, s->out->Row(y), s->out->Width(), s->inverted);
+}
+
+// Hands each decoded row, as blue, green, red, to a caller's function.
+struct ForwardSink {
+  const TJPEGImage::RowFunction* fn;
+  bool cmyk, inverted;
+  int width;
+  std::vector<uint8_t> bgr;
+};
+
+void ForwardRow(void* ctx, const uint8_t* src, int y) {
+  auto* s = static_cast<ForwardSink*>(ctx);
+  if (s->cmyk) {
+    CmykToBgr(src, s->bgr.data(), s->width, s->inverted);
+    src = s->bgr.data();
+  }
+  (*s->fn)(src, y);
 }
 
 }  // namespace
@@ -203,6 +222,24 @@ void TJPEGImage::ReadHeader(const JpegSource& src) {
   width_ = static_cast<int>(d.cinfo.image_width);
   height_ = static_cast<int>(d.cinfo.image_height);
   scale_ = JpegScale::jsFullSize;
+}
+
+void TJPEGImage::DecodeRows(const std::function<void(int, int)>& begin, const RowFunction& row) const {
+  if (data_.empty() && path_.empty()) throw EInvalidGraphic("No JPEG picture loaded");
+  File file;
+  if (!path_.empty()) file = OpenJpeg(path_);
+  const JpegSource src{data_.data(), data_.size(), file.get()};
+  Decompressor d;
+  InitErrors(d.err);
+  d.cinfo.err = &d.err.pub;
+  if (!ShimReadHeader(&d, src, Denominator(scale_))) throw EInvalidGraphic(d.err.message);
+  const int w = static_cast<int>(d.cinfo.output_width), h = static_cast<int>(d.cinfo.output_height);
+  CheckDimensions(w, h);
+  begin(w, h);
+  const bool cmyk = d.cinfo.out_color_space == JCS_CMYK;
+  ForwardSink sink{&row, cmyk, d.cinfo.saw_Adobe_marker != 0, w, std::vector<uint8_t>(cmyk ? size_t(w) * 3 : 0)};
+  std::vector<uint8_t> scratch(size_t(w) * (cmyk ? 4 : 3));
+  if (!ShimDecode(&d, nullptr, scratch.data(), ForwardRow, &sink)) throw EInvalidGraphic(d.err.message);
 }
 
 void TJPEGImage::AssignTo(Bitmap& dst) const {

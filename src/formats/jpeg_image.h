@@ -21,6 +21,10 @@ class TJPEGImage : public TGraphic {
   int Height() const override { return height_; }
   // Decodes at the current scale into a 24-bit bitmap (rows of blue, green, red).
   void AssignTo(Bitmap& dst) const override;
+  // Decodes at the current scale row by row, without holding the picture: begin(width,
+  // height) first, then row(blue-green-red bytes, y) for y = 0, 1, ... in order.
+  using RowFunction = std::function<void(const uint8_t*, int)>;
+  void DecodeRows(const std::function<void(int, int)>& begin, const RowFunction& row) const;
 
   JpegScale Scale() const { return scale_; }
   // A different scale drops any decoded picture and announces a change.
