@@ -1,6 +1,7 @@
 #include "app/loader.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "formats/graphic_error.h"
 #include "formats/jpeg_image.h"
@@ -18,13 +19,30 @@ void ChooseJpegScale(TJPEGImage& jpeg, int displayMax) {
   jpeg.SetScale(s);
 }
 
+// A JPEG decoded at its chosen scale streams row by row into the resampler: the same pixels as
+// decoding the whole picture first and resampling it after, without holding the decoded copy.
+static Bitmap DecodeFitted(const TJPEGImage& jpeg, const TZoomer& img) {
+  std::unique_ptr<StreamResampler> resampler;
+  jpeg.DecodeRows(
+      [&](int w, int h) {
+        TRect target = FitRect(img.DestRect(), {0, 0, w, h}, img.DestWidth());
+        resampler = std::make_unique<StreamResampler>(w, h, target.Right, target.Bottom);
+      },
+      [&](const uint8_t* row, int) { resampler->PushRow(row, 3); });
+  return resampler->Finish();
+}
+
 void LoadIntoZoomer(TZoomer& img, const std::string& path) {
   img.Picture().LoadFromFile(path);
   TGraphic& graphic = *img.Picture().Graphic();
   Bitmap working;
   if (img.Proportional()) {
-    if (auto* jpeg = dynamic_cast<TJPEGImage*>(&graphic))
+    if (auto* jpeg = dynamic_cast<TJPEGImage*>(&graphic)) {
       ChooseJpegScale(*jpeg, std::max(img.DestWidth(), img.DestHeight()));
+      working = DecodeFitted(*jpeg, img);
+      img.Picture().AssignBitmap(std::move(working));
+      return;
+    }
     working = ToBitmap32(graphic);
     TRect target =
         FitRect(img.DestRect(), {0, 0, working.Width(), working.Height()}, img.DestWidth());

@@ -13,6 +13,7 @@
 // means the entropy-coded segment itself is corrupt, and everything after it would be noise.
 #include "formats/jpeg_image.h"
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,13 @@ namespace quendra {
 
 static std::unique_ptr<TGraphic> NewTJPEGImage() { return std::make_unique<TJPEGImage>(); }
 const GraphicClass TJPEGImage::kClass{"TJPEGImage", &kTGraphicClass, &NewTJPEGImage};
+
+// Where the compressed bytes come from: memory, or an open file read as decoding goes.
+struct JpegSource {
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  FILE* file = nullptr;
+};
 
 namespace {
 
@@ -95,14 +103,17 @@ struct Decompressor {
 
 // --- shim: every libjpeg call that may fail happens below, under setjmp ---------------------
 
-bool ShimReadHeader(Decompressor* d, const uint8_t* data, size_t size, int scaleDenom) {
+bool ShimReadHeader(Decompressor* d, const JpegSource& src, int scaleDenom) {
   if (setjmp(d->err.jump)) return false;
   jpeg_create_decompress(&d->cinfo);
   d->created = true;
   d->cinfo.mem->max_memory_to_use = kMaxLibjpegMemory;
   d->progress.progress_monitor = ScanLimit;
   d->cinfo.progress = &d->progress;
-  jpeg_mem_src(&d->cinfo, data, static_cast<unsigned long>(size));
+  if (src.file)
+    jpeg_stdio_src(&d->cinfo, src.file);
+  else
+    jpeg_mem_src(&d->cinfo, src.data, static_cast<unsigned long>(src.size));
   jpeg_read_header(&d->cinfo, TRUE);
   const bool cmyk = d->cinfo.jpeg_color_space == JCS_CMYK || d->cinfo.jpeg_color_space == JCS_YCCK;
   d->cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
@@ -143,46 +154,103 @@ struct CmykSink {
 };
 
 // CMYK (and YCCK, which libjpeg turns into CMYK) to blue, green, red.
-void CmykRow(void* ctx, const uint8_t* src, int y) {
-  auto* s = static_cast<CmykSink*>(ctx);
-  uint8_t* o = s->out->Row(y);
-  const int w = s->out->Width();
+void CmykToBgr(const uint8_t* src, uint8_t* o, int w, bool inverted) {
   for (int x = 0; x < w; ++x, src += 4, o += 3) {
     unsigned c = src[0], m = src[1], ye = src[2], k = src[3];
-    if (!s->inverted) c = 255 - c, m = 255 - m, ye = 255 - ye, k = 255 - k;
+    if (!inverted) c = 255 - c, m = 255 - m, ye = 255 - ye, k = 255 - k;
     o[0] = uint8_t((ye * k + 127) / 255);
     o[1] = uint8_t((m * k + 127) / 255);
     o[2] = uint8_t((c * k + 127) / 255);
   }
 }
 
-}  // namespace
-
-void TJPEGImage::LoadFromFile(const std::string& path) { Adopt(ReadWholeFile(path)); }
-
-void TJPEGImage::LoadFromMemory(std::span<const uint8_t> data) {
-  Adopt(PixelBuffer(data.begin(), data.end()));
+void CmykRow(void* ctx, const uint8_t* src, int y) {
+  auto* s = static_cast<CmykSink*>(ctx);
+  CmykToBgr(src, s->out->Row(y), s->out->Width(), s->inverted);
 }
 
-void TJPEGImage::Adopt(PixelBuffer bytes) {
-  std::span<const uint8_t> data(bytes);
+// Hands each decoded row, as blue, green, red, to a caller's function.
+struct ForwardSink {
+  const TJPEGImage::RowFunction* fn;
+  bool cmyk, inverted;
+  int width;
+  std::vector<uint8_t> bgr;
+};
+
+void ForwardRow(void* ctx, const uint8_t* src, int y) {
+  auto* s = static_cast<ForwardSink*>(ctx);
+  if (s->cmyk) {
+    CmykToBgr(src, s->bgr.data(), s->width, s->inverted);
+    src = s->bgr.data();
+  }
+  (*s->fn)(src, y);
+}
+
+}  // namespace
+
+namespace {
+struct CloseFile {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<FILE, CloseFile>;
+
+File OpenJpeg(const std::string& path) {
+  File file(std::fopen(path.c_str(), "rbe"));
+  if (!file) throw EFileError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+  return file;
+}
+}  // namespace
+
+void TJPEGImage::LoadFromFile(const std::string& path) {
+  File file = OpenJpeg(path);
+  ReadHeader(JpegSource{nullptr, 0, file.get()});
+  data_ = PixelBuffer();
+  path_ = path;
+}
+
+void TJPEGImage::LoadFromMemory(std::span<const uint8_t> data) {
+  ReadHeader(JpegSource{data.data(), data.size(), nullptr});
+  data_.assign(data.begin(), data.end());
+  path_.clear();
+}
+
+void TJPEGImage::ReadHeader(const JpegSource& src) {
   Decompressor d;
   InitErrors(d.err);
   d.cinfo.err = &d.err.pub;
-  if (data.size() < 2 || data[0] != 0xFF || data[1] != 0xD8) throw EInvalidGraphic("Not a JPEG file: starts with no SOI marker");
-  if (!ShimReadHeader(&d, data.data(), data.size(), 1)) throw EInvalidGraphic(d.err.message);
-  data_ = std::move(bytes);
+  if (!ShimReadHeader(&d, src, 1)) throw EInvalidGraphic(d.err.message);
   width_ = static_cast<int>(d.cinfo.image_width);
   height_ = static_cast<int>(d.cinfo.image_height);
   scale_ = JpegScale::jsFullSize;
 }
 
-void TJPEGImage::AssignTo(Bitmap& dst) const {
-  if (data_.empty()) throw EInvalidGraphic("No JPEG picture loaded");
+void TJPEGImage::DecodeRows(const std::function<void(int, int)>& begin, const RowFunction& row) const {
+  if (data_.empty() && path_.empty()) throw EInvalidGraphic("No JPEG picture loaded");
+  File file;
+  if (!path_.empty()) file = OpenJpeg(path_);
+  const JpegSource src{data_.data(), data_.size(), file.get()};
   Decompressor d;
   InitErrors(d.err);
   d.cinfo.err = &d.err.pub;
-  if (!ShimReadHeader(&d, data_.data(), data_.size(), Denominator(scale_))) throw EInvalidGraphic(d.err.message);
+  if (!ShimReadHeader(&d, src, Denominator(scale_))) throw EInvalidGraphic(d.err.message);
+  const int w = static_cast<int>(d.cinfo.output_width), h = static_cast<int>(d.cinfo.output_height);
+  CheckDimensions(w, h);
+  begin(w, h);
+  const bool cmyk = d.cinfo.out_color_space == JCS_CMYK;
+  ForwardSink sink{&row, cmyk, d.cinfo.saw_Adobe_marker != 0, w, std::vector<uint8_t>(cmyk ? size_t(w) * 3 : 0)};
+  std::vector<uint8_t> scratch(size_t(w) * (cmyk ? 4 : 3));
+  if (!ShimDecode(&d, nullptr, scratch.data(), ForwardRow, &sink)) throw EInvalidGraphic(d.err.message);
+}
+
+void TJPEGImage::AssignTo(Bitmap& dst) const {
+  if (data_.empty() && path_.empty()) throw EInvalidGraphic("No JPEG picture loaded");
+  File file;
+  if (!path_.empty()) file = OpenJpeg(path_);
+  const JpegSource src{data_.data(), data_.size(), file.get()};
+  Decompressor d;
+  InitErrors(d.err);
+  d.cinfo.err = &d.err.pub;
+  if (!ShimReadHeader(&d, src, Denominator(scale_))) throw EInvalidGraphic(d.err.message);
   const int w = static_cast<int>(d.cinfo.output_width), h = static_cast<int>(d.cinfo.output_height);
   CheckDimensions(w, h);
   Bitmap out;

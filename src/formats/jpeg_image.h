@@ -5,6 +5,8 @@
 
 namespace quendra {
 
+struct JpegSource;
+
 enum class JpegScale { jsFullSize, jsHalf, jsQuarter, jsEighth };
 
 class TJPEGImage : public TGraphic {
@@ -13,12 +15,16 @@ class TJPEGImage : public TGraphic {
   const GraphicClass& Class() const override { return kClass; }
 
   void LoadFromMemory(std::span<const uint8_t> data) override;
-  // Keeps the file's bytes as read, without a second copy.
+  // Reads only the header now; the file is read again, as it decodes, when a bitmap is made.
   void LoadFromFile(const std::string& path) override;
   int Width() const override { return width_; }
   int Height() const override { return height_; }
   // Decodes at the current scale into a 24-bit bitmap (rows of blue, green, red).
   void AssignTo(Bitmap& dst) const override;
+  // Decodes at the current scale row by row, without holding the picture: begin(width,
+  // height) first, then row(blue-green-red bytes, y) for y = 0, 1, ... in order.
+  using RowFunction = std::function<void(const uint8_t*, int)>;
+  void DecodeRows(const std::function<void(int, int)>& begin, const RowFunction& row) const;
 
   JpegScale Scale() const { return scale_; }
   // A different scale drops any decoded picture and announces a change.
@@ -28,9 +34,11 @@ class TJPEGImage : public TGraphic {
   int ScaledHeight() const;
 
  private:
-  // Validates the header and keeps the bytes.
-  void Adopt(PixelBuffer bytes);
+  void ReadHeader(const JpegSource& src);
+  // A picture loaded from a file is decoded straight from the file when the bitmap is made, so
+  // its compressed bytes are never held; one loaded from memory keeps a copy.
   PixelBuffer data_;
+  std::string path_;
   int width_ = 0, height_ = 0;
   JpegScale scale_ = JpegScale::jsFullSize;
 };

@@ -62,7 +62,7 @@ T* PixelAllocator<T>::allocate(size_t n) {
   constexpr size_t kHuge = size_t(2) << 20;
   const size_t bytes = n * sizeof(T);
   void* p;
-  if (bytes >= 2 * kHuge) {
+  if (bytes >= 16 * kHuge) {  // only large buffers: rounding up costs little there
     p = std::aligned_alloc(kHuge, (bytes + kHuge - 1) / kHuge * kHuge);
     if (p) ::madvise(p, bytes, MADV_HUGEPAGE);
   } else {

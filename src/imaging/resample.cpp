@@ -99,9 +99,10 @@ void ReduceRow(const uint8_t* src, const Taps& tx, int dstW, uint16_t* out) {
       g += uint32_t(w[k]) * p[1];
       r += uint32_t(w[k]) * p[2];
     }
-    out[3 * i] = uint16_t((b + (1 << 7)) >> 8);
-    out[3 * i + 1] = uint16_t((g + (1 << 7)) >> 8);
-    out[3 * i + 2] = uint16_t((r + (1 << 7)) >> 8);
+    out[4 * i] = uint16_t((b + (1 << 7)) >> 8);
+    out[4 * i + 1] = uint16_t((g + (1 << 7)) >> 8);
+    out[4 * i + 2] = uint16_t((r + (1 << 7)) >> 8);
+    out[4 * i + 3] = 0;
   }
 }
 
@@ -117,9 +118,10 @@ void ReduceRowFixed(const uint8_t* src, const Taps& tx, int dstW, uint16_t* out)
       g += uint32_t(w[k]) * p[Bpp * k + 1];
       r += uint32_t(w[k]) * p[Bpp * k + 2];
     }
-    out[3 * i] = uint16_t((b + (1 << 7)) >> 8);
-    out[3 * i + 1] = uint16_t((g + (1 << 7)) >> 8);
-    out[3 * i + 2] = uint16_t((r + (1 << 7)) >> 8);
+    out[4 * i] = uint16_t((b + (1 << 7)) >> 8);
+    out[4 * i + 1] = uint16_t((g + (1 << 7)) >> 8);
+    out[4 * i + 2] = uint16_t((r + (1 << 7)) >> 8);
+    out[4 * i + 3] = 0;
   }
 }
 
@@ -139,84 +141,106 @@ void Reduce(const uint8_t* src, const Taps& tx, int dstW, uint16_t* out) {
   }
 }
 
-// Vertical pass: one target row from the weighted reduced source rows.
+// Vertical pass: one target row (blue, green, red, 0 per pixel) from the weighted reduced rows.
+// Each reduced pixel has four channels with the fourth 0, so every loop here is flat.
 void CombineRows(const uint16_t* const* rows, const uint16_t* w, int n, int width, uint8_t* out) {
-  const size_t len = size_t(width) * 3;
+  const size_t len = size_t(width) * 4;
   constexpr uint32_t kHalf = 1u << 19;
   if (n == 1) {
     const uint16_t* h = rows[0];
-    for (int x = 0; x < width; ++x) {
-      out[4 * x] = uint8_t((h[3 * x] + 32u) >> 6);
-      out[4 * x + 1] = uint8_t((h[3 * x + 1] + 32u) >> 6);
-      out[4 * x + 2] = uint8_t((h[3 * x + 2] + 32u) >> 6);
-      out[4 * x + 3] = 0;
-    }
+    for (size_t i = 0; i < len; ++i) out[i] = uint8_t((h[i] + 32u) >> 6);
+    return;
+  }
+  if (n == 2) {  // the common case when reducing by less than two: no accumulator pass
+    const uint16_t* h0 = rows[0];
+    const uint16_t* h1 = rows[1];
+    const uint32_t w0 = w[0], w1 = w[1];
+    for (size_t i = 0; i < len; ++i) out[i] = uint8_t((w0 * h0[i] + w1 * h1[i] + kHalf) >> 20);
     return;
   }
   // Sums of up to (255 << 6) * (1 << 14) fit in 32 bits.
   thread_local std::vector<uint32_t> acc;
   acc.resize(len);
   uint32_t* a = acc.data();
-  {
-    const uint16_t* h0 = rows[0];
-    const uint16_t* h1 = rows[1];
-    const uint32_t w0 = w[0], w1 = w[1];
-    for (size_t i = 0; i < len; ++i) a[i] = w0 * h0[i] + w1 * h1[i];
-  }
-  for (int k = 2; k < n; ++k) {
+  const uint16_t* h0 = rows[0];
+  const uint32_t w0 = w[0];
+  for (size_t i = 0; i < len; ++i) a[i] = w0 * h0[i];
+  for (int k = 1; k < n; ++k) {
     const uint16_t* h = rows[k];
     const uint32_t wk = w[k];
     for (size_t i = 0; i < len; ++i) a[i] += wk * h[i];
   }
-  for (int x = 0; x < width; ++x) {
-    out[4 * x] = uint8_t((a[3 * x] + kHalf) >> 20);
-    out[4 * x + 1] = uint8_t((a[3 * x + 1] + kHalf) >> 20);
-    out[4 * x + 2] = uint8_t((a[3 * x + 2] + kHalf) >> 20);
-    out[4 * x + 3] = 0;
-  }
+  for (size_t i = 0; i < len; ++i) out[i] = uint8_t((a[i] + kHalf) >> 20);
 }
 
 }  // namespace
 
-Bitmap Resampled(const Bitmap& src, int width, int height) {
-  Bitmap dst;
-  dst.Allocate(width, height, PixelFormat::pf32bit);  // every pixel is written below
-  if (dst.Empty() || src.Empty()) return dst;
-  const Taps tx = MakeTaps(src.Width(), width);
-  const Taps ty = MakeTaps(src.Height(), height);
-
-  // Horizontally reduced source rows, kept in a ring just large enough for one target row.
+struct StreamResampler::State {
+  Taps tx, ty;
   int window = 0;
-  for (int c : ty.count) window = std::max(window, c);
-  std::vector<uint16_t> ring(size_t(window) * size_t(width) * 3);
-  std::vector<int> ringRow(size_t(window), -1);
-  const PixelFormat pf = src.Format();
-  const bool direct = pf == PixelFormat::pf32bit || pf == PixelFormat::pf24bit;
-  std::vector<uint8_t> expanded(direct ? 0 : size_t(src.Width()) * 4);
-  std::vector<const uint16_t*> rows(static_cast<size_t>(window));
+  std::vector<uint16_t> ring;  // horizontally reduced rows, four channels each
+  std::vector<const uint16_t*> rows;
+  int nextSource = 0, nextTarget = 0;
+};
 
-  auto reduced = [&](int sy) -> const uint16_t* {
-    size_t slot = size_t(sy % window);
-    uint16_t* out = ring.data() + slot * size_t(width) * 3;
-    if (ringRow[slot] != sy) {
-      if (pf == PixelFormat::pf24bit) {
-        Reduce<3>(src.Row(sy), tx, width, out);
-      } else if (pf == PixelFormat::pf32bit) {
-        Reduce<4>(src.Row(sy), tx, width, out);
-      } else {
-        ExpandRowTo32(src, sy, expanded.data());
-        Reduce<4>(expanded.data(), tx, width, out);
-      }
-      ringRow[slot] = sy;
-    }
-    return out;
-  };
+StreamResampler::StreamResampler(int srcWidth, int srcHeight, int width, int height)
+    : state_(std::make_unique<State>()), srcWidth_(srcWidth), srcHeight_(srcHeight) {
+  dst_.Allocate(width, height, PixelFormat::pf32bit);  // every pixel is written as rows complete
+  if (dst_.Empty() || srcWidth <= 0 || srcHeight <= 0) return;
+  State& s = *state_;
+  s.tx = MakeTaps(srcWidth, width);
+  s.ty = MakeTaps(srcHeight, height);
+  for (int c : s.ty.count) s.window = std::max(s.window, c);
+  s.ring.resize(size_t(s.window) * size_t(width) * 4);
+  s.rows.resize(size_t(s.window));
+}
 
-  for (int y = 0; y < height; ++y) {
-    const int n = ty.count[y];
-    for (int k = 0; k < n; ++k) rows[size_t(k)] = reduced(ty.first[y] + k);
-    CombineRows(rows.data(), ty.weights.data() + ty.offset[y], n, width, dst.Row(y));
+StreamResampler::~StreamResampler() = default;
+
+void StreamResampler::PushRow(const uint8_t* row, int bytesPerPixel) {
+  State& s = *state_;
+  if (s.window == 0 || s.nextSource >= srcHeight_) return;
+  const int sy = s.nextSource++;
+  const int width = dst_.Width();
+  uint16_t* out = s.ring.data() + size_t(sy % s.window) * size_t(width) * 4;
+  if (bytesPerPixel == 3)
+    Reduce<3>(row, s.tx, width, out);
+  else
+    Reduce<4>(row, s.tx, width, out);
+  // Every target row whose last source row has now arrived; its rows are the newest in the ring.
+  while (s.nextTarget < dst_.Height()) {
+    const int y = s.nextTarget, first = s.ty.first[y], n = s.ty.count[y];
+    if (first + n - 1 > sy) break;
+    for (int k = 0; k < n; ++k)
+      s.rows[size_t(k)] = s.ring.data() + size_t((first + k) % s.window) * size_t(width) * 4;
+    CombineRows(s.rows.data(), s.ty.weights.data() + s.ty.offset[y], n, width, dst_.Row(y));
+    ++s.nextTarget;
   }
+}
+
+Bitmap StreamResampler::Finish() {
+  // Rows that never arrived (a source cut short) count as black.
+  if (state_->window > 0) {
+    std::vector<uint8_t> black(size_t(srcWidth_) * 4, 0);
+    while (state_->nextSource < srcHeight_) PushRow(black.data(), 4);
+  }
+  return std::move(dst_);
+}
+
+Bitmap Resampled(const Bitmap& src, int width, int height) {
+  StreamResampler r(src.Width(), src.Height(), width, height);
+  const PixelFormat pf = src.Format();
+  if (pf == PixelFormat::pf24bit || pf == PixelFormat::pf32bit) {
+    const int bpp = pf == PixelFormat::pf24bit ? 3 : 4;
+    for (int y = 0; y < src.Height(); ++y) r.PushRow(src.Row(y), bpp);
+  } else {
+    std::vector<uint8_t> expanded(size_t(src.Width()) * 4);
+    for (int y = 0; y < src.Height(); ++y) {
+      ExpandRowTo32(src, y, expanded.data());
+      r.PushRow(expanded.data(), 4);
+    }
+  }
+  Bitmap dst = r.Finish();
   dst.Transparent = src.Transparent;
   dst.TransparentColor = src.TransparentColor;
   return dst;

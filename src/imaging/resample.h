@@ -4,6 +4,8 @@
 #include "formats/graphic.h"
 #include "imaging/bitmap.h"
 
+#include <memory>
+
 namespace quendra {
 
 // A new empty 32-bit bitmap of that size.
@@ -16,7 +18,25 @@ TRect FitRect(const TRect& dest, const TRect& source, int width);
 // Replaces the bitmap by a 32-bit copy of size rect.Right x rect.Bottom, each target pixel the
 // area-weighted average of the source pixels it covers (fourth byte 0).
 void ResampleHalftone(Bitmap& bitmap, const TRect& rect);
-// The same into a caller's bitmap, leaving the source alone.
+// The same into a new bitmap, leaving the source alone.
 Bitmap Resampled(const Bitmap& src, int width, int height);
+
+// The same resampling fed one source row at a time, top to bottom, so a decoder can stream into
+// it without the whole source picture in memory. Rows are blue, green, red (3 bytes per pixel)
+// or blue, green, red, x (4 bytes).
+class StreamResampler {
+ public:
+  StreamResampler(int srcWidth, int srcHeight, int width, int height);
+  ~StreamResampler();
+  void PushRow(const uint8_t* row, int bytesPerPixel);
+  // The target picture; source rows that never arrived count as black.
+  Bitmap Finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  int srcWidth_, srcHeight_;
+  Bitmap dst_;
+};
 
 }  // namespace quendra

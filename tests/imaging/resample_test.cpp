@@ -9,6 +9,7 @@
 
 #include "app/loader.h"
 #include "formats/jpeg_image.h"
+#include "formats/tbitmap.h"
 #include "support/temp_dir.h"
 
 namespace quendra {
@@ -106,6 +107,45 @@ TEST(ResampleHalftone, AveragesTheCoveredArea) {
   pal.Palette()[0] = {0, 0, 250, 0};
   ResampleHalftone(pal, {0, 0, 2, 2});
   EXPECT_EQ(pal.PixelColor(1, 1), (RGBQuad{0, 0, 250, 0}));
+}
+
+}  // namespace
+}  // namespace quendra
+
+namespace quendra {
+namespace {
+
+// The viewer streams a JPEG's rows into the resampler; the result must be exactly what decoding
+// the whole picture and resampling it gives.
+TEST(ResampleHalftone, StreamingAJpegMatchesDecodingItWhole) {
+  testing::TempDir dir;
+  Bitmap photo(1203, 797, PixelFormat::pf24bit);
+  for (int y = 0; y < photo.Height(); ++y)
+    for (int x = 0; x < photo.Width(); ++x) {
+      uint8_t* p = photo.Row(y) + 3 * x;
+      p[0] = uint8_t(x * 3 + y), p[1] = uint8_t((x ^ y) * 5), p[2] = uint8_t(y * 2);
+    }
+  auto bytes = EncodeJpeg(photo, 85);
+  const std::string path = dir / "photo.jpg";
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  for (auto [cw, ch] : {std::pair{557, 345}, {280, 200}, {2000, 1500}}) {
+    TZoomer z;
+    z.SetCenter(true);
+    z.SetStretch(true);
+    z.SetProportional(true);
+    z.SetClientSize(cw, ch);
+    LoadIntoZoomer(z, path);
+    const Bitmap& streamed = dynamic_cast<TBitmap&>(*z.Picture().Graphic()).Image();
+
+    TJPEGImage j;
+    j.LoadFromFile(path);
+    ChooseJpegScale(j, std::max(z.DestWidth(), z.DestHeight()));
+    Bitmap whole;
+    j.AssignTo(whole);
+    ResampleHalftone(whole, {0, 0, streamed.Width(), streamed.Height()});
+    EXPECT_TRUE(whole == streamed) << cw << "x" << ch;
+  }
 }
 
 }  // namespace
