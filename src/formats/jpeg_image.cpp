@@ -224,17 +224,24 @@ void TJPEGImage::ReadHeader(const JpegSource& src) {
   scale_ = JpegScale::jsFullSize;
 }
 
-void TJPEGImage::DecodeRows(const std::function<void(int, int)>& begin, const RowFunction& row) const {
-  if (data_.empty() && path_.empty()) throw EInvalidGraphic("No JPEG picture loaded");
-  File file;
-  if (!path_.empty()) file = OpenJpeg(path_);
-  const JpegSource src{data_.data(), data_.size(), file.get()};
-  Decompressor d;
+// Opens the picture's bytes (the file again, or the copy in memory) and reads the header at the
+// scale asked for; the output size is checked against the pixel limit.
+static void StartDecode(const PixelBuffer& data, const std::string& path, JpegScale scale, Decompressor& d,
+                        File& file) {
+  if (data.empty() && path.empty()) throw EInvalidGraphic("No JPEG picture loaded");
+  if (!path.empty()) file = OpenJpeg(path);
+  const JpegSource src{data.data(), data.size(), file.get()};
   InitErrors(d.err);
   d.cinfo.err = &d.err.pub;
-  if (!ShimReadHeader(&d, src, Denominator(scale_))) throw EInvalidGraphic(d.err.message);
+  if (!ShimReadHeader(&d, src, Denominator(scale))) throw EInvalidGraphic(d.err.message);
+  CheckDimensions(d.cinfo.output_width, d.cinfo.output_height);
+}
+
+void TJPEGImage::DecodeRows(const std::function<void(int, int)>& begin, const RowFunction& row) const {
+  File file;
+  Decompressor d;
+  StartDecode(data_, path_, scale_, d, file);
   const int w = static_cast<int>(d.cinfo.output_width), h = static_cast<int>(d.cinfo.output_height);
-  CheckDimensions(w, h);
   begin(w, h);
   const bool cmyk = d.cinfo.out_color_space == JCS_CMYK;
   ForwardSink sink{&row, cmyk, d.cinfo.saw_Adobe_marker != 0, w, std::vector<uint8_t>(cmyk ? size_t(w) * 3 : 0)};
@@ -243,16 +250,10 @@ void TJPEGImage::DecodeRows(const std::function<void(int, int)>& begin, const Ro
 }
 
 void TJPEGImage::AssignTo(Bitmap& dst) const {
-  if (data_.empty() && path_.empty()) throw EInvalidGraphic("No JPEG picture loaded");
   File file;
-  if (!path_.empty()) file = OpenJpeg(path_);
-  const JpegSource src{data_.data(), data_.size(), file.get()};
   Decompressor d;
-  InitErrors(d.err);
-  d.cinfo.err = &d.err.pub;
-  if (!ShimReadHeader(&d, src, Denominator(scale_))) throw EInvalidGraphic(d.err.message);
+  StartDecode(data_, path_, scale_, d, file);
   const int w = static_cast<int>(d.cinfo.output_width), h = static_cast<int>(d.cinfo.output_height);
-  CheckDimensions(w, h);
   Bitmap out;
   out.Allocate(w, h, PixelFormat::pf24bit);  // the decoder writes every row
   bool ok;

@@ -14,28 +14,6 @@
 
 namespace quendra::codectest {
 
-ScratchDir::ScratchDir() {
-  std::string tmpl = (std::filesystem::temp_directory_path() / "quendra-codec-XXXXXX").string();
-  if (!mkdtemp(tmpl.data())) throw std::runtime_error("cannot make a scratch folder");
-  path_ = tmpl;
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
-}
-
-std::string Quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-bool HaveTool(const std::string& program) {
-  if (program.find('/') != std::string::npos) return access(program.c_str(), X_OK) == 0;
-  return RunTool("command -v " + Quoted(program) + " >/dev/null 2>&1") == 0;
-}
-
 int RunTool(const std::string& command, std::vector<uint8_t>* out) {
   FILE* p = popen((out ? command : "( " + command + " ) >/dev/null").c_str(), "r");
   if (!p) return -1;
@@ -45,16 +23,6 @@ int RunTool(const std::string& command, std::vector<uint8_t>* out) {
     if (out) out->insert(out->end(), buf, buf + n);
   int status = pclose(p);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream f(path, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 // "W H\n" followed by W*H*4 bytes.
@@ -113,25 +81,6 @@ void WritePam(const std::string& path, const RgbaImage& img) {
   WriteBytes(path, bytes);
 }
 
-RgbaImage ToRgba(const Bitmap& bmp) {
-  RgbaImage img;
-  img.width = bmp.Width();
-  img.height = bmp.Height();
-  img.rgba.resize(size_t(img.width) * img.height * 4);
-  std::vector<uint8_t> row(size_t(img.width) * 4);
-  const bool alpha = bmp.Format() == PixelFormat::pf32bit;
-  for (int y = 0; y < img.height; ++y) {
-    ExpandRowTo32(bmp, y, row.data());
-    uint8_t* d = img.rgba.data() + size_t(y) * img.width * 4;
-    for (int x = 0; x < img.width; ++x) {
-      d[4 * x] = row[4 * x + 2];
-      d[4 * x + 1] = row[4 * x + 1];
-      d[4 * x + 2] = row[4 * x];
-      d[4 * x + 3] = alpha ? row[4 * x + 3] : 255;
-    }
-  }
-  return img;
-}
 
 int MaxDifference(const RgbaImage& a, const RgbaImage& b, bool withAlpha) {
   if (a.width != b.width || a.height != b.height) return -1;

@@ -9,38 +9,21 @@
 #include <vector>
 
 #include "imaging/bitmap.h"
+#include "support/image_tools.h"
 
 namespace quendra::codectest {
 
-// Pixels as red, green, blue, alpha bytes, rows top to bottom.
-struct RgbaImage {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgba;
-  const uint8_t* At(int x, int y) const { return rgba.data() + (size_t(y) * width + x) * 4; }
-};
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
-// True when the program is on the PATH (or is an absolute path that exists).
-bool HaveTool(const std::string& program);
-// Runs a shell command; returns its exit status, output in *out when given.
+// The general test helpers under the names these tests use.
+using test::RgbaImage;
+using ScratchDir = testing::TempDir;
+inline bool HaveTool(const std::string& program) { return test::HaveCommand(program); }
+inline std::string Quoted(const std::string& s) { return test::ShellQuote(s); }
+inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  test::WriteFileBytes(path, bytes);
+}
+inline std::vector<uint8_t> ReadBytes(const std::string& path) { return test::ReadFileBytes(path); }
+// Runs a shell command; returns its exit status, its standard output in *out when given.
 int RunTool(const std::string& command, std::vector<uint8_t>* out = nullptr);
-// Quotes a path for the shell.
-std::string Quoted(const std::string& s);
-
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-std::vector<uint8_t> ReadBytes(const std::string& path);
 
 // The first picture of a file as ImageMagick reads it (auto-oriented), or Pillow reads it.
 std::optional<RgbaImage> ReadWithImageMagick(const std::string& path);
@@ -50,7 +33,7 @@ void WritePpm(const std::string& path, const RgbaImage& img);
 void WritePam(const std::string& path, const RgbaImage& img);
 
 // Our bitmap in RGBA; the fourth byte of 32-bit pixels becomes alpha, other formats are opaque.
-RgbaImage ToRgba(const Bitmap& bmp);
+inline RgbaImage ToRgba(const Bitmap& bmp) { return test::ToRgba(bmp, true); }
 
 // Largest difference of red, green and blue (and alpha when withAlpha) over all pixels;
 // -1 when the sizes differ.

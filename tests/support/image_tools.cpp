@@ -204,7 +204,8 @@ void BlendOverWhite(RgbaImage& img) {
   }
 }
 
-RgbaImage ToRgba(const Bitmap& bmp) {
+RgbaImage ToRgba(const Bitmap& bmp, bool fourthByteIsAlpha) {
+  const bool alpha = fourthByteIsAlpha && bmp.Format() == PixelFormat::pf32bit;
   RgbaImage img;
   img.width = bmp.Width();
   img.height = bmp.Height();
@@ -217,7 +218,7 @@ RgbaImage ToRgba(const Bitmap& bmp) {
       o[4 * x] = row[4 * x + 2];
       o[4 * x + 1] = row[4 * x + 1];
       o[4 * x + 2] = row[4 * x];
-      o[4 * x + 3] = 255;
+      o[4 * x + 3] = alpha ? row[4 * x + 3] : 255;
     }
   }
   return img;

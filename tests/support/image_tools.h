@@ -48,8 +48,8 @@ std::optional<RgbaImage> ReadPnm(const std::string& path);
 std::optional<RgbaImage> DecodeWithImageMagick(const std::string& path);
 // Composes the image over white and makes it opaque (rounded to nearest).
 void BlendOverWhite(RgbaImage& img);
-// A bitmap of any pixel format as RGBA with alpha 255.
-RgbaImage ToRgba(const Bitmap& bmp);
+// A bitmap of any pixel format as RGBA: alpha 255, or the fourth byte of 32-bit pixels when asked.
+RgbaImage ToRgba(const Bitmap& bmp, bool fourthByteIsAlpha = false);
 
 // Largest per-channel difference of the RGB channels, and the mean absolute difference, over
 // the pixels where `mask` (if given) has alpha > 0. Sizes must match.
