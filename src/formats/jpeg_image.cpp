@@ -22,12 +22,14 @@
 
 #include "formats/graphic_error.h"
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 namespace quendra {
 
-static std::unique_ptr<TGraphic> NewTJPEGImage() { return std::make_unique<TJPEGImage>(); }
+static std::unique_ptr<TGraphic> NewTJPEGImage() {
+  return std::make_unique<TJPEGImage>();
+}
 const GraphicClass TJPEGImage::kClass{"TJPEGImage", &kTGraphicClass, &NewTJPEGImage};
 
 // Where the compressed bytes come from: memory, or an open file read as decoding goes.
@@ -76,7 +78,8 @@ void ScanLimit(j_common_ptr cinfo) {
   auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
   if (cinfo->is_decompressor && d->input_scan_number > kMaxScans) {
     auto* err = reinterpret_cast<ErrorMgr*>(cinfo->err);
-    std::snprintf(err->message, sizeof err->message, "Too many progressive scans (more than %d)", kMaxScans);
+    std::snprintf(err->message, sizeof err->message, "Too many progressive scans (more than %d)",
+                  kMaxScans);
     std::longjmp(err->jump, 1);
   }
 }
@@ -146,7 +149,9 @@ bool ShimDecode(Decompressor* d, uint8_t** rows, uint8_t* scratch, RowSink sink,
 
 // ---------------------------------------------------------------------------------------------
 
-int Denominator(JpegScale s) { return 1 << static_cast<int>(s); }
+int Denominator(JpegScale s) {
+  return 1 << static_cast<int>(s);
+}
 
 struct CmykSink {
   Bitmap* out;
@@ -226,8 +231,8 @@ void TJPEGImage::ReadHeader(const JpegSource& src) {
 
 // Opens the picture's bytes (the file again, or the copy in memory) and reads the header at the
 // scale asked for; the output size is checked against the pixel limit.
-static void StartDecode(const PixelBuffer& data, const std::string& path, JpegScale scale, Decompressor& d,
-                        File& file) {
+static void StartDecode(const PixelBuffer& data, const std::string& path, JpegScale scale,
+                        Decompressor& d, File& file) {
   if (data.empty() && path.empty()) throw EInvalidGraphic("No JPEG picture loaded");
   if (!path.empty()) file = OpenJpeg(path);
   const JpegSource src{data.data(), data.size(), file.get()};
@@ -237,16 +242,19 @@ static void StartDecode(const PixelBuffer& data, const std::string& path, JpegSc
   CheckDimensions(d.cinfo.output_width, d.cinfo.output_height);
 }
 
-void TJPEGImage::DecodeRows(const std::function<void(int, int)>& begin, const RowFunction& row) const {
+void TJPEGImage::DecodeRows(const std::function<void(int, int)>& begin,
+                            const RowFunction& row) const {
   File file;
   Decompressor d;
   StartDecode(data_, path_, scale_, d, file);
   const int w = static_cast<int>(d.cinfo.output_width), h = static_cast<int>(d.cinfo.output_height);
   begin(w, h);
   const bool cmyk = d.cinfo.out_color_space == JCS_CMYK;
-  ForwardSink sink{&row, cmyk, d.cinfo.saw_Adobe_marker != 0, w, std::vector<uint8_t>(cmyk ? size_t(w) * 3 : 0)};
+  ForwardSink sink{&row, cmyk, d.cinfo.saw_Adobe_marker != 0, w,
+                   std::vector<uint8_t>(cmyk ? size_t(w) * 3 : 0)};
   std::vector<uint8_t> scratch(size_t(w) * (cmyk ? 4 : 3));
-  if (!ShimDecode(&d, nullptr, scratch.data(), ForwardRow, &sink)) throw EInvalidGraphic(d.err.message);
+  if (!ShimDecode(&d, nullptr, scratch.data(), ForwardRow, &sink))
+    throw EInvalidGraphic(d.err.message);
 }
 
 void TJPEGImage::AssignTo(Bitmap& dst) const {
@@ -274,8 +282,12 @@ static int Div(int v, JpegScale s) {
   int d = Denominator(s);
   return (v + d - 1) / d;
 }
-int TJPEGImage::ScaledWidth() const { return Div(width_, scale_); }
-int TJPEGImage::ScaledHeight() const { return Div(height_, scale_); }
+int TJPEGImage::ScaledWidth() const {
+  return Div(width_, scale_);
+}
+int TJPEGImage::ScaledHeight() const {
+  return Div(height_, scale_);
+}
 
 void TJPEGImage::SetScale(JpegScale s) {
   if (s == scale_) return;
@@ -301,8 +313,8 @@ struct Compressor {
 
 using RowSource = const uint8_t* (*)(void* ctx, int y);
 
-bool ShimEncode(Compressor* c, int w, int h, J_COLOR_SPACE in, int components, int quality, RowSource src,
-                void* ctx) {
+bool ShimEncode(Compressor* c, int w, int h, J_COLOR_SPACE in, int components, int quality,
+                RowSource src, void* ctx) {
   if (setjmp(c->err.jump)) return false;
   jpeg_create_compress(&c->cinfo);
   c->created = true;

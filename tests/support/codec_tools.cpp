@@ -81,7 +81,6 @@ void WritePam(const std::string& path, const RgbaImage& img) {
   WriteBytes(path, bytes);
 }
 
-
 int MaxDifference(const RgbaImage& a, const RgbaImage& b, bool withAlpha) {
   if (a.width != b.width || a.height != b.height) return -1;
   int worst = 0;

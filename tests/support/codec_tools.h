@@ -16,12 +16,18 @@ namespace quendra::codectest {
 // The general test helpers under the names these tests use.
 using test::RgbaImage;
 using ScratchDir = testing::TempDir;
-inline bool HaveTool(const std::string& program) { return test::HaveCommand(program); }
-inline std::string Quoted(const std::string& s) { return test::ShellQuote(s); }
+inline bool HaveTool(const std::string& program) {
+  return test::HaveCommand(program);
+}
+inline std::string Quoted(const std::string& s) {
+  return test::ShellQuote(s);
+}
 inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   test::WriteFileBytes(path, bytes);
 }
-inline std::vector<uint8_t> ReadBytes(const std::string& path) { return test::ReadFileBytes(path); }
+inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+  return test::ReadFileBytes(path);
+}
 // Runs a shell command; returns its exit status, its standard output in *out when given.
 int RunTool(const std::string& command, std::vector<uint8_t>* out = nullptr);
 
@@ -33,7 +39,9 @@ void WritePpm(const std::string& path, const RgbaImage& img);
 void WritePam(const std::string& path, const RgbaImage& img);
 
 // Our bitmap in RGBA; the fourth byte of 32-bit pixels becomes alpha, other formats are opaque.
-inline RgbaImage ToRgba(const Bitmap& bmp) { return test::ToRgba(bmp, true); }
+inline RgbaImage ToRgba(const Bitmap& bmp) {
+  return test::ToRgba(bmp, true);
+}
 
 // Largest difference of red, green and blue (and alpha when withAlpha) over all pixels;
 // -1 when the sizes differ.

@@ -21,8 +21,10 @@ namespace fs = std::filesystem;
 std::string ShellQuote(const std::string& s) {
   std::string out = "'";
   for (char c : s) {
-    if (c == '\'') out += "'\\''";
-    else out += c;
+    if (c == '\'')
+      out += "'\\''";
+    else
+      out += c;
   }
   return out + "'";
 }
@@ -40,7 +42,9 @@ int Run(const std::string& command, std::string* output) {
 }
 
 // Debian's interpreter carries Pillow; a user-level python earlier on PATH may not.
-static std::string Python() { return access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3"; }
+static std::string Python() {
+  return access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
+}
 
 int RunPython(const std::string& program, const std::vector<std::string>& args) {
   std::string cmd = Python() + " -c " + ShellQuote(program);
@@ -78,7 +82,8 @@ bool HaveCommand(const std::string& name) {
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
 }
 
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -126,11 +131,14 @@ for i, name in enumerate(names):
         pass
 )";
   if (RunPython(kProgram, {list, tmp.Path()}) != 0) return result;
-  for (size_t i = 0; i < paths.size(); ++i) result[i] = ReadDump(tmp.File("dump" + std::to_string(i)));
+  for (size_t i = 0; i < paths.size(); ++i)
+    result[i] = ReadDump(tmp.File("dump" + std::to_string(i)));
   return result;
 }
 
-std::optional<RgbaImage> DecodeWithPillow(const std::string& path) { return DecodeAllWithPillow({path})[0]; }
+std::optional<RgbaImage> DecodeWithPillow(const std::string& path) {
+  return DecodeAllWithPillow({path})[0];
+}
 
 std::optional<RgbaImage> ReadPnm(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -158,7 +166,8 @@ std::optional<RgbaImage> ReadPnm(const std::string& path) {
   const int channels = magic == "P6" ? 3 : 1;
   const int bytes = maxval > 255 ? 2 : 1;
   img.rgba.resize(size_t(img.width) * img.height * 4);
-  std::vector<uint8_t> row(magic == "P4" ? size_t(img.width + 7) / 8 : size_t(img.width) * channels * bytes);
+  std::vector<uint8_t> row(magic == "P4" ? size_t(img.width + 7) / 8
+                                         : size_t(img.width) * channels * bytes);
   for (int y = 0; y < img.height; ++y) {
     in.read(reinterpret_cast<char*>(row.data()), std::streamsize(row.size()));
     if (!in) return std::nullopt;
@@ -199,7 +208,8 @@ std::optional<RgbaImage> DecodeWithImageMagick(const std::string& path) {
 void BlendOverWhite(RgbaImage& img) {
   for (size_t i = 0; i + 3 < img.rgba.size(); i += 4) {
     const unsigned a = img.rgba[i + 3];
-    for (int c = 0; c < 3; ++c) img.rgba[i + c] = uint8_t((img.rgba[i + c] * a + 255u * (255u - a) + 127u) / 255u);
+    for (int c = 0; c < 3; ++c)
+      img.rgba[i + c] = uint8_t((img.rgba[i + c] * a + 255u * (255u - a) + 127u) / 255u);
     img.rgba[i + 3] = 255;
   }
 }
@@ -247,7 +257,8 @@ Difference CompareRgb(const RgbaImage& actual, const RgbaImage& expected, bool o
 std::string TestDataDir() {
 #ifdef QUENDRA_TESTDATA
   std::error_code ec;
-  if (fs::is_directory(QUENDRA_TESTDATA, ec)) return fs::weakly_canonical(QUENDRA_TESTDATA, ec).string();
+  if (fs::is_directory(QUENDRA_TESTDATA, ec))
+    return fs::weakly_canonical(QUENDRA_TESTDATA, ec).string();
 #endif
   return "";
 }

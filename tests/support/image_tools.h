@@ -26,7 +26,8 @@ bool HavePillow();
 // Runs a Pillow program after a prelude that imports Image and defines card(w, h): an RGB test
 // picture with gradients, hard edges and flat areas. `out` in the program is argv[1].
 int RunPillow(const std::string& program, const std::string& out);
-bool HaveCommand(const std::string& name);  // true when `name` is found on PATH or is an executable path
+bool HaveCommand(
+    const std::string& name);  // true when `name` is found on PATH or is an executable path
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
@@ -58,7 +59,8 @@ struct Difference {
   double meanDiff = 0;
   size_t compared = 0;
 };
-Difference CompareRgb(const RgbaImage& actual, const RgbaImage& expected, bool onlyOpaqueExpected = false);
+Difference CompareRgb(const RgbaImage& actual, const RgbaImage& expected,
+                      bool onlyOpaqueExpected = false);
 
 // The shared conformance corpus.
 std::string TestDataDir();  // the folder, or "" when it does not exist
