@@ -189,6 +189,26 @@ TEST(Rotation, QuarterTurnsMapPixelsExactly) {
   EXPECT_TRUE(l == b);
 }
 
+TEST(Rotation, LargerPicturesFollowTheMappingEverywhere) {
+  // Sizes around the 16-row bands the turn works in, full and partial.
+  for (auto [W, H] : {std::pair{37, 19}, {16, 16}, {5, 33}, {64, 1}}) {
+    Bitmap b(W, H, PixelFormat::pf32bit);
+    auto px = [](const Bitmap& m, int x, int y) {
+      return reinterpret_cast<const uint32_t*>(m.Row(y))[x];
+    };
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) reinterpret_cast<uint32_t*>(b.Row(y))[x] = uint32_t(y * 1000 + x);
+    Bitmap r = b, l = b;
+    RotateBitmapRight(r);
+    RotateBitmapLeft(l);
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        ASSERT_EQ(px(r, H - 1 - y, x), px(b, x, y)) << W << "x" << H;
+        ASSERT_EQ(px(l, y, W - 1 - x), px(b, x, y)) << W << "x" << H;
+      }
+  }
+}
+
 TEST(Rotation, ColumnsBecomeRowsAndOtherFormatsAreWidened) {
   Bitmap col = testing::Gradient(1, 5);
   Bitmap turned = col;
