@@ -216,9 +216,9 @@ void CodecCorpus::Run(const std::string& fmt) {
           ++tally["components-checked"];
         }
       } else if (std::regex_match(c, m, std::regex(R"(probe:(.*))"))) {
-        std::string spec = m[1];
+        std::string probes = m[1];
         std::regex probe(R"(\((\d+),(\d+)\)(?:\.rgb)?=\((\d+),(\d+),(\d+)(?:,\d+)?\))");
-        for (std::sregex_iterator it(spec.begin(), spec.end(), probe), end; it != end; ++it) {
+        for (std::sregex_iterator it(probes.begin(), probes.end(), probe), end; it != end; ++it) {
           // 5-bit channels expand as (c << 3) | (c >> 2); the probes' tool scales: +-1.
           const uint8_t* p = img.At(std::stoi((*it)[1]), std::stoi((*it)[2]));
           for (int ch = 0; ch < 3; ++ch) EXPECT_NEAR(p[ch], std::stoi((*it)[3 + ch]), 1) << r.path;
