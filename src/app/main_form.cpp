@@ -185,6 +185,7 @@ void TForm1::SHOWTIME1Click() {
 }
 
 void TForm1::TimerTimer() {
+  if (modeChange_ > 0) return;
   int i = FileList.ItemIndex();
   FileList.SetItemIndex(i == FileList.Count() - 1 ? 0 : i + 1);
   window_.FileListChanged();
@@ -264,6 +265,7 @@ void TForm1::FormResize() {
 // ---- View modes ----
 
 void TForm1::SHOWMAX1Click() {
+  ModeChange busy(modeChange_);
   if (!window_.IsMaximized()) {
     window_.FadeOutAndHide();
     IMG.SetStretch(true);
@@ -285,6 +287,7 @@ void TForm1::SHOWMAX1Click() {
 }
 
 void TForm1::SHOWRESTORE1Click() {
+  ModeChange busy(modeChange_);
   if (window_.IsMaximized() && IMG.Proportional()) {
     window_.HideWindow();
     IMG.ResetView();
@@ -326,6 +329,7 @@ void TForm1::WindowMoving() {
 }
 
 void TForm1::ExitSizeMove() {
+  if (modeChange_ > 0) return;  // the mode change reloads for its new size itself
   if (IMG.Picture().AsBitmap().Image().Empty() || MovedFlag) {
     MovedFlag = false;
     return;

@@ -96,6 +96,15 @@ class TForm1 {
 
  private:
   void ShowFirstOfFolder();
+  // Window-state changes may wait for the window system, which serves queued slideshow ticks
+  // and settled resizes meanwhile; those are dropped inside a mode change, never run half-way
+  // through it.
+  int modeChange_ = 0;
+  struct ModeChange {
+    int& depth;
+    explicit ModeChange(int& d) : depth(++d) {}
+    ~ModeChange() { --depth; }
+  };
   void SetListPanelWidth(int w);
 
   WindowHost& window_;

@@ -150,6 +150,16 @@ TEST_F(Listed, SlideshowTicksWrapFromTheLastToTheFirst) {
   EXPECT_EQ(v.form.CurrentFile, shown);
 }
 
+TEST_F(Listed, ATickServedDuringAModeChangeIsDropped) {
+  v.form.KeyDown('W', {.ctrl = true});
+  v.host.duringFade = [&] { v.form.TimerTimer(); };
+  v.form.KeyDown(VK_UP, {.ctrl = true});
+  EXPECT_EQ(Index(), 0);
+  EXPECT_EQ(v.host.calls, (std::vector<std::string>{"fade", "maximize"}));
+  v.form.TimerTimer();  // afterwards ticks step again
+  EXPECT_EQ(Index(), 1);
+}
+
 TEST_F(Listed, WheelZoomsOnlyInTheFullSizeModes) {
   v.form.TntFormMouseWheel({}, 120);
   EXPECT_EQ(v.form.IMG.ZoomPercent(), 100);

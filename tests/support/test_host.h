@@ -3,6 +3,7 @@
 // (client 570 x 387 normal, 5-pixel border, 32-pixel status line, 2-pixel splitter), answers
 // dialogs from a script, and records every request.
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,7 +53,10 @@ class TestHost : public WindowHost, public DialogHost, public ShellHost {
   void FileListChanged() override { ++fileListChanges; }
   bool FileListHasFocus() const override { return listFocused; }
   bool IsMaximized() const override { return maximized; }
+  // Runs while the window fades, as a window system's event loop would (a slideshow tick).
+  std::function<void()> duringFade;
   void FadeOutAndHide() override {
+    if (duringFade) duringFade();
     calls.push_back("fade");
     visible = false;
   }
