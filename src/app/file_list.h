@@ -1,6 +1,7 @@
 #pragma once
 // The file list: bare names of the picture files of the current folder, kept sorted without
 // regard to case in the user's locale order, with at most one selected item.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,18 +28,23 @@ class TListBox {
   void Clear() {
     items_.clear();
     itemIndex_ = -1;
+    ++generation_;
   }
   // Replaces the items by names already in list order (see SortNames); no selection.
   void Assign(std::vector<std::string> sortedNames) {
     items_ = std::move(sortedNames);
     itemIndex_ = -1;
+    ++generation_;
   }
+  // Changes whenever the items change (not the selection), so a view can tell cheaply.
+  uint64_t Generation() const { return generation_; }
   // First item equal to name without regard to case, or -1.
   int IndexOfCaseless(const std::string& name) const;
 
  private:
   std::vector<std::string> items_;
   int itemIndex_ = -1;
+  uint64_t generation_ = 0;
 };
 
 // Empties the list, enumerates the folder (hidden entries too, dot-names skipped, sub-folders

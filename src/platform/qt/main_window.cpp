@@ -237,14 +237,14 @@ void MainWindow::SetListPanelWidth(int width) {
 
 void MainWindow::FileListChanged() {
   updatingList_ = true;
-  const auto& items = form_.FileList.Items();
-  if (items != shownItems_) {
+  if (form_.FileList.Generation() != shownGeneration_) {
+    const auto& items = form_.FileList.Items();
     list_->clear();
     QStringList names;
     names.reserve(qsizetype(items.size()));
     for (const auto& n : items) names << Show(n);
     list_->addItems(names);
-    shownItems_ = items;
+    shownGeneration_ = form_.FileList.Generation();
   }
   list_->setCurrentRow(form_.FileList.ItemIndex());
   updatingList_ = false;

@@ -79,7 +79,7 @@ class MainWindow : public QWidget, public WindowHost, public DialogHost {
   QTimer settle_;
   bool updatingList_ = false;
   const void* lastWheel_ = nullptr;
-  std::vector<std::string> shownItems_;
+  uint64_t shownGeneration_ = ~uint64_t(0);
   QSize lastSettledSize_;
 };
 
