@@ -92,8 +92,6 @@ class TForm1 {
   void IMGMouseMove(ShiftState shift, int x, int y);
   void IMGMouseUp(MouseButton button, ShiftState shift, int x, int y);
 
-  WindowHost& Window() { return window_; }
-
  private:
   void ShowFirstOfFolder();
   // Window-state changes may wait for the window system, which serves queued slideshow ticks

@@ -108,30 +108,6 @@ void Bitmap::Reset(int w, int h, PixelFormat pf) {
   palette_ = DefaultPalette(pf);
 }
 
-void Bitmap::SetSize(int w, int h) {
-  if (w == width_ && h == height_) return;
-  CheckDimensions(w, h);
-  size_t newStride = StrideFor(w, format_);
-  PixelBuffer nd(newStride * size_t(h), 0);
-  int rows = std::min(h, height_);
-  size_t bytes = std::min(newStride, stride_);
-  for (int y = 0; y < rows; ++y) std::memcpy(nd.data() + y * newStride, Row(y), bytes);
-  data_ = std::move(nd);
-  width_ = w;
-  height_ = h;
-  stride_ = newStride;
-}
-
-void Bitmap::SetFormat(PixelFormat pf) {
-  if (pf == format_) return;
-  if (pf == PixelFormat::pf32bit) {
-    ConvertTo32();
-    return;
-  }
-  // Other conversions are not needed by the program; start a fresh image of the new format.
-  Reset(width_, height_, pf);
-}
-
 static inline void Unpack16(uint16_t v, bool is565, uint8_t* out) {
   if (is565) {
     uint8_t r = (v >> 11) & 31, g = (v >> 5) & 63, b = v & 31;

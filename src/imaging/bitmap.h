@@ -70,12 +70,6 @@ class Bitmap {
   size_t Stride() const { return stride_; }
   static size_t StrideFor(int width, PixelFormat pf);
 
-  // Size and format changes keep the pixels that still fit only where the old layout allows it;
-  // callers that need the old pixels convert first. New pixels are zero (black).
-  void SetFormat(PixelFormat pf);
-  void SetWidth(int w) { SetSize(w, height_); }
-  void SetHeight(int h) { SetSize(width_, h); }
-  void SetSize(int w, int h);
   void Reset(int w, int h, PixelFormat pf);  // fresh zeroed image
   // Fresh image whose pixels the caller is about to write in full (no zeroing).
   void Allocate(int w, int h, PixelFormat pf);

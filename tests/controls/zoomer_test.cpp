@@ -130,6 +130,22 @@ TEST(ZoomerEvents, EveryComputationFiresOnResizeAndOpacityFollowsCoverage) {
   EXPECT_FALSE(f.z.Painting());
 }
 
+TEST(ZoomerPicture, WritingAPictureCopiesItsGraphicIntoTheOwnedOne) {
+  TZoomer z;
+  TPicture* owned = &z.Picture();
+  TPicture other;
+  Bitmap b(7, 3, PixelFormat::pf24bit);
+  b.Row(2)[20] = 99;
+  other.AssignBitmap(b);
+  z.SetPicture(other);
+  EXPECT_EQ(&z.Picture(), owned);
+  EXPECT_EQ(z.Picture().Width(), 7);
+  EXPECT_NE(z.Picture().Graphic(), other.Graphic());
+  EXPECT_EQ(z.DestWidth(), 7);  // the change was applied
+  z.SetPicture(TPicture());
+  EXPECT_EQ(z.Picture().Graphic(), nullptr);
+}
+
 TEST(ZoomerEvents, WithoutAGraphicNothingIsDrawn) {
   TZoomer z;
   bool drawn = false;
