@@ -19,16 +19,25 @@ QApplication& App() {
   static char name[] = "quendra_qt_tests";
   static char* argv[] = {name, nullptr};
   static QApplication* app = new QApplication(argc, argv);
+  FileFormats();
   return *app;
+}
+
+std::string Samples(const std::string& name = "") {
+  return std::string(QUENDRA_SOURCE_DIR) + "/samples" + (name.empty() ? "" : "/" + name);
+}
+
+// Starts the window on a path as the program does, and shows it.
+void Start(MainWindow& w, const std::string& path) {
+  w.Start({path}, "/nowhere/quendra");
+  w.show();
 }
 
 TEST(MainWindow, StartsOnSamplesWithTheFixedLayout) {
   App();
-  FileFormats();
   MainWindow w;
-  const std::string samples = std::string(QUENDRA_SOURCE_DIR) + "/samples";
-  w.Start({samples}, "/nowhere/quendra");
-  w.show();
+  const std::string samples = Samples();
+  Start(w, samples);
   QApplication::processEvents();
 
   EXPECT_EQ(w.size(), QSize(570, 387));
@@ -73,11 +82,9 @@ namespace {
 // end-of-move-or-size: a resize reloads once, a move never does.
 TEST(MainWindow, AResizeReloadsOnceWhenSettledAMoveNever) {
   App();
-  FileFormats();
   MainWindow w;
   w.SetSettleDelay(50);
-  w.Start({std::string(QUENDRA_SOURCE_DIR) + "/samples/small.bmp"}, "/nowhere/quendra");
-  w.show();
+  Start(w, Samples("small.bmp"));
   auto settle = [&] {
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.SettlePending(); }, 2000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !w.SettlePending(); }, 2000));
@@ -110,10 +117,8 @@ namespace {
 // The slideshow's ticks come from the timer's own thread and are served by the event loop.
 TEST(MainWindow, SlideshowStepsThroughTheListOnTheEventLoop) {
   App();
-  FileFormats();
   MainWindow w;
-  w.Start({std::string(QUENDRA_SOURCE_DIR) + "/samples"}, "/nowhere/quendra");
-  w.show();
+  Start(w, Samples());
   QTest::keyClick(w.FileListWidget(), Qt::Key_End);
   QTest::keyClick(w.FileListWidget(), Qt::Key_W, Qt::ControlModifier);
   EXPECT_TRUE(w.windowTitle().endsWith("[3]"));
@@ -145,11 +150,9 @@ using quendra::testing::TempDir;
 
 TEST(MainWindow, DropsTakeTheFirstLocalPathWholeAndIgnoreOthers) {
   App();
-  FileFormats();
   MainWindow w;
-  const std::string samples = std::string(QUENDRA_SOURCE_DIR) + "/samples";
-  w.Start({samples}, "/nowhere/quendra");
-  w.show();
+  const std::string samples = Samples();
+  Start(w, samples);
   Drop(w, {QUrl("https://example.com/picture.jpg")});
   EXPECT_EQ(w.FileListWidget()->count(), 10);
   EXPECT_EQ(w.StatusLabel()->text(), "[1/10] dawn.jp2");
