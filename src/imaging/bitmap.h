@@ -106,5 +106,12 @@ class Bitmap {
 
 // Expands one row of any format into 32-bit BGRX words; dst holds width*4 bytes.
 void ExpandRowTo32(const Bitmap& src, int y, uint8_t* dst);
+// Row y as 32-bit BGRX words: the row itself for 32-bit bitmaps, else expanded into scratch
+// (which must hold width*4 bytes).
+inline const uint8_t* RowAs32(const Bitmap& src, int y, uint8_t* scratch) {
+  if (src.Format() == PixelFormat::pf32bit) return src.Row(y);
+  ExpandRowTo32(src, y, scratch);
+  return scratch;
+}
 
 }  // namespace quendra

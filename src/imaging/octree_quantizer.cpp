@@ -105,11 +105,7 @@ void TOctreeQuantizer::Reduce() {
 void TOctreeQuantizer::AddBitmap(const Bitmap& bmp) {
   std::vector<uint8_t> row(size_t(bmp.Width()) * 4);
   for (int y = 0; y < bmp.Height(); ++y) {
-    const uint8_t* p = bmp.Row(y);
-    if (bmp.Format() != PixelFormat::pf32bit) {
-      ExpandRowTo32(bmp, y, row.data());
-      p = row.data();
-    }
+    const uint8_t* p = RowAs32(bmp, y, row.data());
     for (int x = 0; x < bmp.Width(); ++x, p += 4) AddColor(p[2], p[1], p[0]);
   }
 }
@@ -234,11 +230,7 @@ Bitmap ReduceColorsForGif(const Bitmap& bmp, std::array<PaletteEntry, 256>* pale
   auto finder = std::make_unique<NearestFinder>(pal);
   std::vector<uint8_t> row(size_t(bmp.Width()) * 4);
   for (int y = 0; y < bmp.Height(); ++y) {
-    const uint8_t* p = bmp.Row(y);
-    if (bmp.Format() != PixelFormat::pf32bit) {
-      ExpandRowTo32(bmp, y, row.data());
-      p = row.data();
-    }
+    const uint8_t* p = RowAs32(bmp, y, row.data());
     uint8_t* d = out.Row(y);
     for (int x = 0; x < bmp.Width(); ++x, p += 4) d[x] = uint8_t(finder->Find(p[2], p[1], p[0]));
   }

@@ -229,16 +229,12 @@ Bitmap StreamResampler::Finish() {
 
 Bitmap Resampled(const Bitmap& src, int width, int height) {
   StreamResampler r(src.Width(), src.Height(), width, height);
-  const PixelFormat pf = src.Format();
-  if (pf == PixelFormat::pf24bit || pf == PixelFormat::pf32bit) {
-    const int bpp = pf == PixelFormat::pf24bit ? 3 : 4;
-    for (int y = 0; y < src.Height(); ++y) r.PushRow(src.Row(y), bpp);
+  if (src.Format() == PixelFormat::pf24bit) {
+    for (int y = 0; y < src.Height(); ++y) r.PushRow(src.Row(y), 3);
   } else {
-    std::vector<uint8_t> expanded(size_t(src.Width()) * 4);
-    for (int y = 0; y < src.Height(); ++y) {
-      ExpandRowTo32(src, y, expanded.data());
-      r.PushRow(expanded.data(), 4);
-    }
+    std::vector<uint8_t> scratch(src.Format() == PixelFormat::pf32bit ? 0
+                                                                      : size_t(src.Width()) * 4);
+    for (int y = 0; y < src.Height(); ++y) r.PushRow(RowAs32(src, y, scratch.data()), 4);
   }
   Bitmap dst = r.Finish();
   dst.Transparent = src.Transparent;

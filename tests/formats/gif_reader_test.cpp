@@ -12,11 +12,7 @@ namespace {
 using test::TempDir;
 
 Bitmap Read(const std::string& path) {
-  TGIFImage g;
-  g.LoadFromFile(path);
-  Bitmap b;
-  g.AssignTo(b);
-  return b;
+  return test::ReadWith<TGIFImage>(path);
 }
 
 // Offset of the first image descriptor (0x2C) of a GIF, skipping the colour table and extensions.
@@ -36,7 +32,9 @@ TEST(GifReader, FullScreenFirstFrameIsThePictureItself) {
   const std::string gif = tmp.File("a.gif");
   // Two frames; only the first may show.
   ASSERT_EQ(test::RunPillow("a = card(45, 31).convert('P'); b = Image.new('P', (45, 31), 3); "
-                            "a.save(out, save_all=True, append_images=[b])", gif), 0);
+                            "a.save(out, save_all=True, append_images=[b])",
+                            gif),
+            0);
   Bitmap b = Read(gif);
   EXPECT_EQ(b.Format(), PixelFormat::pf8bit);
   auto ref = test::DecodeWithPillow(gif);
@@ -50,7 +48,8 @@ TEST(GifReader, SmallFrameIsDrawnOnTheLogicalScreenAndClipped) {
   TempDir tmp;
   const std::string gif = tmp.File("p.gif");
   // A 10x8 red frame at (5,7) on a 40x30 screen whose background is blue (colour 0).
-  ASSERT_EQ(test::Run("/usr/bin/convert -size 10x8 xc:red -background blue -page 40x30+5+7 " + gif), 0);
+  ASSERT_EQ(test::Run("/usr/bin/convert -size 10x8 xc:red -background blue -page 40x30+5+7 " + gif),
+            0);
   auto bytes = test::ReadFileBytes(gif);
   ASSERT_TRUE(bytes[10] & 0x80);
   const size_t last = (2u << (bytes[10] & 7)) - 1;
@@ -83,22 +82,32 @@ TEST(GifReader, SmallFrameIsDrawnOnTheLogicalScreenAndClipped) {
 }
 
 TEST(GifReader, InterlacedFramesAreDeinterlaced) {
-  if (!test::HavePillow() || !test::HaveCommand("/usr/bin/convert")) GTEST_SKIP() << "needs Pillow and ImageMagick";
+  if (!test::HavePillow() || !test::HaveCommand("/usr/bin/convert"))
+    GTEST_SKIP() << "needs Pillow and ImageMagick";
   TempDir tmp;
-  ASSERT_EQ(test::RunPillow("card(37, 29).convert('P').save(out, interlace=False)", tmp.File("a.gif")), 0);
-  ASSERT_EQ(test::Run("/usr/bin/convert " + tmp.File("a.gif") + " -interlace GIF " + tmp.File("i.gif")), 0);
+  ASSERT_EQ(
+      test::RunPillow("card(37, 29).convert('P').save(out, interlace=False)", tmp.File("a.gif")),
+      0);
+  ASSERT_EQ(
+      test::Run("/usr/bin/convert " + tmp.File("a.gif") + " -interlace GIF " + tmp.File("i.gif")),
+      0);
   auto bytes = test::ReadFileBytes(tmp.File("i.gif"));
   ASSERT_TRUE(bytes[FirstDescriptor(bytes) + 9] & 0x40);
-  EXPECT_EQ(test::CompareRgb(test::ToRgba(Read(tmp.File("a.gif"))), test::ToRgba(Read(tmp.File("i.gif")))).maxDiff, 0);
+  EXPECT_EQ(
+      test::CompareRgb(test::ToRgba(Read(tmp.File("a.gif"))), test::ToRgba(Read(tmp.File("i.gif"))))
+          .maxDiff,
+      0);
 }
 
 TEST(GifReader, TransparentIndexMarksTheBitmap) {
   if (!test::HavePillow()) GTEST_SKIP() << "needs Pillow";
   TempDir tmp;
-  ASSERT_EQ(test::RunPillow("im = Image.new('P', (6, 4), 1); im.putpalette([1, 2, 3, 200, 100, 50] + [0] * 762); "
-                            "im.putpixel((1, 1), 0); im.save(out, transparency=0)",
-                            tmp.File("t.gif")),
-            0);
+  ASSERT_EQ(
+      test::RunPillow(
+          "im = Image.new('P', (6, 4), 1); im.putpalette([1, 2, 3, 200, 100, 50] + [0] * 762); "
+          "im.putpixel((1, 1), 0); im.save(out, transparency=0)",
+          tmp.File("t.gif")),
+      0);
   Bitmap b = Read(tmp.File("t.gif"));
   EXPECT_TRUE(b.Transparent);
   EXPECT_EQ(b.TransparentColor, RGB(1, 2, 3));
@@ -110,9 +119,11 @@ TEST(GifReader, BrokenFilesFailCleanly) {
   ASSERT_EQ(test::RunPillow("card(50, 40).convert('P').save(out)", tmp.File("a.gif")), 0);
   const auto good = test::ReadFileBytes(tmp.File("a.gif"));
   TGIFImage g;
-  EXPECT_THROW(g.LoadFromMemory(std::span(good.data(), good.size() / 2)), EInvalidGraphic);  // inside the frame
+  EXPECT_THROW(g.LoadFromMemory(std::span(good.data(), good.size() / 2)),
+               EInvalidGraphic);  // inside the frame
   EXPECT_THROW(g.LoadFromMemory(std::span(good.data(), 20)), EInvalidGraphic);
-  EXPECT_THROW(g.LoadFromMemory(std::vector<uint8_t>{'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0, 0, 0, 0x3B}),
+  EXPECT_THROW(g.LoadFromMemory(
+                   std::vector<uint8_t>{'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0, 0, 0, 0x3B}),
                EInvalidGraphic);
   EXPECT_THROW(g.LoadFromMemory(std::vector<uint8_t>{'X', 'Y', 'Z'}), EInvalidGraphic);
 }

@@ -12,22 +12,24 @@ namespace {
 using test::TempDir;
 
 Bitmap Read(const std::string& path) {
-  TTIFFGraphic t;
-  t.LoadFromFile(path);
-  Bitmap b;
-  t.AssignTo(b);
-  return b;
+  return test::ReadWith<TTIFFGraphic>(path);
 }
 
 TEST(TiffReader, StripsTilesAndPlanarLayoutsAgree) {
-  if (!test::HavePillow() || !test::HaveCommand("tiffcp")) GTEST_SKIP() << "needs Pillow and tiffcp";
+  if (!test::HavePillow() || !test::HaveCommand("tiffcp"))
+    GTEST_SKIP() << "needs Pillow and tiffcp";
   TempDir tmp;
   const std::string src = tmp.File("src.tif");
   ASSERT_EQ(test::RunPillow("card(67, 45).save(out)", src), 0);
   auto ref = test::DecodeWithPillow(src);
   ASSERT_TRUE(ref);
-  const char* layouts[] = {"-s -r 7", "-t -w 16 -l 16", "-p separate -s -r 5", "-p separate -t -w 32 -l 16",
-                           "-c lzw:2 -s -r 3", "-c zip -t -w 16 -l 32", "-c packbits"};
+  const char* layouts[] = {"-s -r 7",
+                           "-t -w 16 -l 16",
+                           "-p separate -s -r 5",
+                           "-p separate -t -w 32 -l 16",
+                           "-c lzw:2 -s -r 3",
+                           "-c zip -t -w 16 -l 32",
+                           "-c packbits"};
   int n = 0;
   for (const char* layout : layouts) {
     const std::string out = tmp.File("l" + std::to_string(n++) + ".tif");
@@ -42,24 +44,28 @@ TEST(TiffReader, AlphaIsComposedOverWhite) {
   if (!test::HavePillow()) GTEST_SKIP() << "needs Pillow";
   TempDir tmp;
   const std::string tif = tmp.File("a.tif");
-  ASSERT_EQ(test::RunPillow("im = card(30, 20).convert('RGBA'); im.putalpha(Image.linear_gradient('L').resize((30, 20))); "
+  ASSERT_EQ(test::RunPillow("im = card(30, 20).convert('RGBA'); "
+                            "im.putalpha(Image.linear_gradient('L').resize((30, 20))); "
                             "im.save(out)",
                             tif),
             0);
   auto ref = test::DecodeWithPillow(tif);
   ASSERT_TRUE(ref);
   test::BlendOverWhite(*ref);
-  EXPECT_LE(test::CompareRgb(test::ToRgba(Read(tif)), *ref).maxDiff, 2);  // libtiff premultiplies first
+  EXPECT_LE(test::CompareRgb(test::ToRgba(Read(tif)), *ref).maxDiff,
+            2);  // libtiff premultiplies first
 }
 
 TEST(TiffReader, FirstPageOnlyAndCleanErrors) {
   if (!test::HavePillow()) GTEST_SKIP() << "needs Pillow";
   TempDir tmp;
   const std::string tif = tmp.File("m.tif");
-  ASSERT_EQ(test::RunPillow("a = Image.new('RGB', (8, 6), (250, 0, 0)); b = Image.new('RGB', (20, 20), (0, 250, 0)); "
-                            "a.save(out, save_all=True, append_images=[b])",
-                            tif),
-            0);
+  ASSERT_EQ(
+      test::RunPillow(
+          "a = Image.new('RGB', (8, 6), (250, 0, 0)); b = Image.new('RGB', (20, 20), (0, 250, 0)); "
+          "a.save(out, save_all=True, append_images=[b])",
+          tif),
+      0);
   Bitmap b = Read(tif);
   EXPECT_EQ(b.Width(), 8);
   EXPECT_EQ(b.PixelColor(3, 3), (RGBQuad{0, 0, 250, 0}));

@@ -39,6 +39,16 @@ struct RgbaImage {
   const uint8_t* At(int x, int y) const { return rgba.data() + (size_t(y) * width + x) * 4; }
 };
 
+// Reads a file with one of our graphic classes and hands back its bitmap.
+template <class G>
+Bitmap ReadWith(const std::string& path) {
+  G graphic;
+  graphic.LoadFromFile(path);
+  Bitmap b;
+  graphic.AssignTo(b);
+  return b;
+}
+
 // Decodes any file Pillow reads (first frame) to RGBA; nullopt when Pillow fails on it.
 std::optional<RgbaImage> DecodeWithPillow(const std::string& path);
 // The same for many files in one interpreter run (much faster); entries match `paths`.
