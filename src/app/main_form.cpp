@@ -358,20 +358,20 @@ void TForm1::IMGMouseUp(MouseButton, ShiftState, int, int) {
 
 // ---- Pixel commands ----
 
-void TForm1::ROTATERIGHT1Click() {
+// Turns the shown bitmap in place; with nothing loaded nothing happens.
+void TForm1::TurnPicture(void (*turn)(Bitmap&)) {
   TGraphic* g = IMG.Picture().Graphic();
   if (!g || g->Empty()) return;
-  RotateBitmapRight(IMG.Picture().AsBitmap().Image());
+  turn(IMG.Picture().AsBitmap().Image());
   IMG.Picture().Changed();
   FormResize();
 }
 
+void TForm1::ROTATERIGHT1Click() {
+  TurnPicture(RotateBitmapRight);
+}
 void TForm1::ROTATELEFT1Click() {
-  TGraphic* g = IMG.Picture().Graphic();
-  if (!g || g->Empty()) return;
-  RotateBitmapLeft(IMG.Picture().AsBitmap().Image());
-  IMG.Picture().Changed();
-  FormResize();
+  TurnPicture(RotateBitmapLeft);
 }
 
 // Placeholders until copying, capturing, saving and the context-menu verb are built.

@@ -94,6 +94,7 @@ class TForm1 {
 
  private:
   void ShowFirstOfFolder();
+  void TurnPicture(void (*turn)(Bitmap&));
   // Window-state changes may wait for the window system, which serves queued slideshow ticks
   // and settled resizes meanwhile; those are dropped inside a mode change, never run half-way
   // through it.

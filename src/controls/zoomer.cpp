@@ -22,25 +22,23 @@ void TZoomer::SetPicture(const TPicture& p) {
   }
 }
 
-void TZoomer::SetCenter(bool v) {
-  if (v == center_) return;
-  center_ = v;
+// The layout flags share one write rule: a changed value is stored and applied.
+void TZoomer::SetFlag(bool& flag, bool v) {
+  if (v == flag) return;
+  flag = v;
   ApplyPictureChange();
+}
+void TZoomer::SetCenter(bool v) {
+  SetFlag(center_, v);
 }
 void TZoomer::SetStretch(bool v) {
-  if (v == stretch_) return;
-  stretch_ = v;
-  ApplyPictureChange();
+  SetFlag(stretch_, v);
 }
 void TZoomer::SetProportional(bool v) {
-  if (v == proportional_) return;
-  proportional_ = v;
-  ApplyPictureChange();
+  SetFlag(proportional_, v);
 }
 void TZoomer::SetTransparent(bool v) {
-  if (v == transparent_) return;
-  transparent_ = v;
-  ApplyPictureChange();
+  SetFlag(transparent_, v);
 }
 
 void TZoomer::SetZoomPercent(int v) {

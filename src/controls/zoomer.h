@@ -82,6 +82,7 @@ class TZoomer {
   explicit TZoomer(std::unique_ptr<TPicture> picture);
 
  private:
+  void SetFlag(bool& flag, bool v);
   void Fire(const std::function<void()>& f) {
     if (f) f();
   }
