@@ -1,6 +1,7 @@
 #include "formats/graphic.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -19,8 +20,8 @@ bool GraphicClass::InheritsFrom(const GraphicClass* other) const {
 }
 
 void TGraphic::LoadFromFile(const std::string& path) {
-  auto data = ReadWholeFile(path);
-  LoadFromMemory(data);
+  MappedFile file(path);
+  LoadFromMemory(file.Bytes());
 }
 
 void TGraphic::AssignTo(Bitmap&) const {
@@ -36,23 +37,22 @@ struct Fd {
 };
 }  // namespace
 
-PixelBuffer ReadWholeFile(const std::string& path) {
+MappedFile::MappedFile(const std::string& path) {
   Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
   if (f.fd < 0) throw EFileError("Cannot open file \"" + path + "\". " + std::strerror(errno));
   struct stat st {};
   if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode))
     throw EFileError("Cannot open file \"" + path + "\". Not a regular file");
-  PixelBuffer data(size_t(st.st_size));
-  size_t got = 0;
-  while (got < data.size()) {
-    ssize_t n = ::read(f.fd, data.data() + got, data.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw EFileError("Cannot read file \"" + path + "\". " + std::strerror(errno));
-    if (n == 0) break;
-    got += size_t(n);
-  }
-  data.resize(got);
-  return data;
+  if (st.st_size == 0) return;  // nothing to map; Bytes() is an empty span over a real byte
+  void* p = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, f.fd, 0);
+  if (p == MAP_FAILED)
+    throw EFileError("Cannot read file \"" + path + "\". " + std::strerror(errno));
+  data_ = static_cast<const uint8_t*>(p);
+  size_ = size_t(st.st_size);
+}
+
+MappedFile::~MappedFile() {
+  if (size_) ::munmap(const_cast<uint8_t*>(data_), size_);
 }
 
 }  // namespace quendra

@@ -29,8 +29,8 @@ class TGraphic {
   virtual const GraphicClass& Class() const = 0;
   const char* ClassName() const { return Class().name; }
 
-  // Reads a whole file (path as UTF-8 bytes). The default reads it into memory and calls
-  // LoadFromMemory; a failure leaves the graphic unusable and throws.
+  // Reads a whole file (path as UTF-8 bytes). The default maps it and calls LoadFromMemory, so
+  // only the pages a reader touches are read; a failure leaves the graphic unusable and throws.
   virtual void LoadFromFile(const std::string& path);
   virtual void LoadFromMemory(std::span<const uint8_t> data) = 0;
 
@@ -64,9 +64,22 @@ class TGraphic {
   bool transparent_ = false;
 };
 
-// Reads a whole file into memory (no zero-filling first); EFileError with the path when it
-// cannot.
-PixelBuffer ReadWholeFile(const std::string& path);
+// A file mapped read-only for the lifetime of the object; EFileError with the path when it
+// cannot be. An empty file gives an empty span whose pointer is still valid, so readers never
+// hand a null pointer to memcpy.
+class MappedFile {
+ public:
+  explicit MappedFile(const std::string& path);
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  std::span<const uint8_t> Bytes() const { return {data_, size_}; }
+
+ private:
+  static constexpr uint8_t kNothing = 0;
+  const uint8_t* data_ = &kNothing;
+  size_t size_ = 0;
+};
 
 // The base class reference every graphic class derives from.
 extern const GraphicClass kTGraphicClass;

@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -57,24 +58,48 @@ static std::vector<RGBQuad> DefaultPalette(PixelFormat pf) {
   return pal;
 }
 
+// Large buffers come straight from the kernel: their pages are zero and take no memory until
+// written, so a picture whose file runs out early costs only the rows it filled.
+static constexpr size_t kHugePage = size_t(2) << 20;
+static constexpr size_t kMappedBytes = 16 * kHugePage;
+
+static size_t MappedLength(size_t bytes) {
+  return (bytes + kHugePage - 1) / kHugePage * kHugePage + kHugePage;
+}
+
 template <class T>
 T* PixelAllocator<T>::allocate(size_t n) {
-  constexpr size_t kHuge = size_t(2) << 20;
   const size_t bytes = n * sizeof(T);
-  void* p;
-  if (bytes >= 16 * kHuge) {  // only large buffers: rounding up costs little there
-    p = std::aligned_alloc(kHuge, (bytes + kHuge - 1) / kHuge * kHuge);
-    if (p) ::madvise(p, bytes, MADV_HUGEPAGE);
-  } else {
-    p = std::malloc(bytes ? bytes : 1);
+  if (bytes >= kMappedBytes) {
+    // One huge page extra, so the start can be aligned for the kernel to back it with them.
+    const size_t len = MappedLength(bytes);
+    void* m = ::mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (m == MAP_FAILED) throw std::bad_alloc();
+    auto base = reinterpret_cast<uintptr_t>(m);
+    uintptr_t aligned = (base + kHugePage - 1) / kHugePage * kHugePage;
+    if (aligned > base) ::munmap(m, aligned - base);
+    const size_t keep = len - kHugePage;
+    const size_t tail = len - (aligned - base) - keep;
+    if (tail) ::munmap(reinterpret_cast<void*>(aligned + keep), tail);
+    ::madvise(reinterpret_cast<void*>(aligned), keep, MADV_HUGEPAGE);
+    return reinterpret_cast<T*>(aligned);
   }
+  void* p = std::malloc(bytes ? bytes : 1);
   if (!p) throw std::bad_alloc();
   return static_cast<T*>(p);
 }
 
 template <class T>
-void PixelAllocator<T>::deallocate(T* p, size_t) noexcept {
-  std::free(p);
+void PixelAllocator<T>::deallocate(T* p, size_t n) noexcept {
+  const size_t bytes = n * sizeof(T);
+  if (bytes >= kMappedBytes)
+    ::munmap(p, MappedLength(bytes) - kHugePage);
+  else
+    std::free(p);
+}
+
+bool FreshPixelsAreZero(size_t bytes) {
+  return bytes >= kMappedBytes;
 }
 
 template struct PixelAllocator<uint8_t>;
@@ -89,11 +114,11 @@ void Bitmap::Allocate(int w, int h, PixelFormat pf) {
   width_ = w;
   height_ = h;
   stride_ = StrideFor(w, pf);
-  data_.clear();
+  data_ = PixelBuffer();
   data_.resize(stride_ * size_t(h));
   // Row padding is never written by producers; keep it defined.
   const size_t used = (size_t(w) * BitsPerPixel(pf) + 7) / 8;
-  if (used < stride_)
+  if (used < stride_ && !FreshPixelsAreZero(data_.size()))
     for (int y = 0; y < h; ++y) std::memset(Row(y) + used, 0, stride_ - used);
   palette_ = DefaultPalette(pf);
 }
@@ -104,7 +129,9 @@ void Bitmap::Reset(int w, int h, PixelFormat pf) {
   width_ = w;
   height_ = h;
   stride_ = StrideFor(w, pf);
-  data_.assign(stride_ * size_t(h), 0);
+  data_ = PixelBuffer();
+  data_.resize(stride_ * size_t(h));
+  if (!FreshPixelsAreZero(data_.size())) std::memset(data_.data(), 0, data_.size());
   palette_ = DefaultPalette(pf);
 }
 

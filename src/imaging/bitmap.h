@@ -31,6 +31,8 @@ struct PixelAllocator {
   bool operator==(const PixelAllocator&) const { return true; }
 };
 using PixelBuffer = std::vector<uint8_t, PixelAllocator<uint8_t>>;
+// True when a freshly allocated buffer of this size is known to be zero (and untouched).
+bool FreshPixelsAreZero(size_t bytes);
 
 enum class PixelFormat { pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit };
 
