@@ -237,10 +237,15 @@ Bitmap DecodeBmp(std::span<const uint8_t> d) {
     pixelsAt = h.paletteAt;
   }
   if (pixelsAt >= d.size()) Fail("pixel data offset lies beyond the end of the file");
+  // Uncompressed rows must all be there before the picture is allocated: a header may claim
+  // far more than the file holds.
+  const bool rle = h.compression == kBiRle8 || h.compression == kBiRle4;
+  const size_t fileStride = ((size_t(h.width) * size_t(h.bits) + 31) / 32) * 4;
+  if (!rle && (d.size() - pixelsAt) / fileStride < size_t(h.height)) Fail("pixel data is truncated");
 
   Bitmap out(int(h.width), int(h.height), pf);
   if (h.bits <= 8) out.Palette() = palette;
-  if (h.compression == kBiRle8 || h.compression == kBiRle4) {
+  if (rle) {
     DecodeRle(d, pixelsAt, h.compression == kBiRle4, out);
   } else if (masked) {
     ConvertMasked(d, pixelsAt, h, out);

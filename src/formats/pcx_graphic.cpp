@@ -125,10 +125,11 @@ void TPCXGraphic::LoadFromMemory(std::span<const uint8_t> data) {
                               data[size - kClosingPaletteSize] == 12;
   size_t dataSize = size - kHeaderSize;
   if (!compressed && closingPalette) dataSize -= kClosingPaletteSize;
-  // Data that ends early loads as far as it goes, but data that cannot fill even the first row
-  // is no picture. A run-length pair gives at most 63 bytes.
+  // Data that ends early loads as far as it goes (the rest stays zero), but data that could
+  // not fill the picture even at the best run-length ratio (63 bytes a pair) claims a picture
+  // that is not there: refused before anything is allocated.
   const size_t reachable = compressed ? dataSize / 2 * 63 + dataSize % 2 : dataSize;
-  if (reachable < lineSize) Invalid("the pixel data is truncated");
+  if (reachable / lineSize < size_t(height)) Invalid("the pixel data is truncated");
 
   Bitmap bmp(width, height, pf);
   // Palette, by the bitmap's pixel format.
@@ -167,6 +168,7 @@ void TPCXGraphic::LoadFromMemory(std::span<const uint8_t> data) {
       std::memcpy(line.data(), data.data() + storedPos, got);
       storedPos += got;
     }
+    if (got == 0) break;  // the rows left stay as allocated: zero
     std::fill(line.begin() + std::ptrdiff_t(got), line.end(), uint8_t(0));
     uint8_t* row = bmp.Row(y);
     if (pf == PixelFormat::pf24bit) {

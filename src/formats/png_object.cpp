@@ -97,7 +97,15 @@ bool ShimReadInfo(Reader* r, Header* h) {
   return true;
 }
 
-bool ShimReadImage(Reader* r, Plan plan, uint8_t** rows, size_t rowCapacity) {
+// Places one decoded row of the given pass (0 for a picture that is not interlaced) in the
+// bitmap: row r of the pass, cols pixels.
+using RowPlacer = void (*)(void* ctx, const uint8_t* row, bool interlaced, int pass, int r, int cols);
+
+// With rows, libpng writes the picture's rows in place (its interlace handling combines the
+// passes there). With a placer, each row of each pass goes through the one-row buffer `row`
+// and the placer puts its pixels where they belong, so no second full-size copy is needed.
+bool ShimReadImage(Reader* r, Plan plan, uint8_t** rows, size_t rowCapacity, uint8_t* row, RowPlacer place,
+                   void* ctx) {
   if (setjmp(r->io.jump)) return false;
   png_structp png = r->png;
   switch (plan) {
@@ -113,12 +121,48 @@ bool ShimReadImage(Reader* r, Plan plan, uint8_t** rows, size_t rowCapacity) {
       png_set_bgr(png);
       break;
   }
-  png_set_interlace_handling(png);
+  if (!place) png_set_interlace_handling(png);
   png_read_update_info(png, r->info);
   if (png_get_rowbytes(png, r->info) > rowCapacity) png_error(png, "row layout does not match the header");
-  png_read_image(png, rows);
+  if (!place) {
+    png_read_image(png, rows);
+  } else {
+    const png_uint_32 w = png_get_image_width(png, r->info), h = png_get_image_height(png, r->info);
+    const bool interlaced = png_get_interlace_type(png, r->info) == PNG_INTERLACE_ADAM7;
+    for (int pass = 0; pass < (interlaced ? 7 : 1); ++pass) {
+      const png_uint_32 cols = interlaced ? PNG_PASS_COLS(w, pass) : w;
+      const png_uint_32 count = interlaced ? PNG_PASS_ROWS(h, pass) : h;
+      if (cols == 0) continue;  // libpng skips passes without pixels
+      for (png_uint_32 y = 0; y < count; ++y) {
+        png_read_row(png, row, nullptr);
+        place(ctx, row, interlaced, pass, int(y), int(cols));
+      }
+    }
+  }
   png_read_end(png, nullptr);  // checks the CRCs and the zlib stream's end
   return true;
+}
+
+struct Placement {
+  Bitmap* out;
+  bool unpack2;  // 2-bit indexes to nibbles; else BGRA to BGR over white
+};
+
+void PlaceRow(void* ctx, const uint8_t* s, bool interlaced, int pass, int r, int cols) {
+  auto* p = static_cast<Placement*>(ctx);
+  const int y = interlaced ? int(PNG_PASS_START_ROW(pass)) + r * int(PNG_PASS_ROW_OFFSET(pass)) : r;
+  const int x0 = interlaced ? int(PNG_PASS_START_COL(pass)) : 0;
+  const int dx = interlaced ? int(PNG_PASS_COL_OFFSET(pass)) : 1;
+  uint8_t* o = p->out->Row(y);
+  if (p->unpack2) {
+    for (int i = 0, x = x0; i < cols; ++i, x += dx)
+      o[x >> 1] = uint8_t((x & 1) ? ((o[x >> 1] & 0xF0) | (s[i] & 15)) : ((o[x >> 1] & 0x0F) | (s[i] << 4)));
+    return;
+  }
+  for (int i = 0, x = x0; i < cols; ++i, x += dx, s += 4) {
+    const unsigned a = s[3], back = 255u * (255u - a);
+    for (int c = 0; c < 3; ++c) o[3 * x + c] = uint8_t((s[c] * a + back + 127u) / 255u);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -181,31 +225,19 @@ void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
     }
   }
 
-  // Rows are read straight into the bitmap, except where they need a pass of their own.
-  Bitmap staging;
-  Bitmap* target = &out;
-  if (plan == Plan::kUnpack2) staging = Bitmap(w, hgt, PixelFormat::pf8bit), target = &staging;
-  if (plan == Plan::kBgra) staging = Bitmap(w, hgt, PixelFormat::pf32bit), target = &staging;
-  std::vector<uint8_t*> rows(static_cast<size_t>(hgt));
-  for (int y = 0; y < hgt; ++y) rows[size_t(y)] = target->Row(y);
-  if (!ShimReadImage(&r, plan, rows.data(), target->Stride())) throw EInvalidGraphic(r.io.message);
-
-  if (plan == Plan::kUnpack2) {
-    for (int y = 0; y < hgt; ++y) {
-      const uint8_t* s = staging.Row(y);
-      uint8_t* o = out.Row(y);
-      for (int x = 0; x < w; ++x) o[x >> 1] |= uint8_t((x & 1) ? (s[x] & 15) : (s[x] << 4));
-    }
-  } else if (plan == Plan::kBgra) {
-    for (int y = 0; y < hgt; ++y) {
-      const uint8_t* s = staging.Row(y);
-      uint8_t* o = out.Row(y);
-      for (int x = 0; x < w; ++x, s += 4, o += 3) {
-        const unsigned a = s[3], back = 255u * (255u - a);
-        for (int c = 0; c < 3; ++c) o[c] = uint8_t((s[c] * a + back + 127u) / 255u);
-      }
-    }
+  // Rows are read straight into the bitmap; rows that need converting go through one row.
+  bool ok;
+  if (plan == Plan::kUnpack2 || plan == Plan::kBgra) {
+    const size_t rowBytes = size_t(w) * (plan == Plan::kBgra ? 4 : 1);
+    std::vector<uint8_t> row(rowBytes);
+    Placement placement{&out, plan == Plan::kUnpack2};
+    ok = ShimReadImage(&r, plan, nullptr, rowBytes, row.data(), PlaceRow, &placement);
+  } else {
+    std::vector<uint8_t*> rows(static_cast<size_t>(hgt));
+    for (int y = 0; y < hgt; ++y) rows[size_t(y)] = out.Row(y);
+    ok = ShimReadImage(&r, plan, rows.data(), out.Stride(), nullptr, nullptr, nullptr);
   }
+  if (!ok) throw EInvalidGraphic(r.io.message);
 
   if (singleTransparentIndex >= 0 && singleTransparentIndex < h.paletteCount) {
     const png_color& c = h.palette[singleTransparentIndex];

@@ -39,14 +39,6 @@ RGBQuad MapEntry(const uint8_t* p, int bits) {
   return {p[0], p[1], p[2], 0};  // 24 and 32 bits: blue, green, red (alpha dropped)
 }
 
-// 16-bit grey pixels are a grey byte and an alpha byte; they become 32-bit pixels.
-void GreyAlphaTo32(const uint8_t* src, uint8_t* dst, int width) {
-  for (int x = 0; x < width; ++x) {
-    dst[4 * x] = dst[4 * x + 1] = dst[4 * x + 2] = src[2 * x];
-    dst[4 * x + 3] = src[2 * x + 1];
-  }
-}
-
 }  // namespace
 
 void TTargaGraphic::LoadFromMemory(std::span<const uint8_t> data) {
@@ -68,10 +60,8 @@ void TTargaGraphic::LoadFromMemory(std::span<const uint8_t> data) {
 
   if (pixelBits != 8 && pixelBits != 15 && pixelBits != 16 && pixelBits != 24 && pixelBits != 32)
     Fail("unsupported pixel size " + std::to_string(pixelBits));
-  // Grey pictures are 8-bit levels, or 16-bit level and alpha pairs; nothing else is grey.
-  if (grey && pixelBits != 8 && pixelBits != 16)
-    Fail("unsupported grey pixel size " + std::to_string(pixelBits));
-  const bool greyAlpha = grey && pixelBits == 16;
+  // The pixel size alone decides the layout: a grey image type with 15 to 32-bit pixels is
+  // read like the colour types (only 8-bit grey pictures get the grey ramp).
   const bool hasPixels =
       imageType == 1 || imageType == 2 || grey || imageType == 9 || imageType == 10;
   // A picture without area is not a picture, whatever its image type.
@@ -96,7 +86,7 @@ void TTargaGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   }
 
   PixelFormat pf = PixelFormat::pf8bit;
-  if (greyAlpha || pixelBits == 32)
+  if (pixelBits == 32)
     pf = PixelFormat::pf32bit;
   else if (pixelBits == 15 || pixelBits == 16)
     pf = PixelFormat::pf15bit;
@@ -125,13 +115,12 @@ void TTargaGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   }
 
   if (hasPixels) {
-    std::vector<uint8_t> greyRow(greyAlpha ? rowBytes : 0);
     TTargaRLEDecoder rleDecoder(pixelBits);
     const uint8_t* src = data.data() + pos;
     size_t left = remaining;
     for (int y = 0; y < height; ++y) {
       uint8_t* row = bmp.Row(topFirst ? y : height - 1 - y);
-      uint8_t* target = greyAlpha ? greyRow.data() : row;
+      uint8_t* target = row;
       if (rle) {
         size_t used = rleDecoder.Decode(src, left, target, size_t(width));
         src += used;
@@ -141,11 +130,10 @@ void TTargaGraphic::LoadFromMemory(std::span<const uint8_t> data) {
         src += rowBytes;
         left -= rowBytes;
       }
-      if (greyAlpha) GreyAlphaTo32(greyRow.data(), row, width);
     }
     if (rightToLeft) {
       // Rows stored right to left are mirrored so the picture reads as it was drawn.
-      const size_t pb = pf == PixelFormat::pf32bit ? 4 : b;
+      const size_t pb = b;
       std::vector<uint8_t> tmp(pb);
       for (int y = 0; y < height; ++y) {
         uint8_t* row = bmp.Row(y);

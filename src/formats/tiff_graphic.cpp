@@ -2,9 +2,11 @@
 // every photometric and compression libtiff's RGBA interface knows go through
 // TIFFReadRGBAImageOriented, which also honours the file's orientation flips.
 //
-// The result is always a 24-bit bitmap. Files with an alpha channel are composed over white,
-// like PNG pictures with alpha: the bitmap type carries no per-pixel alpha the viewer would use.
-// libtiff hands premultiplied samples back, so over white a channel is c + (255 - a).
+// The result is always a 32-bit bitmap (fourth byte 0): libtiff decodes straight into the
+// bitmap's own rows, which are then turned into blue-green-red in place, so no second copy of
+// the picture is ever held. Files with an alpha channel are composed over white, like PNG
+// pictures with alpha: the bitmap type carries no per-pixel alpha the viewer would use. libtiff
+// hands premultiplied samples back, so over white a channel is c + (255 - a).
 //
 // The file is "mapped" straight from memory: no copies, and libtiff 4.5 misreads uncompressed
 // tiles through the read callback alone.
@@ -25,8 +27,11 @@
 
 namespace quendra {
 
-static std::unique_ptr<TGraphic> NewTTIFFGraphic() { return std::make_unique<TTIFFGraphic>(); }
-const GraphicClass TTIFFGraphic::kClass{"TTIFFGraphic", &TGraphicExGraphic::kClass, &NewTTIFFGraphic};
+static std::unique_ptr<TGraphic> NewTTIFFGraphic() {
+  return std::make_unique<TTIFFGraphic>();
+}
+const GraphicClass TTIFFGraphic::kClass{"TTIFFGraphic", &TGraphicExGraphic::kClass,
+                                        &NewTTIFFGraphic};
 
 namespace {
 
@@ -47,7 +52,9 @@ tmsize_t ReadProc(thandle_t h, void* buf, tmsize_t n) {
   f->pos += take;
   return tmsize_t(take);
 }
-tmsize_t WriteProc(thandle_t, void*, tmsize_t) { return 0; }
+tmsize_t WriteProc(thandle_t, void*, tmsize_t) {
+  return 0;
+}
 toff_t SeekProc(thandle_t h, toff_t off, int whence) {
   auto* f = static_cast<MemFile*>(h);
   toff_t base = whence == SEEK_CUR ? f->pos : whence == SEEK_END ? f->size : 0;
@@ -55,8 +62,12 @@ toff_t SeekProc(thandle_t h, toff_t off, int whence) {
   f->pos = base + off;  // past the end is allowed; reads there return nothing
   return f->pos;
 }
-int CloseProc(thandle_t) { return 0; }
-toff_t SizeProc(thandle_t h) { return static_cast<MemFile*>(h)->size; }
+int CloseProc(thandle_t) {
+  return 0;
+}
+toff_t SizeProc(thandle_t h) {
+  return static_cast<MemFile*>(h)->size;
+}
 int MapProc(thandle_t h, void** base, toff_t* size) {
   auto* f = static_cast<MemFile*>(h);
   *base = const_cast<uint8_t*>(f->data);
@@ -93,8 +104,59 @@ struct Closer {
 };
 
 [[noreturn]] void Fail(const MemFile& f, const char* fallback) {
-  const std::string& why = !f.error.empty() ? f.error : !f.warning.empty() ? f.warning : std::string(fallback);
+  const std::string& why = !f.error.empty()     ? f.error
+                           : !f.warning.empty() ? f.warning
+                                                : std::string(fallback);
   throw EInvalidGraphic("TIFF: " + why);
+}
+
+// Chunky 8-bit RGB and RGBA strips, top-left first (the common photograph), are read a row at
+// a time straight into the bitmap: libtiff then holds no strip of decoded samples, which for a
+// file stored as one large strip would be a second picture. Returns false for other layouts.
+bool ReadRgbScanlinesInto(TIFF* tif, const MemFile& f, uint32_t w, uint32_t h, Bitmap& out) {
+  uint16_t photometric = 0, planar = PLANARCONFIG_CONTIG, bits = 0, spp = 0, orientation = 0;
+  uint16_t extraCount = 0;
+  uint16_t* extra = nullptr;
+  if (TIFFIsTiled(tif) || !TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) ||
+      photometric != PHOTOMETRIC_RGB)
+    return false;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
+  if (planar != PLANARCONFIG_CONTIG || bits != 8 || orientation != ORIENTATION_TOPLEFT)
+    return false;
+  // Alpha only as a fourth, unassociated or associated sample; anything else takes the general way.
+  const bool alpha = spp == 4;
+  if (!(spp == 3 && extraCount == 0) &&
+      !(alpha && extraCount == 1 &&
+        (extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA)))
+    return false;
+  const bool premultiplied = alpha && extra[0] == EXTRASAMPLE_ASSOCALPHA;
+  if (TIFFScanlineSize64(tif) != uint64_t(w) * spp) return false;
+  out.Allocate(int(w), int(h), PixelFormat::pf32bit);
+  for (uint32_t y = 0; y < h; ++y) {
+    uint8_t* d = out.Row(int(y));
+    // The row is read into the end of its own bitmap row and spread out in place.
+    uint8_t* src = d + size_t(w) * (4 - spp);
+    if (TIFFReadScanline(tif, src, y, 0) < 0) Fail(f, "cannot decode the image");
+    for (uint32_t x = 0; x < w; ++x, d += 4, src += spp) {
+      unsigned r = src[0], g = src[1], b = src[2];
+      if (alpha) {
+        const unsigned a = src[3];
+        if (!premultiplied)
+          r = (r * a + 127) / 255, g = (g * a + 127) / 255, b = (b * a + 127) / 255;
+        r = std::min(255u, r + 255u - a), g = std::min(255u, g + 255u - a),
+        b = std::min(255u, b + 255u - a);
+      }
+      d[0] = uint8_t(b);
+      d[1] = uint8_t(g);
+      d[2] = uint8_t(r);
+      d[3] = 0;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -107,8 +169,8 @@ void TTIFFGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   TIFFOpenOptionsSetErrorHandlerExtR(o.opts, OnError, &f);
   TIFFOpenOptionsSetWarningHandlerExtR(o.opts, OnWarning, &f);
   Closer c;
-  c.tif = TIFFClientOpenExt("memory", "r", &f, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
-                            UnmapProc, o.opts);
+  c.tif = TIFFClientOpenExt("memory", "r", &f, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
+                            MapProc, UnmapProc, o.opts);
   if (!c.tif) Fail(f, "not a TIFF file");
 
   uint32_t w = 0, h = 0;
@@ -119,22 +181,36 @@ void TTIFFGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   char why[1024] = "";
   if (!TIFFRGBAImageOK(c.tif, why)) throw EInvalidGraphic(std::string("TIFF: ") + why);
 
-  std::vector<uint32_t> raster(size_t(w) * h);
+  {
+    Bitmap out;
+    f.error.clear();
+    if (ReadRgbScanlinesInto(c.tif, f, w, h, out)) {
+      image_ = std::move(out);
+      return;
+    }
+  }
+
+  // Compressed strips can still turn out short; the rows are only touched as libtiff fills
+  // them (large pictures come as untouched zero pages), so a lying header costs little.
+  Bitmap out;
+  out.Allocate(int(w), int(h), PixelFormat::pf32bit);
+  static_assert(sizeof(uint32_t) == 4);
+  auto* raster = reinterpret_cast<uint32_t*>(out.Row(0));
   // libtiff also reports conditions it recovers from as errors; only a failed read counts.
   f.error.clear();
-  if (!TIFFReadRGBAImageOriented(c.tif, w, h, raster.data(), ORIENTATION_TOPLEFT, 1))
+  if (!TIFFReadRGBAImageOriented(c.tif, w, h, raster, ORIENTATION_TOPLEFT, 1))
     Fail(f, "cannot decode the image");
 
-  Bitmap out(int(w), int(h), PixelFormat::pf24bit);
   for (uint32_t y = 0; y < h; ++y) {
-    const uint32_t* s = raster.data() + size_t(y) * w;
     uint8_t* d = out.Row(int(y));
-    for (uint32_t x = 0; x < w; ++x, d += 3) {
-      const uint32_t p = s[x];
+    for (uint32_t x = 0; x < w; ++x, d += 4) {
+      uint32_t p;
+      std::memcpy(&p, d, 4);
       const unsigned back = 255u - TIFFGetA(p);
       d[0] = uint8_t(std::min(255u, TIFFGetB(p) + back));
       d[1] = uint8_t(std::min(255u, TIFFGetG(p) + back));
       d[2] = uint8_t(std::min(255u, TIFFGetR(p) + back));
+      d[3] = 0;
     }
   }
   image_ = std::move(out);

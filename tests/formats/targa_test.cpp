@@ -153,12 +153,21 @@ TEST(TargaRead, PixelSizesAndTheirFormats) {
   EXPECT_EQ(b32.Format(), PixelFormat::pf32bit);
   EXPECT_EQ(std::memcmp(b32.Row(0), "\x01\x02\x03\x04", 4), 0);
 
-  // 16-bit grey is a level and an alpha byte.
-  std::vector<uint8_t> la = Header(3, 1, 1, 16, 0x28);
-  Append(la, {90, 200});
-  Bitmap bla = Load(la);
-  ASSERT_EQ(bla.Format(), PixelFormat::pf32bit);
-  EXPECT_EQ(std::memcmp(bla.Row(0), "\x5a\x5a\x5a\xc8", 4), 0);
+  // Grey image types with wider pixels are read by their pixel size, bytes as stored.
+  for (int type : {3, 11}) {
+    for (auto [bits, pf] : {std::pair{15, PixelFormat::pf15bit},
+                            {16, PixelFormat::pf15bit},
+                            {24, PixelFormat::pf24bit},
+                            {32, PixelFormat::pf32bit}}) {
+      std::vector<uint8_t> f = Header(type, 1, 1, bits, 0x28);
+      if (type == 11) f.push_back(0);  // one raw pixel
+      Append(f, {90, 200, 7, 9});
+      f.resize(f.size() - (4 - size_t(bits + 7) / 8));
+      Bitmap g = Load(f);
+      ASSERT_EQ(g.Format(), pf) << type << " " << bits;
+      EXPECT_EQ(std::memcmp(g.Row(0), "\x5a\xc8\x07\x09", size_t(bits + 7) / 8), 0);
+    }
+  }
 
   // An image type without pixel data keeps the header's size and reads nothing.
   Bitmap none = Load(Header(0, 4, 3, 24, 0));
@@ -174,7 +183,6 @@ TEST(TargaRead, BadFilesFailCleanly) {
   fails({0, 0, 2});                          // shorter than the header
   fails(Header(2, 2, 2, 12, 0));             // pixel size 12
   fails(Header(2, 0, 5, 24, 0));             // no width
-  fails(Header(3, 1, 1, 32, 0));             // grey of 32 bits
   fails(Header(1, 1, 1, 8, 0, 1, 0, 4, 8));  // map entries of 8 bits
   auto shortMap = Header(1, 1, 1, 8, 0, 1, 0, 300, 24);
   shortMap.resize(shortMap.size() + 600);

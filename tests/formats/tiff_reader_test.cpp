@@ -35,7 +35,7 @@ TEST(TiffReader, StripsTilesAndPlanarLayoutsAgree) {
     const std::string out = tmp.File("l" + std::to_string(n++) + ".tif");
     ASSERT_EQ(test::Run(std::string("tiffcp ") + layout + " " + src + " " + out), 0) << layout;
     Bitmap b = Read(out);
-    EXPECT_EQ(b.Format(), PixelFormat::pf24bit);
+    EXPECT_EQ(b.Format(), PixelFormat::pf32bit);
     EXPECT_EQ(test::CompareRgb(test::ToRgba(b), *ref).maxDiff, 0) << layout;
   }
 }
