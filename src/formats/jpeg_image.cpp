@@ -6,11 +6,12 @@
 // destructor, so the jump skips no C++ cleanup. The C++ side then throws EInvalidGraphic with
 // libjpeg's own message.
 //
-// Warnings ("Corrupt JPEG data", "Premature end of JPEG file") mostly do not stop the decode: a
-// truncated file (a download cut short) shows as much of the picture as libjpeg recovers, the
-// rest grey, and stray bytes between markers are skipped. One warning is fatal: in a sequential
-// (non-progressive) file that did not run out of bytes, coded data that breaks off at a marker
-// means the entropy-coded segment itself is corrupt, and everything after it would be noise.
+// Warnings ("Corrupt JPEG data", "Premature end of JPEG file") do not stop the decode: a
+// truncated file (a download cut short) or one with a damaged stretch of coded data shows as much
+// of the picture as libjpeg recovers, as djpeg does, and stray bytes between markers are skipped.
+//
+// Decoding work is bounded: a progress monitor counts the coefficient blocks every scan visits
+// and stops a file that asks for more than any real photograph within the pixel limit needs.
 #include "formats/jpeg_image.h"
 
 #include <cerrno>
@@ -44,6 +45,10 @@ namespace {
 // Progressive files can ask for an unbounded number of scans over the same coefficients; a
 // file with this many is hostile, not a photograph.
 constexpr int kMaxScans = 1000;
+// Coefficient blocks visited by all scans together: about 60 full scans of the largest picture
+// the pixel limit admits (4:2:0), a second or two of work here even for empty scans, while real
+// progressive files use about ten.
+constexpr int64_t kMaxBlockVisits = int64_t(400) << 20;
 // libjpeg's own working memory (the whole-image coefficient buffer of progressive files).
 constexpr long kMaxLibjpegMemory = 1L << 30;
 
@@ -51,7 +56,6 @@ struct ErrorMgr {
   jpeg_error_mgr pub;  // first member: libjpeg sees only this part
   jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
-  bool sawEndOfInput;
 };
 
 void ErrorExit(j_common_ptr cinfo) {
@@ -62,26 +66,41 @@ void ErrorExit(j_common_ptr cinfo) {
 
 // Warnings are counted and trace messages dropped; nothing goes to stderr.
 void EmitMessage(j_common_ptr cinfo, int level) {
-  if (level >= 0) return;
-  auto* err = reinterpret_cast<ErrorMgr*>(cinfo->err);
-  ++err->pub.num_warnings;
-  if (err->pub.msg_code == JWRN_JPEG_EOF) err->sawEndOfInput = true;
-  if (err->pub.msg_code == JWRN_HIT_MARKER && cinfo->is_decompressor && !err->sawEndOfInput &&
-      !reinterpret_cast<j_decompress_ptr>(cinfo)->progressive_mode) {
-    (*cinfo->err->format_message)(cinfo, err->message);
-    std::longjmp(err->jump, 1);
-  }
+  if (level < 0) ++cinfo->err->num_warnings;
 }
 void OutputMessage(j_common_ptr) {}
 
-void ScanLimit(j_common_ptr cinfo) {
+// The progress monitor: libjpeg calls it as it consumes input, at least once an iMCU row.
+struct WorkMonitor {
+  jpeg_progress_mgr pub;  // first member: libjpeg sees only this part
+  int lastScan = 0;
+  JDIMENSION lastRow = 0;
+  int64_t visits = 0;
+};
+
+[[noreturn]] void Abort(j_common_ptr cinfo, const char* what) {
+  auto* err = reinterpret_cast<ErrorMgr*>(cinfo->err);
+  std::snprintf(err->message, sizeof err->message, "%s", what);
+  std::longjmp(err->jump, 1);
+}
+
+void LimitWork(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return;
   auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-  if (cinfo->is_decompressor && d->input_scan_number > kMaxScans) {
-    auto* err = reinterpret_cast<ErrorMgr*>(cinfo->err);
-    std::snprintf(err->message, sizeof err->message, "Too many progressive scans (more than %d)",
-                  kMaxScans);
-    std::longjmp(err->jump, 1);
-  }
+  if (!d->comp_info) return;
+  auto* m = reinterpret_cast<WorkMonitor*>(cinfo->progress);
+  if (d->input_scan_number > kMaxScans) Abort(cinfo, "Too many progressive scans");
+  // iMCU rows consumed since the last call, each costing the blocks of one row of every
+  // component (a slight overestimate for scans of a single component).
+  JDIMENSION rows =
+      d->input_scan_number == m->lastScan ? d->input_iMCU_row - m->lastRow : d->input_iMCU_row;
+  m->lastScan = d->input_scan_number;
+  m->lastRow = d->input_iMCU_row;
+  int64_t blocksPerRow = 0;
+  for (int c = 0; c < d->num_components; ++c)
+    blocksPerRow += int64_t(d->comp_info[c].width_in_blocks) * d->comp_info[c].v_samp_factor;
+  m->visits += int64_t(rows) * blocksPerRow;
+  if (m->visits > kMaxBlockVisits) Abort(cinfo, "JPEG decoding needs too much work");
 }
 
 void InitErrors(ErrorMgr& err) {
@@ -90,14 +109,13 @@ void InitErrors(ErrorMgr& err) {
   err.pub.emit_message = EmitMessage;
   err.pub.output_message = OutputMessage;
   err.message[0] = 0;
-  err.sawEndOfInput = false;
 }
 
 // Owns a decompressor; destroying it never fails.
 struct Decompressor {
   ErrorMgr err;
   jpeg_decompress_struct cinfo;
-  jpeg_progress_mgr progress;
+  WorkMonitor progress;
   bool created = false;
   ~Decompressor() {
     if (created) jpeg_destroy_decompress(&cinfo);
@@ -111,8 +129,8 @@ bool ShimReadHeader(Decompressor* d, const JpegSource& src, int scaleDenom) {
   jpeg_create_decompress(&d->cinfo);
   d->created = true;
   d->cinfo.mem->max_memory_to_use = kMaxLibjpegMemory;
-  d->progress.progress_monitor = ScanLimit;
-  d->cinfo.progress = &d->progress;
+  d->progress.pub.progress_monitor = LimitWork;
+  d->cinfo.progress = &d->progress.pub;
   if (src.file)
     jpeg_stdio_src(&d->cinfo, src.file);
   else
