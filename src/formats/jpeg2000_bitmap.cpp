@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <span>
+#include <string>
 
 #include "formats/graphic_error.h"
 
@@ -163,6 +165,50 @@ std::vector<Role> ComponentRoles(const opj_image_t& img, int used) {
   return roles;
 }
 
+uint32_t Be32(const uint8_t* p) {
+  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+// Calls visit(type, body, length) for each box in [at, end); stops at a malformed box.
+template <class F>
+void ForEachBox(std::span<const uint8_t> d, size_t at, size_t end, F visit) {
+  while (end - at >= 8) {
+    uint64_t length = Be32(&d[at]);
+    const uint32_t type = Be32(&d[at + 4]);
+    size_t header = 8;
+    if (length == 1) {
+      if (end - at < 16) return;
+      length = uint64_t(Be32(&d[at + 8])) << 32 | Be32(&d[at + 12]);
+      header = 16;
+    } else if (length == 0) {
+      length = end - at;
+    }
+    if (length < header || length > end - at) return;
+    visit(type, at + header, size_t(length) - header);
+    at += size_t(length);
+  }
+}
+
+// The JP2 header's palette, as far as sizes go: the codec expands a palette into one full-size
+// component per channel its component mapping lists.
+struct PaletteInfo {
+  bool present = false;
+  size_t channels = 0;
+};
+
+PaletteInfo ReadPaletteInfo(std::span<const uint8_t> d) {
+  constexpr uint32_t kJp2h = 0x6A703268, kPclr = 0x70636C72, kCmap = 0x636D6170;
+  PaletteInfo info;
+  ForEachBox(d, 0, d.size(), [&](uint32_t type, size_t body, size_t length) {
+    if (type != kJp2h) return;
+    ForEachBox(d, body, body + length, [&](uint32_t t, size_t, size_t len) {
+      if (t == kPclr) info.present = true;
+      if (t == kCmap) info.channels = len / 4;
+    });
+  });
+  return info;
+}
+
 uint8_t Clamp255(double v) {
   double r = std::nearbyint(v);  // the default rounding mode: halves to even
   return uint8_t(r < 0 ? 0 : r > 255 ? 255 : r);
@@ -218,15 +264,24 @@ void TJpeg2000Bitmap::LoadFromMemory(std::span<const uint8_t> data) {
   OpjImage img(raw);
   if (!img || img->numcomps == 0 || img->x1 <= img->x0 || img->y1 <= img->y0) DecodeFailed();
 
-  // Sizes before the codec allocates: the picture, and every component's samples together.
+  // Sizes before the codec allocates. The limit is on pixels; the codec then holds a full-size
+  // plane per component it produces, so the components are limited to what the picture shows:
+  // a palette may expand to at most four channels, and of a codestream without one only the
+  // components that become pixels are decoded (all of 3 or 4, else the first).
   const int64_t width = int64_t(img->x1) - img->x0, height = int64_t(img->y1) - img->y0;
   CheckDimensions(width, height);
-  int64_t samples = 0;
-  for (OPJ_UINT32 c = 0; c < img->numcomps; ++c) {
-    const auto& comp = img->comps[c];
-    if (comp.dx == 0 || comp.dy == 0) DecodeFailed();
-    samples += ((width + comp.dx - 1) / comp.dx) * ((height + comp.dy - 1) / comp.dy);
-    if (samples > kMaxPixels) CheckDimensions(samples, 2 * kMaxSide);  // throws
+  for (OPJ_UINT32 c = 0; c < img->numcomps; ++c)
+    if (img->comps[c].dx == 0 || img->comps[c].dy == 0) DecodeFailed();
+  const std::string size = std::to_string(width) + " x " + std::to_string(height);
+  const PaletteInfo palette = format == OPJ_CODEC_JP2 ? ReadPaletteInfo(data) : PaletteInfo{};
+  if (palette.present) {
+    if (img->numcomps > 4 || palette.channels > 4)
+      throw EJpeg2000Error("JPEG 2000 picture of " + size + " has " +
+                           std::to_string(std::max<size_t>(img->numcomps, palette.channels)) +
+                           " palette components; at most 4 are supported");
+  } else if (img->numcomps != 3 && img->numcomps != 4 && img->numcomps > 1) {
+    const OPJ_UINT32 first = 0;
+    if (!opj_set_decoded_components(codec.get(), 1, &first, OPJ_FALSE)) DecodeFailed();
   }
 
   if (!opj_decode(codec.get(), stream.get(), img.get()) ||
