@@ -1,5 +1,7 @@
 #include "controls/zoomer.h"
 
+#include <algorithm>
+
 #include "formats/metafile.h"
 
 namespace quendra {
@@ -101,6 +103,8 @@ TRect TZoomer::CalcDestRect() {
           h = int((long double)cw / a);
         }
       }
+      // A very thin picture keeps a visible side on a display that has any: at least a pixel.
+      if (cw > 0 && ch > 0) w = std::max(w, 1), h = std::max(h, 1);
     } else {
       w = cw;
       h = ch;

@@ -22,6 +22,10 @@ TRect FitRect(const TRect& dest, const TRect& source, int width) {
   int height = MulDiv(source.Height(), width, source.Width());
   TRect target{0, 0, width, height};
   if (height > dest.Bottom) target = {0, 0, MulDiv(width, dest.Bottom, height), dest.Bottom};
+  // A very thin picture (60000 x 1 on a 460-pixel display) would round to nothing: a fitted
+  // side is at least one pixel.
+  target.Right = std::max(target.Right, 1);
+  target.Bottom = std::max(target.Bottom, 1);
   return target;
 }
 
