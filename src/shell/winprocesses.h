@@ -20,9 +20,15 @@ class WindowProcesses {
   // First top-level window of the process that is shown (or minimised) and takes input;
   // kNoWindow for process 0 or when there is none.
   virtual WindowHandle FindWindowOfProcess(ProcessId pid) = 0;
+  // First top-level window that is shown (or minimised), takes input and whose class (either
+  // part of WM_CLASS) is `windowClass`; kNoWindow when none is or the class is empty.
+  virtual WindowHandle FindWindowByClass(const std::string&) { return kNoWindow; }
   // Restores the window if minimised and makes it the active one; true when it became active.
   // Failures are swallowed and give false.
   virtual bool RestoreAndActivateWindow(WindowHandle window) = 0;
+  // As RestoreAndActivateWindow, but only asks: returns at once, without waiting to see it
+  // happen (a caller on the user-interface thread waits through its event loop instead).
+  virtual void RequestActivation(WindowHandle window) { (void)RestoreAndActivateWindow(window); }
   // Ctrl down, V down, V up, Ctrl up, into whatever window has the keyboard focus.
   virtual void SendPasteKeystrokes() = 0;
 };

@@ -89,6 +89,11 @@ class X11Paste : public ::testing::Test {
 };
 XvfbServer* X11Paste::server_ = nullptr;
 
+// The hand-over's steps, run at once instead of from an event loop.
+void RunAtOnce(std::chrono::milliseconds, const std::function<void()>& next) {
+  next();
+}
+
 TEST_F(X11Paste, WindowOfProcessMustBeShownAndTakeInput) {
   ChildProcess refusing = Launch(Sandbox().fakeEditor, {"--no-input"});
   ChildProcess unmapped = Launch(Sandbox().fakeEditor, {"--unmapped"});
@@ -109,7 +114,7 @@ TEST_F(X11Paste, RunningEditorIsActivatedAndReceivesCtrlV) {
 
   desktop::GioAssociations associations;
   desktop::DesktopLauncher launcher;
-  PasteIntoDefaultEditor(associations, *windows_, launcher, [](auto) {});
+  PasteIntoDefaultEditor(associations, *windows_, launcher, RunAtOnce);
 
   EXPECT_TRUE(
       Sandbox().reports->WaitFor([&](const auto&) { return KeyEvents(editor.Pid()).size() >= 4; }));
@@ -135,9 +140,11 @@ TEST_F(X11Paste, EditorNotRunningIsStartedAndPastedIntoOnceItsWindowIsUp) {
   };
   desktop::GioAssociations associations;
   desktop::DesktopLauncher launcher;
-  PasteIntoDefaultEditor(associations, *windows_, launcher, [&](auto) {
-    Sandbox().reports->WaitFor([&](const auto&) { return newEditor() != 0; });
-  });
+  PasteIntoDefaultEditor(
+      associations, *windows_, launcher, [&](auto, const std::function<void()>& next) {
+        Sandbox().reports->WaitFor([&](const auto&) { return newEditor() != 0; });
+        next();
+      });
   const pid_t started = newEditor();
   ASSERT_NE(started, 0) << "the editor was not started";
   started_.push_back(started);
@@ -166,7 +173,7 @@ TEST_F(X11Paste, UnderAWindowManagerAMinimisedEditorIsRestoredActivatedAndPasted
 
   desktop::GioAssociations associations;
   desktop::DesktopLauncher launcher;
-  PasteIntoDefaultEditor(associations, *windows_, launcher, [](auto) {});
+  PasteIntoDefaultEditor(associations, *windows_, launcher, RunAtOnce);
 
   EXPECT_TRUE(activated(editorWindow));
   EXPECT_TRUE(

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -56,12 +57,23 @@ class FakeDesktop : public ProgramAssociations, public WindowProcesses, public P
   void OpenInDefaultApplication(const std::string& path) override { log.push_back("open " + path); }
   void ShowInFileManager(const std::string& path) override { log.push_back("show " + path); }
 
+  // Steps the hand-over left for the event loop; run by RunSteps.
+  std::vector<std::function<void()>> pending;
   std::vector<std::chrono::milliseconds> pauses;
   void Paste() {
-    PasteIntoDefaultEditor(*this, *this, *this, [this](std::chrono::milliseconds d) {
+    PasteIntoDefaultEditor(*this, *this, *this, [this](auto d, std::function<void()> next) {
       pauses.push_back(d);
       log.push_back("pause " + std::to_string(d.count()));
+      pending.push_back(std::move(next));
     });
+    RunSteps();
+  }
+  void RunSteps() {
+    while (!pending.empty()) {
+      auto next = std::move(pending.front());
+      pending.erase(pending.begin());
+      next();
+    }
   }
 
  private:
@@ -119,6 +131,53 @@ TEST(PasteIntoDefaultEditor, TypesNothingWhenThereIsNoEditorWindowToReceiveIt) {
     EXPECT_EQ(waited, kNewEditorWait);
     EXPECT_EQ(std::count(d.log.begin(), d.log.end(), "ctrl+v"), 0);
   }
+}
+
+// A desktop whose editor has a desktop entry: started through it, found by its window class
+// or, failing that, by the process the launch reports.
+class EntryDesktop : public FakeDesktop {
+ public:
+  DesktopApplication app{"/usr/bin/env", "paint.desktop", "Paint"};
+  std::map<std::string, WindowHandle> classes;
+  ProcessId launchedPid = 0;
+  DesktopApplication GetAssociatedApplication(const std::string& ext) override {
+    log.push_back("app " + ext);
+    return app;
+  }
+  WindowHandle FindWindowByClass(const std::string& c) override {
+    log.push_back("class " + c);
+    auto it = classes.find(c);
+    return it == classes.end() ? kNoWindow : it->second;
+  }
+  std::optional<ProcessId> StartApplication(const DesktopApplication& a) override {
+    log.push_back("launch " + a.desktopId);
+    return launchedPid;
+  }
+  void RequestActivation(WindowHandle w) override { log.push_back("ask " + std::to_string(w)); }
+};
+
+TEST(PasteIntoDefaultEditor, WaitsRunFromTheEventLoopAndEntriesAreLaunchedAsTheDesktopDoes) {
+  EntryDesktop d;
+  PasteIntoDefaultEditor(d, d, d, [&](auto delay, std::function<void()> next) {
+    d.log.push_back("pause " + std::to_string(delay.count()));
+    d.pending.push_back(std::move(next));
+  });
+  // The call came back at once, with the first poll left for the event loop.
+  EXPECT_EQ(d.log, (std::vector<std::string>{"app .bmp", "process /usr/bin/env", "class Paint",
+                                             "launch paint.desktop", "pause 100"}));
+  d.classes["Paint"] = 0x900;  // a wrapped editor's window carries the entry's class
+  d.log.clear();
+  d.RunSteps();
+  EXPECT_EQ(d.log, (std::vector<std::string>{"process /usr/bin/env", "class Paint", "ask 2304",
+                                             "pause 500", "ctrl+v"}));
+
+  EntryDesktop byPid;  // no class match: the launched process's window is taken
+  byPid.app.windowClass.clear();
+  byPid.launchedPid = 31;
+  byPid.windows[31] = 0x31;
+  byPid.Paste();
+  EXPECT_EQ(byPid.log.back(), "ctrl+v");
+  EXPECT_NE(std::find(byPid.log.begin(), byPid.log.end(), "ask 49"), byPid.log.end());
 }
 
 TEST(FindWindowByExecutable, ProcessZeroIsNotAskedForWindows) {

@@ -1,5 +1,6 @@
 #include "platform/linux/desktop_launcher.h"
 
+#include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 
 #include <memory>
@@ -47,6 +48,27 @@ bool DesktopLauncher::StartExecutable(const std::string& path) {
                     nullptr, nullptr, nullptr, &raw);
   std::unique_ptr<GError, ErrorDeleter> error(raw);
   return ok != FALSE;
+}
+
+std::optional<ProcessId> DesktopLauncher::StartApplication(const DesktopApplication& app) {
+  if (app.desktopId.empty()) {
+    if (!StartExecutable(app.executable)) return std::nullopt;
+    return ProcessId{0};
+  }
+  GRef<GDesktopAppInfo> info(g_desktop_app_info_new(app.desktopId.c_str()));
+  if (!info) return std::nullopt;
+  ProcessId pid = 0;
+  auto spawned = [](GDesktopAppInfo*, GPid p, gpointer user) {
+    *static_cast<ProcessId*>(user) = static_cast<ProcessId>(p);
+  };
+  GError* raw = nullptr;
+  // Without G_SPAWN_DO_NOT_REAP_CHILD GLib reaps the child itself: no zombie is left.
+  const gboolean ok = g_desktop_app_info_launch_uris_as_manager(
+      info.get(), nullptr, nullptr, static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH), nullptr, nullptr,
+      spawned, &pid, &raw);
+  std::unique_ptr<GError, ErrorDeleter> error(raw);
+  if (!ok) return std::nullopt;
+  return pid;
 }
 
 bool DesktopLauncher::LaunchDefaultForPath(const std::string& path) {

@@ -11,6 +11,9 @@ class DesktopLauncher final : public ProgramLauncher {
  public:
   // Spawned with the path as its only argument; reaped by GLib, so no zombie is left.
   bool StartExecutable(const std::string& path) override;
+  // Through the desktop entry when there is one (its Exec line, wrappers and sandboxes
+  // included), reporting the process GLib spawned; else the executable.
+  std::optional<ProcessId> StartApplication(const DesktopApplication& app) override;
   // The default application for the file's type, given the file's URI.
   void OpenInDefaultApplication(const std::string& path) override;
   // org.freedesktop.FileManager1.ShowItems on the session bus; when no file manager answers,

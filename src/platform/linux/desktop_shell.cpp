@@ -1,11 +1,24 @@
 #include "platform/linux/desktop_shell.h"
 
+#include <QObject>
+#include <QTimer>
+
 #include "shell/paste_handover.h"
 
 namespace quendra::desktop {
 
+DesktopShell::DesktopShell() : timers_(std::make_unique<QObject>()) {}
+DesktopShell::~DesktopShell() = default;
+
 void DesktopShell::PasteIntoDefaultEditor() {
-  quendra::PasteIntoDefaultEditor(associations_, processes_, launcher_);
+  // The hand-over's waits are single-shot timers of the event loop: the window keeps painting
+  // and taking input meanwhile. Steps still pending when the shell goes die with timers_.
+  QObject* timers = timers_.get();
+  quendra::PasteIntoDefaultEditor(
+      associations_, processes_, launcher_,
+      [timers](std::chrono::milliseconds delay, std::function<void()> next) {
+        QTimer::singleShot(delay, timers, std::move(next));
+      });
 }
 
 }  // namespace quendra::desktop

@@ -1,6 +1,7 @@
 #pragma once
 // The desktop services of Linux behind the viewer's ShellHost, and the paste hand-over wired
 // to them. Main thread only.
+#include <memory>
 #include <string>
 
 #include "app/host.h"
@@ -8,21 +9,27 @@
 #include "platform/linux/gio_associations.h"
 #include "platform/linux/x11_windows.h"
 
+class QObject;
+
 namespace quendra::desktop {
 
 class DesktopShell final : public ShellHost {
  public:
+  DesktopShell();
+  ~DesktopShell() override;
   void OpenInDefaultApplication(const std::string& path) override {
     launcher_.OpenInDefaultApplication(path);
   }
   void ShowInFileManager(const std::string& path) override { launcher_.ShowInFileManager(path); }
-  // After the clipboard holds the picture: see quendra::PasteIntoDefaultEditor.
+  // After the clipboard holds the picture: see quendra::PasteIntoDefaultEditor. Returns at
+  // once; the steps run from the event loop.
   void PasteIntoDefaultEditor() override;
 
  private:
   GioAssociations associations_;
   X11WindowProcesses processes_;
   DesktopLauncher launcher_;
+  std::unique_ptr<QObject> timers_;  // owner of the hand-over's pending timers
 };
 
 }  // namespace quendra::desktop

@@ -12,6 +12,8 @@ class GioAssociations final : public ProgramAssociations {
   // has, searched in PATH when the desktop entry names it bare, with symbolic links resolved
   // (as the process list reports executables). Empty when any step fails.
   std::string GetAssociatedExecutable(const std::string& extension) override;
+  // The same application with its desktop entry's id and StartupWMClass.
+  DesktopApplication GetAssociatedApplication(const std::string& extension) override;
 };
 
 }  // namespace quendra::desktop

@@ -218,7 +218,32 @@ WindowHandle X11WindowProcesses::FindWindowOfProcess(ProcessId pid) {
   return kNoWindow;
 }
 
+WindowHandle X11WindowProcesses::FindWindowByClass(const std::string& windowClass) {
+  if (windowClass.empty()) return kNoWindow;
+  Display* d = Connection();
+  if (d == nullptr) return kNoWindow;
+  ErrorTrap trap(d);
+  for (const Window w : ClientWindows(d)) {
+    XClassHint hint{};
+    if (XGetClassHint(d, w, &hint) == 0) continue;
+    const bool match = (hint.res_name && windowClass == hint.res_name) ||
+                       (hint.res_class && windowClass == hint.res_class);
+    if (hint.res_name) XFree(hint.res_name);
+    if (hint.res_class) XFree(hint.res_class);
+    if (match && Shown(d, w) && TakesInput(d, w)) return w;
+  }
+  return kNoWindow;
+}
+
+void X11WindowProcesses::RequestActivation(WindowHandle handle) {
+  (void)Activate(handle, false);
+}
+
 bool X11WindowProcesses::RestoreAndActivateWindow(WindowHandle handle) {
+  return Activate(handle, true);
+}
+
+bool X11WindowProcesses::Activate(WindowHandle handle, bool wait) {
   Display* d = Connection();
   if (d == nullptr || handle == kNoWindow) return false;
   const auto w = static_cast<Window>(handle);
@@ -238,6 +263,11 @@ bool X11WindowProcesses::RestoreAndActivateWindow(WindowHandle handle) {
     e.xclient.data.l[1] = CurrentTime;
     XSendEvent(d, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
     XFlush(d);
+    if (!wait) {
+      XSelectInput(d, root, NoEventMask);
+      XFlush(d);
+      return !trap.Failed();
+    }
     const bool active = AwaitActive(d, w, kActivationWaitMs);
     XSelectInput(d, root, NoEventMask);
     return active && !trap.Failed();

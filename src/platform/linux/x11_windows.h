@@ -24,15 +24,19 @@ class X11WindowProcesses final : public WindowProcesses {
 
   ProcessId FindProcessByExecutable(const std::string& path) override;
   WindowHandle FindWindowOfProcess(ProcessId pid) override;
+  WindowHandle FindWindowByClass(const std::string& windowClass) override;
   // True when the window manager reports it active (waiting at most kActivationWait for it),
   // or, without a window manager, when it holds the input focus.
   bool RestoreAndActivateWindow(WindowHandle window) override;
+  // The same steps without waiting for the window manager's answer.
+  void RequestActivation(WindowHandle window) override;
   void SendPasteKeystrokes() override;
 
   static constexpr int kActivationWaitMs = 1000;
 
  private:
   Display* Connection();
+  bool Activate(WindowHandle window, bool wait);
 
   std::string displayName_;
   Display* display_ = nullptr;
