@@ -51,7 +51,7 @@ PY
 /usr/bin/python3 -c "
 import sys
 sys.stdout.buffer.write(b'P5 4096 4096 255\n' + bytes(i % 7 for i in range(4096 * 4096)))" > g.pgm
-opj_compress -i g.pgm -o g.j2k >/dev/null
+opj_compress -n 1 -i g.pgm -o g.j2k >/dev/null
 /usr/bin/python3 - <<'PY'
 import struct
 def box(t, b): return struct.pack(">I", 8 + len(b)) + t + b
@@ -59,7 +59,7 @@ cs = open("g.j2k", "rb").read()
 n = 200
 pclr = struct.pack(">HB", 256, n) + bytes([7] * n) + b"".join(bytes([e] * n) for e in range(256))
 cmap = b"".join(struct.pack(">HBB", 0, 1, c) for c in range(n))
-hdr = box(b"ihdr", struct.pack(">IIHBBBB", 4096, 4096, 1, 7, 7, 0, 0)) + box(b"colr", bytes([1, 0, 0, 0, 0, 16]))
+hdr = box(b"ihdr", struct.pack(">IIHBBBB", 4096, 4096, 1, 7, 7, 0, 0)) + box(b"colr", bytes([1, 0, 0, 0, 0, 0, 16]))
 f = b"\0\0\0\x0cjP  \r\n\x87\n" + box(b"ftyp", b"jp2 \0\0\0\0jp2 ") + box(b"jp2h", hdr + box(b"pclr", pclr) + box(b"cmap", cmap)) + box(b"jp2c", cs)
 open("palette.jp2", "wb").write(f)
 PY

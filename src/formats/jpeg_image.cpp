@@ -45,10 +45,10 @@ namespace {
 // Progressive files can ask for an unbounded number of scans over the same coefficients; a
 // file with this many is hostile, not a photograph.
 constexpr int kMaxScans = 1000;
-// Coefficient blocks visited by all scans together: about 60 full scans of the largest picture
+// Coefficient blocks visited by all scans together: about 30 full scans of the largest picture
 // the pixel limit admits (4:2:0), a second or two of work here even for empty scans, while real
 // progressive files use about ten.
-constexpr int64_t kMaxBlockVisits = int64_t(400) << 20;
+constexpr int64_t kMaxBlockVisits = int64_t(200) << 20;
 // libjpeg's own working memory (the whole-image coefficient buffer of progressive files).
 constexpr long kMaxLibjpegMemory = 1L << 30;
 

@@ -39,6 +39,14 @@ RGBQuad MapEntry(const uint8_t* p, int bits) {
   return {p[0], p[1], p[2], 0};  // 24 and 32 bits: blue, green, red (alpha dropped)
 }
 
+// 16-bit grey pixels are a grey byte and an alpha byte; they become 32-bit pixels.
+void GreyAlphaTo32(const uint8_t* src, uint8_t* dst, int width) {
+  for (int x = 0; x < width; ++x) {
+    dst[4 * x] = dst[4 * x + 1] = dst[4 * x + 2] = src[2 * x];
+    dst[4 * x + 3] = src[2 * x + 1];
+  }
+}
+
 }  // namespace
 
 void TTargaGraphic::LoadFromMemory(std::span<const uint8_t> data) {
@@ -60,8 +68,10 @@ void TTargaGraphic::LoadFromMemory(std::span<const uint8_t> data) {
 
   if (pixelBits != 8 && pixelBits != 15 && pixelBits != 16 && pixelBits != 24 && pixelBits != 32)
     Fail("unsupported pixel size " + std::to_string(pixelBits));
-  // The pixel size alone decides the layout: a grey image type with 15 to 32-bit pixels is
-  // read like the colour types (only 8-bit grey pictures get the grey ramp).
+  // The pixel size decides the layout: a grey image type with 15, 24 or 32-bit pixels is read
+  // like the colour types. Only 8-bit grey pictures get the grey ramp, and 16-bit ones are a
+  // grey level and an alpha byte, as every program that writes them means them.
+  const bool greyAlpha = grey && pixelBits == 16;
   const bool hasPixels =
       imageType == 1 || imageType == 2 || grey || imageType == 9 || imageType == 10;
   // A picture without area is not a picture, whatever its image type.
@@ -86,7 +96,7 @@ void TTargaGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   }
 
   PixelFormat pf = PixelFormat::pf8bit;
-  if (pixelBits == 32)
+  if (greyAlpha || pixelBits == 32)
     pf = PixelFormat::pf32bit;
   else if (pixelBits == 15 || pixelBits == 16)
     pf = PixelFormat::pf15bit;
@@ -115,12 +125,13 @@ void TTargaGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   }
 
   if (hasPixels) {
+    std::vector<uint8_t> greyRow(greyAlpha ? rowBytes : 0);
     TTargaRLEDecoder rleDecoder(pixelBits);
     const uint8_t* src = data.data() + pos;
     size_t left = remaining;
     for (int y = 0; y < height; ++y) {
       uint8_t* row = bmp.Row(topFirst ? y : height - 1 - y);
-      uint8_t* target = row;
+      uint8_t* target = greyAlpha ? greyRow.data() : row;
       if (rle) {
         size_t used = rleDecoder.Decode(src, left, target, size_t(width));
         src += used;
@@ -130,10 +141,11 @@ void TTargaGraphic::LoadFromMemory(std::span<const uint8_t> data) {
         src += rowBytes;
         left -= rowBytes;
       }
+      if (greyAlpha) GreyAlphaTo32(greyRow.data(), row, width);
     }
     if (rightToLeft) {
       // Rows stored right to left are mirrored so the picture reads as it was drawn.
-      const size_t pb = b;
+      const size_t pb = pf == PixelFormat::pf32bit ? 4 : b;
       std::vector<uint8_t> tmp(pb);
       for (int y = 0; y < height; ++y) {
         uint8_t* row = bmp.Row(y);

@@ -317,7 +317,7 @@ std::vector<uint8_t> Jp2WithPalette(const std::vector<uint8_t>& codestream, int 
   };
   std::vector<uint8_t> f = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
   box(f, "ftyp", {'j', 'p', '2', ' ', 0, 0, 0, 0, 'j', 'p', '2', ' '});
-  std::vector<uint8_t> ihdr, colr = {1, 0, 0, 0, 0, 16}, pclr, cmap, header;
+  std::vector<uint8_t> ihdr, colr = {1, 0, 0, 0, 0, 0, 16}, pclr, cmap, header;
   Append32Be(ihdr, uint32_t(height)), Append32Be(ihdr, uint32_t(width));
   ihdr.insert(ihdr.end(), {0, 1, 7, 7, 0, 0});
   pclr = {1, 0, uint8_t(channels)};  // 256 entries
@@ -339,11 +339,11 @@ TEST(HostileFiles, JpegTwoThousandPalettesCountTheirChannels) {
   ScratchDir dir;
   auto codestream = [&](int w, int h) {
     std::vector<uint8_t> pgm;
-    const std::string head = "P5 " + std::to_string(w) + " " + std::to_string(h) + " 255\n";
+    const std::string head = "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
     pgm.assign(head.begin(), head.end());
     for (int i = 0; i < w * h; ++i) pgm.push_back(uint8_t(i % 7));
     WriteBytes(dir.File("g.pgm"), pgm);
-    EXPECT_EQ(RunTool("opj_compress -i " + Quoted(dir.File("g.pgm")) + " -o " +
+    EXPECT_EQ(RunTool("opj_compress -n 1 -i " + Quoted(dir.File("g.pgm")) + " -o " +
                       Quoted(dir.File("g.j2k")) + " >/dev/null"),
               0);
     return ReadBytes(dir.File("g.j2k"));

@@ -153,10 +153,11 @@ TEST(TargaRead, PixelSizesAndTheirFormats) {
   EXPECT_EQ(b32.Format(), PixelFormat::pf32bit);
   EXPECT_EQ(std::memcmp(b32.Row(0), "\x01\x02\x03\x04", 4), 0);
 
-  // Grey image types with wider pixels are read by their pixel size, bytes as stored.
+  // Grey image types with wider pixels are read by their pixel size, bytes as stored; 16-bit
+  // grey is a level and an alpha byte.
   for (int type : {3, 11}) {
     for (auto [bits, pf] : {std::pair{15, PixelFormat::pf15bit},
-                            {16, PixelFormat::pf15bit},
+                            {16, PixelFormat::pf32bit},
                             {24, PixelFormat::pf24bit},
                             {32, PixelFormat::pf32bit}}) {
       std::vector<uint8_t> f = Header(type, 1, 1, bits, 0x28);
@@ -165,7 +166,8 @@ TEST(TargaRead, PixelSizesAndTheirFormats) {
       f.resize(f.size() - (4 - size_t(bits + 7) / 8));
       Bitmap g = Load(f);
       ASSERT_EQ(g.Format(), pf) << type << " " << bits;
-      EXPECT_EQ(std::memcmp(g.Row(0), "\x5a\xc8\x07\x09", size_t(bits + 7) / 8), 0);
+      const char* want = bits == 16 ? "\x5a\x5a\x5a\xc8" : "\x5a\xc8\x07\x09";
+      EXPECT_EQ(std::memcmp(g.Row(0), want, bits == 16 ? 4 : size_t(bits + 7) / 8), 0);
     }
   }
 
