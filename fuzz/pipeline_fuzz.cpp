@@ -12,6 +12,7 @@
 
 #include "app/loader.h"
 #include "controls/zoomer.h"
+#include "formats/tbitmap.h"
 #include "fuzz_graphic.h"
 
 namespace {
