@@ -209,6 +209,39 @@ PaletteInfo ReadPaletteInfo(std::span<const uint8_t> d) {
   return info;
 }
 
+// The codec sets up per-tile and per-component state while it reads the main header, before
+// any size can be checked through it: a few bytes can ask for gigabytes there. The image and
+// tile size marker (SIZ, right after the start of the codestream) is checked first.
+constexpr uint64_t kMaxTileComponents = uint64_t(1) << 16;
+
+void CheckCodestreamSize(std::span<const uint8_t> d, OPJ_CODEC_FORMAT format) {
+  size_t at = 0, end = d.size();
+  if (format == OPJ_CODEC_JP2) {
+    constexpr uint32_t kJp2c = 0x6A703263;
+    bool found = false;
+    ForEachBox(d, 0, d.size(), [&](uint32_t type, size_t body, size_t length) {
+      if (type == kJp2c && !found) at = body, end = body + length, found = true;
+    });
+    if (!found) return;  // the codec reports what is wrong
+  }
+  // SOC, then SIZ: marker, length, capabilities, then 32-bit sizes and the component count.
+  if (end - at < 4 + 2 + 2 + 32 + 2 || d[at] != 0xFF || d[at + 1] != 0x4F || d[at + 2] != 0xFF ||
+      d[at + 3] != 0x51)
+    return;
+  const uint8_t* p = d.data() + at + 8;
+  const uint64_t xsiz = Be32(p), ysiz = Be32(p + 4), x0 = Be32(p + 8), y0 = Be32(p + 12);
+  const uint64_t tw = Be32(p + 16), th = Be32(p + 20), tx0 = Be32(p + 24), ty0 = Be32(p + 28);
+  const uint64_t comps = uint64_t(p[32]) << 8 | p[33];
+  if (xsiz <= x0 || ysiz <= y0 || tw == 0 || th == 0 || tx0 > x0 || ty0 > y0) return;
+  CheckDimensions(int64_t(xsiz - x0), int64_t(ysiz - y0));
+  const uint64_t tiles = ((xsiz - tx0 + tw - 1) / tw) * ((ysiz - ty0 + th - 1) / th);
+  if (tiles * std::max<uint64_t>(comps, 1) > kMaxTileComponents)
+    throw EJpeg2000Error("JPEG 2000 picture of " + std::to_string(xsiz - x0) + " x " +
+                         std::to_string(ysiz - y0) + " has " + std::to_string(tiles) +
+                         " tiles of " + std::to_string(comps) +
+                         " components; at most 65536 tile components are supported");
+}
+
 uint8_t Clamp255(double v) {
   double r = std::nearbyint(v);  // the default rounding mode: halves to even
   return uint8_t(r < 0 ? 0 : r > 255 ? 255 : r);
@@ -241,6 +274,8 @@ void TJpeg2000Bitmap::LoadFromMemory(std::span<const uint8_t> data) {
     format = OPJ_CODEC_J2K;
   else
     throw EJpeg2000Error("Unknown JPEG 2000 file type");
+
+  CheckCodestreamSize(data, format);
 
   MemoryIn in{data.data(), data.size(), 0};
   Stream stream(opj_stream_create(64 * 1024, OPJ_TRUE));

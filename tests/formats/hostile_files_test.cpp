@@ -187,6 +187,9 @@ TEST(HostileFiles, LyingHeadersFailBeforeTouchingTheClaimedSize) {
          return t;
        }()},
       {"lie.pcx", LyingPcx()},
+      // 1 KB asking the codec for 40964 tiles: refused before the codec sets them up.
+      {"tiles.jp2",
+       ReadBytes(QUENDRA_SOURCE_DIR "/fuzz/regressions/jpeg2000/40964-tiles-in-1-kb.j2k")},
   };
   for (const auto& [name, bytes] : files) {
     WriteBytes(dir.File(name), bytes);
