@@ -50,7 +50,7 @@ PY
 # JPEG 2000 whose palette expands one 4096 x 4096 component into 200.
 /usr/bin/python3 -c "
 import sys
-sys.stdout.buffer.write(b'P5 4096 4096 255\n' + bytes(i % 7 for i in range(4096 * 4096)))" > g.pgm
+sys.stdout.buffer.write(b'P5\n4096 4096\n255\n' + bytes(i % 7 for i in range(4096 * 4096)))" > g.pgm
 opj_compress -n 1 -i g.pgm -o g.j2k >/dev/null
 /usr/bin/python3 - <<'PY'
 import struct

@@ -155,6 +155,19 @@ TEST_F(X11Paste, EditorNotRunningIsStartedAndPastedIntoOnceItsWindowIsUp) {
   EXPECT_TRUE(KeyEvents(other.Pid()).empty());
 }
 
+TEST_F(X11Paste, EditorStartsThroughItsDesktopEntryAsTheProcessThatShowsTheWindow) {
+  desktop::GioAssociations associations;
+  const DesktopApplication app = associations.GetAssociatedApplication(".bmp");
+  EXPECT_EQ(app.desktopId, "quendra-fake-editor.desktop");
+  desktop::DesktopLauncher launcher;
+  const std::optional<ProcessId> pid = launcher.StartApplication(app);
+  ASSERT_TRUE(pid.has_value() && *pid > 0);
+  started_.push_back(static_cast<pid_t>(*pid));
+  EXPECT_TRUE(AwaitReady(static_cast<pid_t>(*pid)));
+  EXPECT_EQ(windows_->FindWindowOfProcess(*pid), ReadyWindow(static_cast<pid_t>(*pid)));
+  EXPECT_EQ(windows_->FindWindowByClass(""), kNoWindow);
+}
+
 TEST_F(X11Paste, UnderAWindowManagerAMinimisedEditorIsRestoredActivatedAndPastedInto) {
   ChildProcess wm = Launch(OtherApplication("fake-wm"), {"--wm"});
   ChildProcess other = Launch(OtherApplication());
