@@ -180,6 +180,15 @@ uint8_t ToByte(unsigned v, int depth) {
 
 void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
   if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0) throw EInvalidGraphic("Not a PNG file: bad signature");
+  // libpng sizes a chunk's buffer from its length field before reading it; a chunk that
+  // claims more than the file still holds could never be read, so it is refused before any
+  // of it is allocated.
+  for (size_t at = 8; data.size() - at >= 12;) {
+    const size_t length = size_t(data[at]) << 24 | size_t(data[at + 1]) << 16 | size_t(data[at + 2]) << 8 | data[at + 3];
+    if (length > data.size() - at - 12) throw EInvalidGraphic("PNG: a chunk runs past the end of the file");
+    if (std::memcmp(&data[at + 4], "IEND", 4) == 0) break;
+    at += 12 + length;
+  }
   Reader r;
   r.io.data = data.data();
   r.io.size = data.size();

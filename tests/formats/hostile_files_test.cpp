@@ -187,6 +187,14 @@ TEST(HostileFiles, LyingHeadersFailBeforeTouchingTheClaimedSize) {
          return t;
        }()},
       {"lie.pcx", LyingPcx()},
+      {"chunk.png",
+       [] {  // an ancillary chunk claiming a gigabyte
+         auto png = LyingPng(6);
+         png.resize(33);
+         Append32Be(png, 0x3FFFFFFF);
+         png.insert(png.end(), {'s', 'C', 'A', 'L', 1, 2, 3});
+         return png;
+       }()},
       // 1 KB asking the codec for 40964 tiles: refused before the codec sets them up.
       {"tiles.jp2",
        ReadBytes(QUENDRA_SOURCE_DIR "/fuzz/regressions/jpeg2000/40964-tiles-in-1-kb.j2k")},
