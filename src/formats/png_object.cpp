@@ -183,9 +183,9 @@ void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
   // libpng sizes a chunk's buffer from its length field before reading it; a chunk that
   // claims more than the file still holds could never be read, so it is refused before any
   // of it is allocated.
-  for (size_t at = 8; data.size() - at >= 12;) {
+  for (size_t at = 8; data.size() - at >= 8;) {
     const size_t length = size_t(data[at]) << 24 | size_t(data[at + 1]) << 16 | size_t(data[at + 2]) << 8 | data[at + 3];
-    if (length > data.size() - at - 12) throw EInvalidGraphic("PNG: a chunk runs past the end of the file");
+    if (data.size() - at < 12 || length > data.size() - at - 12) throw EInvalidGraphic("PNG: a chunk runs past the end of the file");
     if (std::memcmp(&data[at + 4], "IEND", 4) == 0) break;
     at += 12 + length;
   }
