@@ -75,7 +75,7 @@ void BM_Step(benchmark::State& state) {
     if (preload) v.form.Preload.SetDispatcher(&dispatcher);
     v.form.FormCreate({dir}, "/x/q");
     if (state.range(1)) v.form.SHOWMAX1Click();
-    for (int step = 1; step < 2 * kPictures; ++step) {
+    for (int step = 1; step < 2 * kPictures - 1; ++step) {
       std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the user looks
       const bool down = step < kPictures;
       const int want = down ? step : 2 * kPictures - 2 - step;
