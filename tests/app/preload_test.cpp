@@ -66,7 +66,7 @@ void ExpectSameView(Viewer& spot, Viewer& pre, const std::string& step) {
 TEST(Preload, StepsShowExactlyWhatLoadingOnTheSpotShows) {
   TempDir dir;
   // Photos that take every JPEG scale in both window sizes, other formats, and broken files.
-  WriteBytes(dir / "a_photo.jpg", EncodeJpeg(Gradient(4000, 3000), 85));
+  WriteBytes(dir / "a_photo.jpg", EncodeJpeg(Gradient(3200, 2400), 85));
   WriteBytes(dir / "b_wide.jpg", EncodeJpeg(Gradient(1500, 400), 85));
   testing::WriteBmp(dir, "c_plain.bmp", 800, 600);
   WriteBytes(dir / "d_tall.png", EncodePng(Gradient(300, 1700)));
