@@ -22,6 +22,7 @@
 #include <memory>
 
 #include "formats/graphic_error.h"
+#include "formats/load_cancel.h"
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -56,6 +57,7 @@ struct ErrorMgr {
   jpeg_error_mgr pub;  // first member: libjpeg sees only this part
   jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
+  bool cancelled;
 };
 
 void ErrorExit(j_common_ptr cinfo) {
@@ -70,7 +72,9 @@ void EmitMessage(j_common_ptr cinfo, int level) {
 }
 void OutputMessage(j_common_ptr) {}
 
-// The progress monitor: libjpeg calls it as it consumes input, at least once an iMCU row.
+// The progress monitor: libjpeg calls it as it consumes input, at least once an iMCU row, and
+// at every band of output rows: the place to stop a decode that is no longer wanted, as well
+// as one that would never end.
 struct WorkMonitor {
   jpeg_progress_mgr pub;  // first member: libjpeg sees only this part
   int lastScan = 0;
@@ -85,6 +89,10 @@ struct WorkMonitor {
 }
 
 void LimitWork(j_common_ptr cinfo) {
+  if (LoadCancelled()) {
+    reinterpret_cast<ErrorMgr*>(cinfo->err)->cancelled = true;
+    std::longjmp(reinterpret_cast<ErrorMgr*>(cinfo->err)->jump, 1);
+  }
   if (!cinfo->is_decompressor) return;
   auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
   if (!d->comp_info) return;
@@ -109,6 +117,12 @@ void InitErrors(ErrorMgr& err) {
   err.pub.emit_message = EmitMessage;
   err.pub.output_message = OutputMessage;
   err.message[0] = 0;
+  err.cancelled = false;
+}
+
+[[noreturn]] void Fail(const ErrorMgr& err) {
+  if (err.cancelled) throw ELoadCancelled();
+  throw EInvalidGraphic(err.message);
 }
 
 // Owns a decompressor; destroying it never fails.
@@ -241,7 +255,7 @@ void TJPEGImage::ReadHeader(const JpegSource& src) {
   Decompressor d;
   InitErrors(d.err);
   d.cinfo.err = &d.err.pub;
-  if (!ShimReadHeader(&d, src, 1)) throw EInvalidGraphic(d.err.message);
+  if (!ShimReadHeader(&d, src, 1)) Fail(d.err);
   width_ = static_cast<int>(d.cinfo.image_width);
   height_ = static_cast<int>(d.cinfo.image_height);
   scale_ = JpegScale::jsFullSize;
@@ -256,7 +270,7 @@ static void StartDecode(const PixelBuffer& data, const std::string& path, JpegSc
   const JpegSource src{data.data(), data.size(), file.get()};
   InitErrors(d.err);
   d.cinfo.err = &d.err.pub;
-  if (!ShimReadHeader(&d, src, Denominator(scale))) throw EInvalidGraphic(d.err.message);
+  if (!ShimReadHeader(&d, src, Denominator(scale))) Fail(d.err);
   CheckDimensions(d.cinfo.output_width, d.cinfo.output_height);
 }
 
@@ -271,8 +285,7 @@ void TJPEGImage::DecodeRows(const std::function<void(int, int)>& begin,
   ForwardSink sink{&row, cmyk, d.cinfo.saw_Adobe_marker != 0, w,
                    std::vector<uint8_t>(cmyk ? size_t(w) * 3 : 0)};
   std::vector<uint8_t> scratch(size_t(w) * (cmyk ? 4 : 3));
-  if (!ShimDecode(&d, nullptr, scratch.data(), ForwardRow, &sink))
-    throw EInvalidGraphic(d.err.message);
+  if (!ShimDecode(&d, nullptr, scratch.data(), ForwardRow, &sink)) Fail(d.err);
 }
 
 void TJPEGImage::AssignTo(Bitmap& dst) const {
@@ -292,7 +305,7 @@ void TJPEGImage::AssignTo(Bitmap& dst) const {
     for (int y = 0; y < h; ++y) rows[size_t(y)] = out.Row(y);
     ok = ShimDecode(&d, rows.data(), nullptr, nullptr, nullptr);
   }
-  if (!ok) throw EInvalidGraphic(d.err.message);
+  if (!ok) Fail(d.err);
   dst = std::move(out);
 }
 
