@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Time and peak memory of a fitted load (1600x900) of hostile files by quendra-convert, beside
 # the tool a user would otherwise reach for (ImageMagick's convert, djpeg, opj_decompress). Each
-# run is limited to 60 s and 4 GiB of address space so a runaway tool cannot take the machine.
-# Usage: bench/hostile_side_by_side.sh [build-dir]   (prints wall seconds and peak RSS in MB)
+# run is limited to 300 s and 4 GiB of address space so a runaway tool cannot take the machine.
+# Usage: bench/hostile_side_by_side.sh [build-dir]
+# (prints wall and CPU seconds, peak RSS in MB and the exit status; 124 is the time limit)
 set -euo pipefail
 build=${1:-build/default}
 conv="$(realpath "$build/src/quendra-convert")"
@@ -65,9 +66,10 @@ open("palette.jp2", "wb").write(f)
 PY
 
 measure() {  # label command...
-  (ulimit -v 4194304; /usr/bin/time -f '%e %M %x' -o "$work/t" timeout 60 "${@:2}" >/dev/null 2>&1) || true
-  read -r secs kb status < <(tail -1 "$work/t")
-  printf '  %-16s %6s s %6s MB  exit %s\n' "$1" "$secs" "$(( kb / 1024 ))" "$status"
+  (ulimit -v 4194304; /usr/bin/time -f '%e %U %S %M %x' -o "$work/t" timeout 300 "${@:2}" >/dev/null 2>&1) || true
+  read -r secs user sys kb status < <(tail -1 "$work/t")
+  printf '  %-16s %7s s wall %7s s cpu %6s MB  exit %s\n' "$1" "$secs" \
+    "$(echo "$user + $sys" | bc)" "$(( kb / 1024 ))" "$status"
 }
 
 for f in lie.bmp lie.png bomb.png lie.tif sparse.tga scans.jpg palette.jp2; do
