@@ -72,6 +72,52 @@ Bitmap Sample(PixelFormat pf, int w = 37, int h = 23) {
   return b;
 }
 
+// A smooth picture in the given format, the kind lossy writers are made for: gradients, and
+// for palette formats a ramp of the palette's colours across the picture.
+Bitmap Smooth(PixelFormat pf, int w, int h) {
+  Bitmap b(w, h, pf);
+  const int bits = BitsPerPixel(pf);
+  if (bits <= 8) {
+    const int n = 1 << bits;
+    b.Palette().resize(size_t(n));
+    for (int i = 0; i < n; ++i)
+      b.Palette()[size_t(i)] = {uint8_t(i * 255 / (n - 1)), uint8_t(128 + i * 127 / (n - 1)), 60,
+                                0};
+  }
+  for (int y = 0; y < h; ++y) {
+    uint8_t* r = b.Row(y);
+    for (int x = 0; x < w; ++x) {
+      const int red = x * 255 / (w - 1), green = y * 255 / (h - 1), blue = (x + y) * 255 / (w + h);
+      switch (pf) {
+        case PixelFormat::pf1bit:
+          if (x >= w / 2) r[x >> 3] |= uint8_t(0x80 >> (x & 7));
+          break;
+        case PixelFormat::pf4bit:
+          r[x >> 1] |= uint8_t((x * 16 / w) << ((x & 1) ? 0 : 4));
+          break;
+        case PixelFormat::pf8bit:
+          r[x] = uint8_t(x * 256 / w);
+          break;
+        case PixelFormat::pf15bit:
+        case PixelFormat::pf16bit: {
+          const bool six = pf == PixelFormat::pf16bit;
+          const unsigned word = six ? (red >> 3) << 11 | (green >> 2) << 5 | blue >> 3
+                                    : (red >> 3) << 10 | (green >> 3) << 5 | blue >> 3;
+          r[2 * x] = uint8_t(word), r[2 * x + 1] = uint8_t(word >> 8);
+          break;
+        }
+        default: {
+          const int step = bits / 8;
+          r[step * x] = uint8_t(blue), r[step * x + 1] = uint8_t(green),
+                   r[step * x + 2] = uint8_t(red);
+          if (step == 4) r[4 * x + 3] = 0;
+        }
+      }
+    }
+  }
+  return b;
+}
+
 const char* Name(PixelFormat pf) {
   static const std::map<PixelFormat, const char*> names{
       {PixelFormat::pf1bit, "1"},   {PixelFormat::pf4bit, "4"},   {PixelFormat::pf8bit, "8"},
@@ -117,9 +163,18 @@ TEST(Writers, LosslessFormatsComeBackExactlyInPillow) {
     items.push_back({Write(dir, b, SaveFormat::Png, n + ".png"), want, 0});
     items.push_back({Write(dir, b, SaveFormat::Targa, n + ".tga"), want, wide});
     items.push_back({Write(dir, b, SaveFormat::Emf, n + ".emf"), want, wide});
-    // GIF is exact for palette pictures and for deep ones of at most 236 colours (this one).
-    if (pf != PixelFormat::pf15bit && pf != PixelFormat::pf16bit)
+    // GIF is exact for palette pictures and for deep ones of at most 236 colours.
+    if (BitsPerPixel(pf) <= 8) {
       items.push_back({Write(dir, b, SaveFormat::Gif, n + ".gif"), want, 0});
+    } else if (pf != PixelFormat::pf15bit && pf != PixelFormat::pf16bit) {
+      Bitmap few = b;
+      const int step = BitsPerPixel(pf) / 8;
+      for (int y = 0; y < few.Height(); ++y)
+        for (int x = 0; x < few.Width(); ++x)
+          for (int c = 0; c < 3; ++c)
+            few.Row(y)[step * x + c] = uint8_t((few.Row(y)[step * x + c] % 6) * 51);
+      items.push_back({Write(dir, few, SaveFormat::Gif, n + ".gif"), test::ToRgba(few), 0});
+    }
   }
   std::vector<std::string> paths;
   for (auto& i : items) {
@@ -162,7 +217,7 @@ TEST(Writers, LossyFormatsStayWithinTheirPsnr) {
     GTEST_SKIP() << "djpeg and opj_decompress (libjpeg-turbo-progs, libopenjp2-tools) are needed";
   TempDir dir;
   for (PixelFormat pf : kAllFormats) {
-    const Bitmap b = Sample(pf, 120, 90);
+    const Bitmap b = Smooth(pf, 120, 90);
     const RgbaImage want = test::ToRgba(b);
     const std::string n = Name(pf);
     const std::string jpg = Write(dir, b, SaveFormat::Jpeg, n + ".jpg");
@@ -171,8 +226,9 @@ TEST(Writers, LossyFormatsStayWithinTheirPsnr) {
               0);
     const auto j = test::ReadPnm(dir / (n + "j.ppm"));
     ASSERT_TRUE(j) << n;
-    // Quality 90 on a picture of hard edges: well above 30 dB.
-    EXPECT_GT(Psnr(*j, want), 30.0) << n;
+    // Quality 90: 37 to 49 dB on these pictures; JPEG 2000 at quality 97 keeps small pictures
+    // nearly lossless.
+    EXPECT_GT(Psnr(*j, want), 36.0) << n;
 
     const std::string jp2 = Write(dir, b, SaveFormat::Jpeg2000, n + ".j2k");
     ASSERT_EQ(test::Run("opj_decompress -i " + test::ShellQuote(jp2) + " -o " +
@@ -181,7 +237,7 @@ TEST(Writers, LossyFormatsStayWithinTheirPsnr) {
         << "a .j2k name still holds a JP2 file";
     const auto k = test::ReadPnm(dir / (n + "k.ppm"));
     ASSERT_TRUE(k) << n;
-    EXPECT_GT(Psnr(*k, want), 38.0) << n;
+    EXPECT_GT(Psnr(*k, want), 45.0) << n;
   }
   // Baseline, not progressive, three components: SOF0 with 3 components.
   const auto bytes = test::ReadFileBytes(dir / "32.jpg");
