@@ -114,6 +114,44 @@ TEST(SaveByExtension, FailuresSayWhyAndKeepTheOldFile) {
   EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"folder.png", "old.jpg"}));
 }
 
+TEST(SaveByExtension, ExtremeSizesAreWrittenOrRefusedClearly) {
+  TempDir dir;
+  const char* exts[] = {"bmp", "jpg", "png", "gif", "tga", "jp2", "emf"};
+  std::vector<std::string> written;
+  for (const char* ext : exts) {
+    // 1 x 1 in every format.
+    const std::string one = dir / (std::string("one.") + ext);
+    EXPECT_EQ(SaveByExtension(testing::Gradient(1, 1), one), "") << ext;
+    if (std::string(ext) != "emf") written.push_back(one);
+    // 1 x 65535: only JPEG has a lower limit (65500), and says so.
+    const std::string tall = dir / (std::string("tall.") + ext);
+    const std::string msg = SaveByExtension(Bitmap(1, 65535, PixelFormat::pf24bit), tall);
+    if (std::string(ext) == "jpg") {
+      EXPECT_EQ(msg, "Could not save " + tall + ": Picture too large for JPEG");
+      EXPECT_FALSE(Exists(tall));
+    } else {
+      EXPECT_EQ(msg, "") << ext;
+      EXPECT_TRUE(Exists(tall)) << ext;
+    }
+  }
+  if (test::HavePillow()) {
+    const auto back = test::DecodeAllWithPillow(written);
+    for (size_t i = 0; i < written.size(); ++i) {
+      ASSERT_TRUE(back[i]) << written[i];
+      EXPECT_EQ(back[i]->width * back[i]->height, 1) << written[i];
+    }
+  }
+  // The pixel limit, in the cheapest format (1 bit, 32 MB): the formats that take it.
+  Bitmap huge(1 << 14, 1 << 14, PixelFormat::pf1bit);
+  ASSERT_EQ(int64_t(huge.Width()) * huge.Height(), kMaxPixels);
+  huge.Palette() = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+  huge.Row(100)[7] = 0x0F;
+  for (const char* ext : {"bmp", "png", "emf"})
+    EXPECT_EQ(SaveByExtension(huge, dir / (std::string("huge.") + ext)), "") << ext;
+  const Bitmap back = test::ReadWith<TBitmap>(dir / "huge.bmp");
+  EXPECT_TRUE(back == huge);
+}
+
 // Runs `body` in a child process and returns its exit status.
 int InChild(const std::function<int()>& body) {
   const pid_t pid = ::fork();
