@@ -30,10 +30,10 @@ set(CPACK_PACKAGE_NAME quendra)
 set(CPACK_PACKAGE_VENDOR "Quendra")
 set(CPACK_PACKAGE_CONTACT "Quendra developers <maintainers@quendra.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small, fast picture viewer")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "Quendra shows one picture at a time beside a collapsible list of the pictures of one folder.\n"
-  "It steps through them by keyboard, mouse wheel or slideshow, turns, copies and saves them, and\n"
-  "reads BMP, JPEG, PNG, GIF, Targa, JPEG 2000, PCX and TIFF files. quendra-convert loads a\n"
+  "It steps through them by keyboard, mouse wheel or slideshow, turns, copies and saves them,\n"
+  "and reads BMP, JPEG, PNG, GIF, Targa, JPEG 2000, PCX and TIFF files. quendra-convert loads a\n"
   "picture the same way and writes it in another format.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -12,6 +12,7 @@ cmake --preset ci >/dev/null
 cmake --build --preset ci -j"$jobs"
 ctest --preset ci -j"$jobs"
 bash scripts/package.sh build/ci
+apt-get install --simulate ./build/ci/quendra_*.deb >/dev/null  # its dependencies resolve
 
 if [ "${QUENDRA_SKIP_ASAN:-0}" != 1 ]; then
   cmake --preset asan >/dev/null
