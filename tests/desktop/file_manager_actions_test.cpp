@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 
 #include <filesystem>
 #include <fstream>
@@ -99,6 +100,18 @@ TEST_F(FileManagerActionsTest, AddWritesEveryFileAndRemoveDeletesOnlyThem) {
   for (const auto& f : written) EXPECT_FALSE(fs::exists(f)) << f;
   for (const auto& o : others) EXPECT_EQ(Read(o), "unrelated\n") << o;
   EXPECT_FALSE(IsContextMenuRegistered(store));
+}
+
+TEST(UserDataHome, IsAnAbsoluteXdgDataHomeOrElseTheHomesLocalShare) {
+  const std::string xdg = std::getenv("XDG_DATA_HOME");  // the sandbox's
+  EXPECT_EQ(FileManagerActions().FilesOf(false)[0],
+            xdg + "/kio/servicemenus/quendra-nailer-files.desktop");
+  const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+  setenv("HOME", "/home/some one", 1);
+  setenv("XDG_DATA_HOME", "relative/data", 1);  // not absolute: ignored
+  EXPECT_EQ(desktop::UserDataHome(), "/home/some one/.local/share");
+  setenv("XDG_DATA_HOME", xdg.c_str(), 1);
+  setenv("HOME", home.c_str(), 1);
 }
 
 TEST_F(FileManagerActionsTest, FolderEntryPresentIsLeftAloneUntilTheAllFilesVerbGoes) {
