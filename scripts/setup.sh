@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   imagemagick python3-pil netpbm libopenjp2-tools libjpeg-turbo-progs libvips-tools giflib-tools libtiff-tools
   xvfb xauth x11-utils openbox xdotool xclip fonts-dejavu-core bc time
-  dpkg-dev desktop-file-utils appstream
+  dpkg-dev desktop-file-utils appstream groff-base
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors, and runs every test; then builds the
-# core with AddressSanitizer + UndefinedBehaviorSanitizer and runs the core tests again.
+# Installs what is missing, builds with warnings as errors, runs every test and packages that
+# build as a .deb (listed, so a broken package fails here); then builds the core with
+# AddressSanitizer + UndefinedBehaviorSanitizer and runs the core tests again.
 # QUENDRA_SKIP_ASAN=1 skips the second pass.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,6 +11,8 @@ jobs=$(nproc)
 cmake --preset ci >/dev/null
 cmake --build --preset ci -j"$jobs"
 ctest --preset ci -j"$jobs"
+bash scripts/package.sh build/ci
+apt-get install --simulate ./build/ci/quendra_*.deb >/dev/null  # its dependencies resolve
 
 if [ "${QUENDRA_SKIP_ASAN:-0}" != 1 ]; then
   cmake --preset asan >/dev/null

@@ -439,8 +439,7 @@ void TForm1::ROTATELEFT1Click() {
   TurnPicture(RotateBitmapLeft);
 }
 
-// Placeholders until copying, capturing, saving and the context-menu verb are built.
-void TForm1::Register1Click() {}
+// Placeholders until copying, capturing and saving are built.
 void TForm1::COPY1Click() {}
 void TForm1::Capture1Click() {}
 void TForm1::SAVE1Click() {}

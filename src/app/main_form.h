@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/file_list.h"
@@ -21,6 +22,8 @@ inline constexpr const char* kInitialCaption = "Viewer";
 
 // The "Key reminder" text: seventeen lines, each ended by a line feed, and one more.
 extern const char* const kKeyReminder;
+
+class VerbStore;
 
 class TForm1 {
  public:
@@ -68,6 +71,14 @@ class TForm1 {
   void ROTATELEFT1Click();
   void DOMENU1Click();
   void Register1Click();
+  // The popup menu is about to open: Register1's caption says what a click on it will do.
+  void TntPopupMenu1Popup();
+  std::string Register1Caption = "Register";
+  // Where the file manager's verb is kept, and the program that the verb starts.
+  void SetVerbStore(VerbStore* store, std::string executable) {
+    verbs_ = store;
+    executable_ = std::move(executable);
+  }
   void Help1Click();
   void COPY1Click();
   void Capture1Click();
@@ -118,6 +129,8 @@ class TForm1 {
   };
   void SetListPanelWidth(int w);
 
+  VerbStore* verbs_ = nullptr;
+  std::string executable_;
   WindowHost& window_;
   DialogHost& dialogs_;
   ShellHost& shell_;

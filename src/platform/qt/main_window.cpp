@@ -142,6 +142,7 @@ void MainWindow::BuildLayout() {
 
 void MainWindow::Start(const std::vector<std::string>& args, const std::string& exePath) {
   lastSettledSize_ = size();
+  form_.SetVerbStore(&verbs_, exePath);
   form_.Guarded([&] { form_.FormCreate(args, exePath); });
 }
 
@@ -164,6 +165,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* e) {
+  form_.Guarded([&] { form_.TntPopupMenu1Popup(); });
   QMenu menu(this);
   for (const MenuItem& item : kPopupMenu) {
     if (!item.visible) continue;
@@ -171,7 +173,9 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* e) {
       menu.addSeparator();
       continue;
     }
-    QString text = QString::fromUtf8(item.caption.data(), qsizetype(item.caption.size()));
+    const std::string_view caption =
+        item.name == "Register1" ? std::string_view(form_.Register1Caption) : item.caption;
+    QString text = QString::fromUtf8(caption.data(), qsizetype(caption.size()));
     if (item.shortcut) {
       QStringList parts;
       if (item.shortcut & kShortcutCtrl) parts << "Ctrl";

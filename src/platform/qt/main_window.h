@@ -11,6 +11,7 @@
 #include "app/host.h"
 #include "app/main_form.h"
 #include "platform/linux/desktop_shell.h"
+#include "platform/linux/file_manager_actions.h"
 #include "platform/qt/qt_dispatcher.h"
 
 namespace quendra::qt {
@@ -69,6 +70,7 @@ class MainWindow : public QWidget, public WindowHost, public DialogHost {
   // Both outlive the form: its timer hands ticks to the dispatcher, its commands use the shell.
   QtDispatcher dispatcher_;
   desktop::DesktopShell shell_;
+  desktop::FileManagerActions verbs_;
   TForm1 form_;
   QWidget* panel1_ = nullptr;
   QSplitter* splitter_ = nullptr;

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Installs the build into a DESTDIR and checks what a user's system would get: exactly the
+# expected files, programs that run from there, a valid desktop entry whose MIME types cover
+# every picture extension the viewer lists, valid AppStream data, icons of the sizes their
+# folders name, and man pages that render without warnings.
+# Usage: install_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$1
+source=$2
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+DESTDIR="$root" cmake --install "$build" --prefix /usr >/dev/null
+usr=$root/usr
+
+sizes="16 22 24 32 48 64 128 256"
+expected=$( {
+  printf '%s\n' /usr/bin/quendra /usr/bin/quendra-convert \
+    /usr/share/applications/quendra.desktop /usr/share/metainfo/org.quendra.quendra.metainfo.xml \
+    /usr/share/icons/hicolor/scalable/apps/quendra.svg \
+    /usr/share/man/man1/quendra.1.gz /usr/share/man/man1/quendra-convert.1.gz
+  for s in $sizes; do echo "/usr/share/icons/hicolor/${s}x${s}/apps/quendra.png"; done
+} | sort)
+actual=$(cd "$root" && find . ! -type d | sed 's|^\.||' | sort)
+[ "$actual" = "$expected" ] || fail "installed files differ:
+$(diff <(echo "$expected") <(echo "$actual"))"
+
+[ -x "$usr/bin/quendra" ] && [ -x "$usr/bin/quendra-convert" ] || fail "programs not executable"
+"$usr/bin/quendra-convert" "$source/samples/small.bmp" "$root/out.png" ||
+  fail "installed quendra-convert does not run"
+[ "$(identify -format '%m' "$root/out.png")" = PNG ] || fail "quendra-convert wrote no PNG"
+
+desktop=$usr/share/applications/quendra.desktop
+desktop-file-validate "$desktop" || fail "desktop-file-validate"
+grep -qx 'Exec=quendra %f' "$desktop" || fail "Exec line"
+grep -qx 'Categories=Graphics;Viewer;' "$desktop" || fail "Categories"
+appstreamcli validate --no-net --pedantic "$usr/share/metainfo/org.quendra.quendra.metainfo.xml" \
+  >/dev/null || fail "appstreamcli validate"
+
+# Every extension the file list admits maps, by the system's MIME database, to a type the
+# desktop entry declares.
+mimetypes=$(sed -n 's/^MimeType=//p' "$desktop")
+extensions=$(sed -n 's/.*kSupportedExtensions = "\(.*\)";/\1/p' "$source/src/app/file_list.h")
+[ -n "$extensions" ] || fail "extension list not found"
+for ext in $(echo "$extensions" | tr '.' ' '); do
+  type=$(grep -m1 ":\*\.$ext\$" /usr/share/mime/globs2 | cut -d: -f2)
+  [ -n "$type" ] || fail "no MIME type for .$ext"
+  [[ ";$mimetypes" == *";$type;"* ]] || fail "MimeType lacks $type (.$ext)"
+done
+
+for s in $sizes; do
+  got=$(identify -format '%wx%h' "$usr/share/icons/hicolor/${s}x${s}/apps/quendra.png")
+  [ "$got" = "${s}x${s}" ] || fail "icon ${s}x${s} is $got"
+done
+python3 -c 'import sys, xml.dom.minidom as m; m.parse(sys.argv[1])' \
+  "$usr/share/icons/hicolor/scalable/apps/quendra.svg" || fail "SVG icon is not XML"
+
+for page in quendra quendra-convert; do
+  f=$usr/share/man/man1/$page.1.gz
+  gzip -t "$f" || fail "$page.1.gz"
+  warnings=$(gzip -dc "$f" | groff -man -ww -z -Tutf8 2>&1)
+  [ -z "$warnings" ] || fail "man $page: $warnings"
+done
+echo "install into DESTDIR: ok"
