@@ -18,6 +18,9 @@
 #include "app/popup_menu.h"
 #include "formats/tbitmap.h"
 #include "platform/qt/key_map.h"
+#include "platform/qt/picture_capture.h"
+#include "platform/qt/save_dialog.h"
+#include "platform/qt/save_wiring.h"
 #include "platform/qt/zoomer_view.h"
 
 namespace quendra::qt {
@@ -37,7 +40,10 @@ std::string PathBytes(const QUrl& url) {
 
 }  // namespace
 
-MainWindow::MainWindow() : form_(*this, *this, shell_) {
+MainWindow::MainWindow()
+    : saver_(MakeSaveService(
+          dispatcher_, [this](const std::string& text) { ShowMessage(text, kApplicationTitle); })),
+      form_(*this, *this, shell_, *this, clipboard_, *this, *saver_) {
   form_.Timer.SetDispatcher(&dispatcher_);
   setWindowTitle(kInitialCaption);
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -72,6 +78,11 @@ MainWindow::MainWindow() : form_(*this, *this, shell_) {
 
 MainWindow::~MainWindow() {
   form_.IMG.OnInvalidate = nullptr;
+  FinishSaves();
+}
+
+void MainWindow::FinishSaves() {
+  saver_.reset();
 }
 
 void MainWindow::BuildLayout() {
@@ -326,6 +337,16 @@ void MainWindow::ShowMessage(const std::string& text, const std::string& caption
     box.move(s->geometry().center() - box.rect().center());
   }
   box.exec();
+}
+
+// ---- Saving and capturing ----
+
+bool MainWindow::ExecuteSaveDialog(TSavePictureDialog& dialog) {
+  return ExecSaveDialog(this, dialog);
+}
+
+void MainWindow::RenderPictureArea(Bitmap& target) {
+  RenderWidgetInto(*zoomer_, target);
 }
 
 }  // namespace quendra::qt
