@@ -20,7 +20,6 @@
 #include "platform/qt/key_map.h"
 #include "platform/qt/picture_capture.h"
 #include "platform/qt/save_dialog.h"
-#include "platform/qt/save_wiring.h"
 #include "platform/qt/zoomer_view.h"
 
 namespace quendra::qt {
@@ -41,8 +40,10 @@ std::string PathBytes(const QUrl& url) {
 }  // namespace
 
 MainWindow::MainWindow()
-    : saver_(MakeSaveService(
-          dispatcher_, [this](const std::string& text) { ShowMessage(text, kApplicationTitle); })),
+    : saver_(std::make_unique<Saver>(dispatcher_,
+                                     [this](const std::string& text, const std::string& caption) {
+                                       ShowMessage(text, caption);
+                                     })),
       form_(*this, *this, shell_, *this, clipboard_, *this, *saver_) {
   form_.Timer.SetDispatcher(&dispatcher_);
   setWindowTitle(kInitialCaption);
@@ -82,7 +83,7 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::FinishSaves() {
-  saver_.reset();
+  saver_->WaitAll();
 }
 
 void MainWindow::BuildLayout() {

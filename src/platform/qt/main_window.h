@@ -13,7 +13,7 @@
 #include "app/host.h"
 #include "app/main_form.h"
 #include "app/picture_hosts.h"
-#include "imaging/save_service.h"
+#include "imaging/save_thread.h"
 #include "platform/linux/desktop_shell.h"
 #include "platform/qt/clipboard_host.h"
 #include "platform/qt/qt_dispatcher.h"
@@ -61,7 +61,8 @@ class MainWindow : public QWidget,
   // CaptureHost
   void RenderPictureArea(Bitmap& target) override;
 
-  // Waits for the saves still running (serving their messages meanwhile); at exit.
+  // Waits for the saves still running (showing their messages meanwhile); at exit, so that
+  // quitting during a save still leaves the whole file.
   void FinishSaves();
 
   // This desktop sends no end-of-move-or-size message: a move or resize by the user counts as
@@ -87,7 +88,7 @@ class MainWindow : public QWidget,
   QtDispatcher dispatcher_;
   desktop::DesktopShell shell_;
   QtClipboard clipboard_;
-  std::unique_ptr<SaveService> saver_;
+  std::unique_ptr<Saver> saver_;
   TForm1 form_;
   QWidget* panel1_ = nullptr;
   QSplitter* splitter_ = nullptr;
