@@ -204,10 +204,21 @@ TEST_F(WindowUnderWm, SaveCaptureAndCopyTheShownPicture) {
   EXPECT_NE(X("xclip -selection clipboard -t TARGETS -o").find("image/bmp"), std::string::npos);
 }
 
-TEST_F(WindowUnderWm, EscDuringALongSaveStillLeavesTheWholeFile) {
+TEST_F(WindowUnderWm, FailedSaveBoxLeavesTheWindowUsableAndEscDuringASaveLeavesTheWholeFile) {
   const std::string picture = testing::WriteBmp(dir_, "big.bmp", 2400, 1800);
   StartViewer(picture);
-  Keys("ctrl+f");  // full size: the picture is saved at its own size
+  // A save that fails says so in a box that leaves the window usable.
+  Keys("ctrl+s");
+  AnswerSaveDialog("bad.jpe");
+  std::string box;
+  ASSERT_TRUE(Eventually([&] { return !(box = FindWindow("^Quendra$")).empty(); }));
+  Keys("ctrl+f");  // full size, while the box is up: the picture is saved at its own size
+  EXPECT_TRUE(
+      Eventually([&] { return X("xdotool getwindowname " + window_).starts_with("Window size"); }));
+  X("xdotool windowactivate --sync " + box + " key Return");
+  ASSERT_TRUE(Eventually([&] { return FindWindow("^Quendra$").empty(); }));
+  EXPECT_FALSE(Exists(dir_ / "bad.jpe"));
+
   Keys("ctrl+s");
   AnswerSaveDialog("big.jp2");
   Keys("Escape");

@@ -42,7 +42,7 @@ std::string PathBytes(const QUrl& url) {
 MainWindow::MainWindow()
     : saver_(std::make_unique<Saver>(dispatcher_,
                                      [this](const std::string& text, const std::string& caption) {
-                                       ShowMessage(text, caption);
+                                       ShowSaveMessage(text, caption);
                                      })),
       form_(*this, *this, shell_, *this, clipboard_, *this, *saver_) {
   form_.Timer.SetDispatcher(&dispatcher_);
@@ -338,6 +338,24 @@ void MainWindow::ShowMessage(const std::string& text, const std::string& caption
     box.move(s->geometry().center() - box.rect().center());
   }
   box.exec();
+}
+
+// A save's message leaves the window usable: the box is not modal, and the save it belongs to
+// ends when it is closed.
+void MainWindow::ShowSaveMessage(const std::string& text, const std::string& caption) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(caption), QString::fromUtf8(text),
+                  QMessageBox::Ok, nullptr);
+  box.setTextFormat(Qt::PlainText);  // the text may hold a file name
+  box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  box.setWindowModality(Qt::NonModal);
+  if (QScreen* s = screen()) {
+    box.adjustSize();
+    box.move(s->geometry().center() - box.rect().center());
+  }
+  QEventLoop loop;
+  connect(&box, &QMessageBox::finished, &loop, &QEventLoop::quit);
+  box.show();
+  loop.exec();
 }
 
 // ---- Saving and capturing ----

@@ -81,6 +81,7 @@ class MainWindow : public QWidget,
 
  private:
   void BuildLayout();
+  void ShowSaveMessage(const std::string& text, const std::string& caption);
   void WaitForGeometryChange(QSize before);
 
   // These outlive the form: its timer hands ticks to the dispatcher, its commands use the
