@@ -16,6 +16,7 @@ namespace quendra {
 namespace {
 
 constexpr size_t kBufferSize = size_t(1) << 20;
+constexpr size_t kMaxNameStem = 200;
 
 // The process's umask, read without changing it (umask() would race with other threads).
 mode_t CurrentUmask() {
@@ -42,8 +43,11 @@ AtomicFile::AtomicFile(const std::string& target) : target_(target) {
   // from folder listings while it grows.
   const size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  // A target name near the 255-byte limit must still leave room for the temporary's additions.
+  if (name.size() > kMaxNameStem) name.resize(kMaxNameStem);
   temp_ = folder + "." + name + ".partXXXXXX";
+  folder_ = folder.empty() ? "." : folder;
   fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
   if (fd_ < 0) {
     const int error = errno;
@@ -102,6 +106,12 @@ void AtomicFile::Commit() {
   if (rc != 0) Fail(errno);
   if (::rename(temp_.c_str(), target_.c_str()) != 0) Fail(errno);
   temp_.clear();
+  // The rename itself reaches the disk with the folder; the file is complete either way.
+  const int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
 }
 
 }  // namespace quendra

@@ -32,7 +32,7 @@ class AtomicFile {
   void WriteAll(const uint8_t* data, size_t size);
   [[noreturn]] void Fail(int error);
 
-  std::string target_, temp_;
+  std::string target_, temp_, folder_;
   int fd_ = -1;
   std::vector<uint8_t> buffer_;
 };

@@ -268,6 +268,14 @@ TEST(AtomicFile, KeepsTheTargetsPermissionsAndRemovesItsTemporaryOnFailure) {
   }  // never committed
   EXPECT_FALSE(Exists(temp));
   EXPECT_EQ(test::ReadFileBytes(dir / "p.bmp"), (std::vector<uint8_t>{'n', 'e', 'w'}));
+  // A name at the file system's 255-byte limit still gets a temporary name that fits.
+  const std::string longName = dir / (std::string(251, 'x') + ".bmp");
+  {
+    AtomicFile f(longName);
+    f.Write(reinterpret_cast<const uint8_t*>("l"), 1);
+    f.Commit();
+  }
+  EXPECT_EQ(test::ReadFileBytes(longName), (std::vector<uint8_t>{'l'}));
 }
 
 }  // namespace
