@@ -33,6 +33,10 @@ TEST(UniqueFileName, NumbersBeforeTheExtensionSkippingTakenNamesButNotFolders) {
   // A folder of the candidate's name is not a file.
   ::mkdir((dir / "photo[2].jpg").c_str(), 0700);
   EXPECT_EQ(UniqueFileName(dir / "photo.jpg"), dir / "photo[2].jpg");
+  TempDir other;
+  other.Write("photo.jpg", "x");
+  ::mkdir((other / "photo[1].jpg").c_str(), 0700);
+  EXPECT_EQ(UniqueFileName(other / "photo.jpg"), other / "photo[1].jpg");
   ::mkdir((dir / "shot.png").c_str(), 0700);
   EXPECT_EQ(UniqueFileName(dir / "shot.png"), dir / "shot.png");
   // No extension: appended; a dot in a folder's name is no extension.
