@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -80,8 +81,15 @@ Shown LoadAsShown(const std::string& path) {
 class WindowUnderWm : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    Sandbox();
     FileFormats();
+    // The viewer's editor is a copy of the fake one under a name of its own: other desktop
+    // tests running at the same time look for the fake editor's executable machine-wide.
+    const std::string editor = Sandbox().root + "/viewer-editor";
+    std::filesystem::copy_file(Sandbox().fakeEditor, editor,
+                               std::filesystem::copy_options::overwrite_existing);
+    std::ofstream(Sandbox().root + "/data/applications/quendra-fake-editor.desktop")
+        << "[Desktop Entry]\nType=Application\nName=Fake editor\nExec=" << editor
+        << " %f\nMimeType=image/bmp;image/png;\n";
     if (!XvfbServer::Installed() || !test::HaveCommand("openbox") ||
         !test::HaveCommand("xdotool") || !test::HaveCommand("xclip"))
       return;
