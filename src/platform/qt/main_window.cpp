@@ -46,6 +46,7 @@ MainWindow::MainWindow()
                                      })),
       form_(*this, *this, shell_, *this, clipboard_, *this, *saver_) {
   form_.Timer.SetDispatcher(&dispatcher_);
+  form_.Preload.SetDispatcher(&dispatcher_);
   setWindowTitle(kInitialCaption);
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
