@@ -34,8 +34,16 @@ const char* const kKeyReminder =
     "CTRL+ENTER open explorer with current image file selected.\n"
     "\n";
 
-TForm1::TForm1(WindowHost& window, DialogHost& dialogs, ShellHost& shell)
-    : window_(window), dialogs_(dialogs), shell_(shell) {
+TForm1::TForm1(WindowHost& window, DialogHost& dialogs, ShellHost& shell,
+               SaveDialogHost& saveDialogs, ClipboardHost& clipboard, CaptureHost& capture,
+               SaveService& saver)
+    : window_(window),
+      dialogs_(dialogs),
+      shell_(shell),
+      saveDialogs_(saveDialogs),
+      clipboard_(clipboard),
+      capture_(capture),
+      saver_(saver) {
   IMG.SetCenter(true);
   IMG.SetProportional(true);
   IMG.SetStretch(true);
@@ -439,10 +447,5 @@ void TForm1::ROTATELEFT1Click() {
   TurnPicture(RotateBitmapLeft);
 }
 
-// Placeholders until copying, capturing and saving are built.
-void TForm1::COPY1Click() {}
-void TForm1::Capture1Click() {}
-void TForm1::SAVE1Click() {}
-void TForm1::CaptureSave1Click() {}
 
 }  // namespace quendra

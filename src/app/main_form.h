@@ -11,9 +11,12 @@
 #include "app/file_list.h"
 #include "app/host.h"
 #include "app/keys.h"
+#include "app/picture_hosts.h"
 #include "app/preloader.h"
+#include "app/save_dialog.h"
 #include "controls/threaded_timer.h"
 #include "controls/zoomer.h"
+#include "imaging/save_service.h"
 
 namespace quendra {
 
@@ -27,7 +30,8 @@ class VerbStore;
 
 class TForm1 {
  public:
-  TForm1(WindowHost& window, DialogHost& dialogs, ShellHost& shell);
+  TForm1(WindowHost& window, DialogHost& dialogs, ShellHost& shell, SaveDialogHost& saveDialogs,
+         ClipboardHost& clipboard, CaptureHost& capture, SaveService& saver);
 
   // State shared by every handler.
   std::string CurrentFolder;  // always ends with a separator once set
@@ -40,6 +44,7 @@ class TForm1 {
   bool Dragging = false;
   TPoint DragPoint;
   bool AllowOverwrite = false;  // the "Allow overwrite" check mark
+  TSavePictureDialog SPD;
   // Loads the shown picture's neighbours ahead; off until the front end gives it a dispatcher.
   // Declared last of the state it reads, so it stops before anything it serves goes.
   Preloader Preload;
@@ -85,6 +90,8 @@ class TForm1 {
   void AllowClick() { AllowOverwrite = !AllowOverwrite; }
   void SAVE1Click();
   void CaptureSave1Click();
+  // A new 32-bit bitmap of IMG's client size holding what the window shows there.
+  Bitmap CapturePictureArea();
   void SHOWMAX1Click();
   void SHOWRESTORE1Click();
   void GOHOME1Click();
@@ -118,6 +125,11 @@ class TForm1 {
   int travel_ = 1;  // direction of the last step through the list: +1 down, -1 up
   int lastIndex_ = -1;
   void TurnPicture(void (*turn)(Bitmap&));
+  // Puts the bitmap on the clipboard, then has the default editor paste it and gets out of
+  // its way; stops with "Cannot open clipboard" when the clipboard cannot be taken.
+  void CopyAndPaste(const Bitmap& bitmap);
+  // Shows SPD with the save filter and starts a save of the bitmap when confirmed.
+  void AskAndSave(const Bitmap& bitmap, const std::string& proposedName);
   // Window-state changes may wait for the window system, which serves queued slideshow ticks
   // and settled resizes meanwhile; those are dropped inside a mode change, never run half-way
   // through it.
@@ -134,6 +146,10 @@ class TForm1 {
   WindowHost& window_;
   DialogHost& dialogs_;
   ShellHost& shell_;
+  SaveDialogHost& saveDialogs_;
+  ClipboardHost& clipboard_;
+  CaptureHost& capture_;
+  SaveService& saver_;
 };
 
 }  // namespace quendra

@@ -45,6 +45,18 @@ class ChildProcess {
     return *this;
   }
   pid_t Pid() const { return pid_; }
+  // Waits for the child to end by itself, at most `guard`; true when it did (it is reaped).
+  bool AwaitExit(std::chrono::milliseconds guard = kGuard, int* status = nullptr) {
+    const auto deadline = std::chrono::steady_clock::now() + guard;
+    while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
+      if (waitpid(pid_, status, WNOHANG) == pid_) {
+        pid_ = 0;
+        return true;
+      }
+      usleep(10000);
+    }
+    return pid_ <= 0;
+  }
   void Stop() {
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);

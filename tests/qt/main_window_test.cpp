@@ -18,7 +18,9 @@ QApplication& App() {
   static int argc = 1;
   static char name[] = "quendra_qt_tests";
   static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
+  static QApplication* app = QApplication::instance()
+                                 ? static_cast<QApplication*>(QApplication::instance())
+                                 : new QApplication(argc, argv);
   FileFormats();
   return *app;
 }

@@ -2,6 +2,7 @@
 // A scriptable host for the viewer's logic: it lays the window out the way the real one does
 // (client 570 x 387 normal, 5-pixel border, 32-pixel status line, 2-pixel splitter), answers
 // dialogs from a script, and records every request.
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -10,10 +11,18 @@
 
 #include "app/host.h"
 #include "app/main_form.h"
+#include "app/picture_hosts.h"
+#include "imaging/save_service.h"
 
 namespace quendra::testing {
 
-class TestHost : public WindowHost, public DialogHost, public ShellHost {
+class TestHost : public WindowHost,
+                 public DialogHost,
+                 public ShellHost,
+                 public SaveDialogHost,
+                 public ClipboardHost,
+                 public CaptureHost,
+                 public SaveService {
  public:
   // Normal and maximised client sizes of the window.
   int normalWidth = 570, normalHeight = 387;
@@ -93,14 +102,54 @@ class TestHost : public WindowHost, public DialogHost, public ShellHost {
   }
   void OpenInDefaultApplication(const std::string& path) override { opened.push_back(path); }
   void ShowInFileManager(const std::string& path) override { shownInFileManager.push_back(path); }
-  int pastes = 0;
-  void PasteIntoDefaultEditor() override { ++pastes; }
+  void PasteIntoDefaultEditor() override { calls.push_back("paste"); }
+
+  // The save dialog as it was set up at each showing; saveAnswers script the user's answers
+  // (a name to confirm with, or nullopt to cancel; cancelled when none is left).
+  std::vector<TSavePictureDialog> saveDialogs;
+  std::deque<std::optional<std::string>> saveAnswers;
+  int chosenFilterIndex = 0;  // when set, the filter the user picks before confirming
+  bool ExecuteSaveDialog(TSavePictureDialog& d) override {
+    saveDialogs.push_back(d);
+    if (saveAnswers.empty() || !saveAnswers.front()) {
+      if (!saveAnswers.empty()) saveAnswers.pop_front();
+      return false;
+    }
+    d.FileName = *saveAnswers.front();
+    saveAnswers.pop_front();
+    if (chosenFilterIndex) d.FilterIndex = chosenFilterIndex;
+    return true;
+  }
+  struct SaveRequest {
+    Bitmap bitmap;
+    std::string fileName;
+  };
+  std::vector<SaveRequest> saves;
+  void StartSaveThread(const Bitmap& b, const std::string& name) override {
+    saves.push_back({b, name});
+  }
+
+  bool clipboardAvailable = true;
+  std::vector<Bitmap> clipboard;
+  bool SetClipboardBitmap(const Bitmap& b) override {
+    calls.push_back("clipboard");
+    if (!clipboardAvailable) return false;
+    clipboard.push_back(b);
+    return true;
+  }
+  // What the "window" shows in the zoomer's area: every pixel this colour (blue, green, red).
+  RGBQuad shown{10, 20, 30, 0};
+  void RenderPictureArea(Bitmap& target) override {
+    calls.push_back("capture");
+    for (int y = 0; y < target.Height(); ++y)
+      for (int x = 0; x < target.Width(); ++x) std::copy_n(&shown.blue, 4, target.Row(y) + 4 * x);
+  }
 };
 
 // A form wired to a test host, as the front end wires the real one.
 struct Viewer {
   TestHost host;
-  TForm1 form{host, host, host};
+  TForm1 form{host, host, host, host, host, host, host};
   Viewer() { host.Attach(form); }
 };
 

@@ -24,5 +24,7 @@ int main(int argc, char** argv) {
   quendra::qt::MainWindow window;
   window.Start(args, exePath);
   window.show();
-  return QApplication::exec();
+  const int status = QApplication::exec();
+  window.FinishSaves();
+  return status;
 }

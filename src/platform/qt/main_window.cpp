@@ -18,6 +18,8 @@
 #include "app/popup_menu.h"
 #include "formats/tbitmap.h"
 #include "platform/qt/key_map.h"
+#include "platform/qt/picture_capture.h"
+#include "platform/qt/save_dialog.h"
 #include "platform/qt/zoomer_view.h"
 
 namespace quendra::qt {
@@ -37,7 +39,12 @@ std::string PathBytes(const QUrl& url) {
 
 }  // namespace
 
-MainWindow::MainWindow() : form_(*this, *this, shell_) {
+MainWindow::MainWindow()
+    : saver_(std::make_unique<Saver>(dispatcher_,
+                                     [this](const std::string& text, const std::string& caption) {
+                                       ShowSaveMessage(text, caption);
+                                     })),
+      form_(*this, *this, shell_, *this, clipboard_, *this, *saver_) {
   form_.Timer.SetDispatcher(&dispatcher_);
   form_.Preload.SetDispatcher(&dispatcher_);
   setWindowTitle(kInitialCaption);
@@ -73,6 +80,11 @@ MainWindow::MainWindow() : form_(*this, *this, shell_) {
 
 MainWindow::~MainWindow() {
   form_.IMG.OnInvalidate = nullptr;
+  FinishSaves();
+}
+
+void MainWindow::FinishSaves() {
+  saver_->WaitAll();
 }
 
 void MainWindow::BuildLayout() {
@@ -331,6 +343,34 @@ void MainWindow::ShowMessage(const std::string& text, const std::string& caption
     box.move(s->geometry().center() - box.rect().center());
   }
   box.exec();
+}
+
+// A save's message leaves the window usable: the box is not modal, and the save it belongs to
+// ends when it is closed.
+void MainWindow::ShowSaveMessage(const std::string& text, const std::string& caption) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(caption), QString::fromUtf8(text),
+                  QMessageBox::Ok, nullptr);
+  box.setTextFormat(Qt::PlainText);  // the text may hold a file name
+  box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  box.setWindowModality(Qt::NonModal);
+  if (QScreen* s = screen()) {
+    box.adjustSize();
+    box.move(s->geometry().center() - box.rect().center());
+  }
+  QEventLoop loop;
+  connect(&box, &QMessageBox::finished, &loop, &QEventLoop::quit);
+  box.show();
+  loop.exec();
+}
+
+// ---- Saving and capturing ----
+
+bool MainWindow::ExecuteSaveDialog(TSavePictureDialog& dialog) {
+  return ExecSaveDialog(this, dialog);
+}
+
+void MainWindow::RenderPictureArea(Bitmap& target) {
+  RenderWidgetInto(*zoomer_, target);
 }
 
 }  // namespace quendra::qt

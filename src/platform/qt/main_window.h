@@ -8,17 +8,26 @@
 #include <QToolButton>
 #include <QWidget>
 
+#include <memory>
+
 #include "app/host.h"
 #include "app/main_form.h"
+#include "app/picture_hosts.h"
+#include "imaging/save_thread.h"
 #include "platform/linux/desktop_shell.h"
 #include "platform/linux/file_manager_actions.h"
+#include "platform/qt/clipboard_host.h"
 #include "platform/qt/qt_dispatcher.h"
 
 namespace quendra::qt {
 
 class ZoomerView;
 
-class MainWindow : public QWidget, public WindowHost, public DialogHost {
+class MainWindow : public QWidget,
+                   public WindowHost,
+                   public DialogHost,
+                   public SaveDialogHost,
+                   public CaptureHost {
   Q_OBJECT
  public:
   MainWindow();
@@ -48,6 +57,14 @@ class MainWindow : public QWidget, public WindowHost, public DialogHost {
   // DialogHost
   std::optional<std::string> BrowseForFolder(const std::string& text) override;
   void ShowMessage(const std::string& text, const std::string& caption) override;
+  // SaveDialogHost
+  bool ExecuteSaveDialog(TSavePictureDialog& dialog) override;
+  // CaptureHost
+  void RenderPictureArea(Bitmap& target) override;
+
+  // Waits for the saves still running (showing their messages meanwhile); at exit, so that
+  // quitting during a save still leaves the whole file.
+  void FinishSaves();
 
   // This desktop sends no end-of-move-or-size message: a move or resize by the user counts as
   // ended when no further one has arrived for this long (mouse held still or released).
@@ -65,12 +82,16 @@ class MainWindow : public QWidget, public WindowHost, public DialogHost {
 
  private:
   void BuildLayout();
+  void ShowSaveMessage(const std::string& text, const std::string& caption);
   void WaitForGeometryChange(QSize before);
 
-  // Both outlive the form: its timer hands ticks to the dispatcher, its commands use the shell.
+  // These outlive the form: its timer hands ticks to the dispatcher, its commands use the
+  // shell, the clipboard and the saver.
   QtDispatcher dispatcher_;
   desktop::DesktopShell shell_;
   desktop::FileManagerActions verbs_;
+  QtClipboard clipboard_;
+  std::unique_ptr<Saver> saver_;
   TForm1 form_;
   QWidget* panel1_ = nullptr;
   QSplitter* splitter_ = nullptr;

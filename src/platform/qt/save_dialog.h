@@ -1,0 +1,30 @@
+#pragma once
+// SPD on Qt: Qt's own file dialog (never the desktop's native one, so it looks and behaves
+// the same everywhere and tests can drive it), with a picture preview beside the file list.
+#include <QFileDialog>
+
+#include "app/save_dialog.h"
+
+namespace quendra::qt {
+
+class PicturePreview;
+
+class SavePictureDialog : public QFileDialog {
+  Q_OBJECT
+ public:
+  // Set up from the settings: title, default suffix, filters, filter index, folder, name.
+  SavePictureDialog(QWidget* parent, const TSavePictureDialog& settings);
+  PicturePreview* Preview() const { return preview_; }
+  // The chosen file (UTF-8 bytes) and the 1-based index of the chosen filter.
+  std::string ChosenFile() const;
+  int ChosenFilterIndex() const;
+
+ private:
+  QStringList filters_, descriptions_;
+  PicturePreview* preview_ = nullptr;
+};
+
+// Shows the dialog modally; on confirmation writes the name and filter index back.
+bool ExecSaveDialog(QWidget* parent, TSavePictureDialog& settings);
+
+}  // namespace quendra::qt
