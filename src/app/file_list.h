@@ -13,6 +13,9 @@ inline constexpr const char* kSupportedExtensions = ".bmp.jpg.png.gif.tga.jp2.em
 bool IsPictureFile(const std::string& name);
 // True when the path is a directory, and also when it cannot be queried at all.
 bool IsFolder(const std::string& path);
+// True only for a directory that exists: a path the user names that is one is a folder,
+// whatever its name looks like ("." passes IsPictureFile).
+bool IsExistingFolder(const std::string& path);
 
 // Orders names case-insensitively by the current locale's collation (LC_CTYPE, LC_COLLATE);
 // names equal that way keep a stable order by their bytes.

@@ -71,7 +71,7 @@ void TForm1::FormCreate(const std::vector<std::string>& args, const std::string&
   // The argument count stops at the first empty argument.
   const std::string start =
       (!args.empty() && !args[0].empty()) ? args[0] : ExtractFilePath(exePath);
-  if (IsPictureFile(start)) {
+  if (!IsExistingFolder(start) && IsPictureFile(start)) {
     CurrentFile = start;
     LoadPicture(CurrentFile);
   } else if (IsFolder(start)) {
@@ -85,7 +85,7 @@ void TForm1::FormCreate(const std::vector<std::string>& args, const std::string&
 void TForm1::FilesDropped(const std::vector<std::string>& paths) {
   if (paths.empty()) return;
   const std::string path = paths[0];  // the whole path: a cut one would name another file
-  if (IsPictureFile(path)) {
+  if (!IsExistingFolder(path) && IsPictureFile(path)) {
     FileList.Clear();
     window_.FileListChanged();
     CurrentFile = path;

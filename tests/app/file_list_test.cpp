@@ -25,6 +25,26 @@ TEST(IsPictureFile, ExtensionIsASubstringOfTheSupportedList) {
   EXPECT_TRUE(IsPictureFile("c:a.png"));
 }
 
+// Under a Turkish locale "i" upper-cases to a dotted capital, not to "I"; extensions are
+// matched by ASCII alone, so the same names pass in every locale. scripts/setup.sh makes the
+// locale.
+TEST(IsPictureFile, TheLocaleDoesNotDecide) {
+  const char* old = std::setlocale(LC_ALL, nullptr);
+  const std::string saved = old ? old : "C";
+  ASSERT_NE(std::setlocale(LC_ALL, "tr_TR.UTF-8"), nullptr)
+      << "tr_TR.UTF-8 missing: run scripts/setup.sh";
+  TempDir dir;
+  for (const char* n : {"A.GIF", "C.TIF", "b.gif", "d.Tif", "e.JPG"}) dir.Write(n, "");
+  TListBox list;
+  std::string folder;
+  const int n = ScanFolder(dir.Path(), list, folder);
+  const bool upperI = IsPictureFile("x.GIF"), lowerI = IsPictureFile("x.gif");
+  std::setlocale(LC_ALL, saved.c_str());
+  EXPECT_EQ(n, 5);
+  EXPECT_TRUE(upperI);
+  EXPECT_TRUE(lowerI);
+}
+
 TEST(Paths, HelpersSplitAtTheLastSeparatorOnly) {
   EXPECT_EQ(ExtractFileName("/a/b.c/d.jpg"), "d.jpg");
   EXPECT_EQ(ExtractFilePath("/a/b.c/d.jpg"), "/a/b.c/");
