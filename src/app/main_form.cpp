@@ -42,6 +42,7 @@ TForm1::TForm1(WindowHost& window, DialogHost& dialogs, ShellHost& shell)
   Timer.SetInterval(3000);
   Timer.SetEnabled(false);
   Timer.OnTimer = [this] { TimerTimer(); };
+  FileList.OnChange = [this] { window_.FileListChanged(); };
 }
 
 void TForm1::Guarded(const std::function<void()>& handler) {
@@ -61,7 +62,6 @@ void TForm1::SetListPanelWidth(int w) {
 // Selects item 0 of a freshly scanned folder, shows it and collapses the list.
 void TForm1::ShowFirstOfFolder() {
   FileList.SetItemIndex(0);
-  window_.FileListChanged();
   CurrentFile = CurrentFolder + FileList.Item(0);
   LoadPicture(CurrentFile);
   SetListPanelWidth(1);
@@ -76,7 +76,6 @@ void TForm1::FormCreate(const std::vector<std::string>& args, const std::string&
     LoadPicture(CurrentFile);
   } else if (IsFolder(start)) {
     int n = ScanFolder(AddTrailingPathDelimiter(start), FileList, CurrentFolder);
-    window_.FileListChanged();
     if (n > 0) ShowFirstOfFolder();
   }
   IMG.Invalidate();
@@ -87,13 +86,11 @@ void TForm1::FilesDropped(const std::vector<std::string>& paths) {
   const std::string path = paths[0];  // the whole path: a cut one would name another file
   if (!IsExistingFolder(path) && IsPictureFile(path)) {
     FileList.Clear();
-    window_.FileListChanged();
     CurrentFile = path;
     LoadPicture(CurrentFile);
   }
   if (IsFolder(path)) {
     int n = ScanFolder(path, FileList, CurrentFolder);
-    window_.FileListChanged();
     if (n > 0) ShowFirstOfFolder();
   }
 }
@@ -146,7 +143,6 @@ void TForm1::FileListKeyDown(uint16_t& key, ShiftState shift) {
 void TForm1::FileListSelect(int index) {
   if (index == FileList.ItemIndex()) return;
   FileList.SetItemIndex(index);
-  window_.FileListChanged();
   FileListClick();
 }
 
@@ -167,14 +163,12 @@ void TForm1::FileListDblClick() {
 void TForm1::GOHOME1Click() {
   if (FileList.Count() == 0) return;
   FileList.SetItemIndex(0);
-  window_.FileListChanged();
   FileListClick();
 }
 
 void TForm1::GOEND1Click() {
   if (FileList.Count() == 0) return;
   FileList.SetItemIndex(FileList.Count() - 1);
-  window_.FileListChanged();
   FileListClick();
 }
 
@@ -188,7 +182,6 @@ void TForm1::TimerTimer() {
   if (modeChange_ > 0) return;
   int i = FileList.ItemIndex();
   FileList.SetItemIndex(i == FileList.Count() - 1 ? 0 : i + 1);
-  window_.FileListChanged();
   FileListClick();
 }
 
@@ -209,10 +202,8 @@ void TForm1::TntSpeedButton1Click() {
   auto folder = dialogs_.BrowseForFolder("Select folder");
   if (!folder) return;
   int n = ScanFolder(*folder, FileList, CurrentFolder);
-  window_.FileListChanged();
   if (n > 0) {
     FileList.SetItemIndex(0);
-    window_.FileListChanged();
     CurrentFile = CurrentFolder + FileList.Item(0);
     LoadPicture(CurrentFile);
   }
@@ -222,11 +213,9 @@ void TForm1::REFRESH1Click() {
   if (FileList.Count() == 0) return;
   const std::string folder = AddTrailingPathDelimiter(ExtractFilePath(CurrentFile));
   int n = ScanFolder(folder, FileList, CurrentFolder);
-  window_.FileListChanged();
   if (n == 0) return;
   int found = FileList.IndexOfCaseless(ExtractFileName(CurrentFile));
   FileList.SetItemIndex(found >= 0 ? found : 0);
-  window_.FileListChanged();
   CurrentFile = folder + FileList.Item(FileList.ItemIndex());
   IMG.ResetOffsets();
   LoadPicture(CurrentFile);

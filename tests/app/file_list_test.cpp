@@ -107,6 +107,18 @@ TEST(ScanFolder, NamesThatAreNotUtf8AreListedWithTheirBytes) {
   EXPECT_EQ(list.IndexOfCaseless("B.JPG"), 0);
 }
 
+// The list tells its view about every change of its items or selection itself.
+TEST(TListBox, AnnouncesEveryChange) {
+  TListBox list;
+  std::vector<std::pair<int, int>> seen;  // (count, selection) at each announcement
+  list.OnChange = [&] { seen.emplace_back(list.Count(), list.ItemIndex()); };
+  list.Assign({"a.jpg", "b.jpg"});
+  list.SetItemIndex(1);
+  list.SetItemIndex(5);  // out of range: no selection
+  list.Clear();
+  EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{2, -1}, {2, 1}, {2, -1}, {0, -1}}));
+}
+
 TEST(SortNames, FollowsTheLocaleWithoutRegardToCase) {
   const char* old = std::setlocale(LC_ALL, nullptr);
   std::string saved = old ? old : "C";
