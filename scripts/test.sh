@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors, and runs every test; then builds the
+# Installs what is missing, checks the formatting, builds with warnings as errors (the fuzz
+# targets' replay programs included) and runs every test; then builds the
 # core with AddressSanitizer + UndefinedBehaviorSanitizer and runs the core tests again.
 # QUENDRA_SKIP_ASAN=1 skips the second pass.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+bash scripts/check_format.sh
 jobs=$(nproc)
 
 cmake --preset ci >/dev/null
