@@ -25,7 +25,9 @@
 
 namespace quendra {
 
-static std::unique_ptr<TGraphic> NewTPNGObject() { return std::make_unique<TPNGObject>(); }
+static std::unique_ptr<TGraphic> NewTPNGObject() {
+  return std::make_unique<TPNGObject>();
+}
 const GraphicClass TPNGObject::kClass{"TPNGObject", &kTGraphicClass, &NewTPNGObject};
 
 namespace {
@@ -89,7 +91,8 @@ bool ShimReadInfo(Reader* r, Header* h) {
   png_set_user_limits(r->png, kMaxSide, kMaxSide);
   png_set_chunk_malloc_max(r->png, kMaxChunkBytes);
   png_read_info(r->png, r->info);
-  png_get_IHDR(r->png, r->info, &h->width, &h->height, &h->bitDepth, &h->colorType, nullptr, nullptr, nullptr);
+  png_get_IHDR(r->png, r->info, &h->width, &h->height, &h->bitDepth, &h->colorType, nullptr,
+               nullptr, nullptr);
   if (png_get_valid(r->png, r->info, PNG_INFO_PLTE))
     png_get_PLTE(r->png, r->info, &h->palette, &h->paletteCount);
   if (png_get_valid(r->png, r->info, PNG_INFO_tRNS))
@@ -101,8 +104,11 @@ bool ShimReadImage(Reader* r, Plan plan, uint8_t** rows, size_t rowCapacity) {
   if (setjmp(r->io.jump)) return false;
   png_structp png = r->png;
   switch (plan) {
-    case Plan::kStored: break;
-    case Plan::kUnpack2: png_set_packing(png); break;
+    case Plan::kStored:
+      break;
+    case Plan::kUnpack2:
+      png_set_packing(png);
+      break;
     case Plan::kBgr:
     case Plan::kBgra:
       // Only the alpha plan expands: expansion also turns a tRNS colour into an alpha channel,
@@ -115,7 +121,8 @@ bool ShimReadImage(Reader* r, Plan plan, uint8_t** rows, size_t rowCapacity) {
   }
   png_set_interlace_handling(png);
   png_read_update_info(png, r->info);
-  if (png_get_rowbytes(png, r->info) > rowCapacity) png_error(png, "row layout does not match the header");
+  if (png_get_rowbytes(png, r->info) > rowCapacity)
+    png_error(png, "row layout does not match the header");
   png_read_image(png, rows);
   png_read_end(png, nullptr);  // checks the CRCs and the zlib stream's end
   return true;
@@ -123,7 +130,9 @@ bool ShimReadImage(Reader* r, Plan plan, uint8_t** rows, size_t rowCapacity) {
 
 // ---------------------------------------------------------------------------------------------
 
-uint8_t Scale16(unsigned v) { return uint8_t((v * 255u + 32895u) >> 16); }
+uint8_t Scale16(unsigned v) {
+  return uint8_t((v * 255u + 32895u) >> 16);
+}
 
 // A sample of the given depth as 8 bits.
 uint8_t ToByte(unsigned v, int depth) {
@@ -135,12 +144,14 @@ uint8_t ToByte(unsigned v, int depth) {
 }  // namespace
 
 void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
-  if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0) throw EInvalidGraphic("Not a PNG file: bad signature");
+  if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0)
+    throw EInvalidGraphic("Not a PNG file: bad signature");
   Reader r;
   r.io.data = data.data();
   r.io.size = data.size();
   Header h;
-  if (!ShimReadInfo(&r, &h)) throw EInvalidGraphic(r.io.message[0] ? r.io.message : "PNG: cannot start reading");
+  if (!ShimReadInfo(&r, &h))
+    throw EInvalidGraphic(r.io.message[0] ? r.io.message : "PNG: cannot start reading");
   const int w = int(h.width), hgt = int(h.height);
   CheckDimensions(w, hgt);
 
@@ -151,8 +162,10 @@ void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
   if (palette && h.trnsAlpha && h.trnsCount > 0) {
     int zero = 0, partial = 0;
     for (int i = 0; i < std::min(h.trnsCount, h.paletteCount); ++i) {
-      if (h.trnsAlpha[i] == 0) ++zero, singleTransparentIndex = i;
-      else if (h.trnsAlpha[i] != 255) ++partial;
+      if (h.trnsAlpha[i] == 0)
+        ++zero, singleTransparentIndex = i;
+      else if (h.trnsAlpha[i] != 255)
+        ++partial;
     }
     if (partial || zero > 1) alpha = true, singleTransparentIndex = -1;
   }
@@ -160,10 +173,14 @@ void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
   PixelFormat pf = PixelFormat::pf24bit;
   Plan plan = alpha ? Plan::kBgra : Plan::kBgr;
   if (!alpha && (palette || grey)) {
-    if (h.bitDepth == 1) pf = PixelFormat::pf1bit, plan = Plan::kStored;
-    else if (h.bitDepth == 2) pf = PixelFormat::pf4bit, plan = Plan::kUnpack2;
-    else if (h.bitDepth == 4) pf = PixelFormat::pf4bit, plan = Plan::kStored;
-    else if (palette) pf = PixelFormat::pf8bit, plan = Plan::kStored;
+    if (h.bitDepth == 1)
+      pf = PixelFormat::pf1bit, plan = Plan::kStored;
+    else if (h.bitDepth == 2)
+      pf = PixelFormat::pf4bit, plan = Plan::kUnpack2;
+    else if (h.bitDepth == 4)
+      pf = PixelFormat::pf4bit, plan = Plan::kStored;
+    else if (palette)
+      pf = PixelFormat::pf8bit, plan = Plan::kStored;
   }
 
   Bitmap out(w, hgt, pf);
@@ -171,7 +188,8 @@ void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
     auto& pal = out.Palette();
     if (palette) {
       pal.resize(size_t(h.paletteCount));
-      for (int i = 0; i < h.paletteCount; ++i) pal[size_t(i)] = {h.palette[i].blue, h.palette[i].green, h.palette[i].red, 0};
+      for (int i = 0; i < h.paletteCount; ++i)
+        pal[size_t(i)] = {h.palette[i].blue, h.palette[i].green, h.palette[i].red, 0};
     } else {
       pal.resize(size_t(1) << h.bitDepth);
       for (size_t i = 0; i < pal.size(); ++i) {
@@ -217,8 +235,9 @@ void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
       uint8_t v = ToByte(h.trnsColor->gray & ((1u << h.bitDepth) - 1u), h.bitDepth);
       out.TransparentColor = RGB(v, v, v);
     } else {
-      out.TransparentColor = RGB(ToByte(h.trnsColor->red, h.bitDepth), ToByte(h.trnsColor->green, h.bitDepth),
-                                 ToByte(h.trnsColor->blue, h.bitDepth));
+      out.TransparentColor =
+          RGB(ToByte(h.trnsColor->red, h.bitDepth), ToByte(h.trnsColor->green, h.bitDepth),
+              ToByte(h.trnsColor->blue, h.bitDepth));
     }
   }
   image_ = std::move(out);
@@ -254,16 +273,16 @@ struct Writer {
 
 using RowSource = const uint8_t* (*)(void* ctx, int y);
 
-bool ShimWrite(Writer* wr, int w, int h, int depth, int colorType, const png_color* pal, int palCount,
-               RowSource src, void* ctx) {
+bool ShimWrite(Writer* wr, int w, int h, int depth, int colorType, const png_color* pal,
+               int palCount, RowSource src, void* ctx) {
   if (setjmp(wr->io.jump)) return false;
   wr->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &wr->io, ErrorFn, WarningFn);
   if (!wr->png) return false;
   wr->info = png_create_info_struct(wr->png);
   if (!wr->info) png_error(wr->png, "out of memory");
   png_set_write_fn(wr->png, &wr->io, WriteFn, FlushFn);
-  png_set_IHDR(wr->png, wr->info, png_uint_32(w), png_uint_32(h), depth, colorType, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(wr->png, wr->info, png_uint_32(w), png_uint_32(h), depth, colorType,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (palCount) png_set_PLTE(wr->png, wr->info, pal, palCount);
   png_write_info(wr->png, wr->info);
   for (int y = 0; y < h; ++y) png_write_row(wr->png, src(ctx, y));
@@ -277,7 +296,9 @@ struct WriteSource {
   uint8_t* rgb;   // the same row as red, green, blue
 };
 
-const uint8_t* PaletteRow(void* ctx, int y) { return static_cast<WriteSource*>(ctx)->bmp->Row(y); }
+const uint8_t* PaletteRow(void* ctx, int y) {
+  return static_cast<WriteSource*>(ctx)->bmp->Row(y);
+}
 
 const uint8_t* RgbRow(void* ctx, int y) {
   auto* s = static_cast<WriteSource*>(ctx);
@@ -302,8 +323,10 @@ std::vector<uint8_t> EncodePng(const Bitmap& bmp) {
   bool ok;
   if (bits <= 8 && !bmp.Palette().empty()) {
     size_t n = std::min(bmp.Palette().size(), size_t(1) << bits);
-    for (size_t i = 0; i < n; ++i) pal.push_back({bmp.Palette()[i].red, bmp.Palette()[i].green, bmp.Palette()[i].blue});
-    ok = ShimWrite(&wr, bmp.Width(), bmp.Height(), bits, PNG_COLOR_TYPE_PALETTE, pal.data(), int(n), PaletteRow, &src);
+    for (size_t i = 0; i < n; ++i)
+      pal.push_back({bmp.Palette()[i].red, bmp.Palette()[i].green, bmp.Palette()[i].blue});
+    ok = ShimWrite(&wr, bmp.Width(), bmp.Height(), bits, PNG_COLOR_TYPE_PALETTE, pal.data(), int(n),
+                   PaletteRow, &src);
   } else {
     bgrx.resize(size_t(bmp.Width()) * 4);
     rgb.resize(size_t(bmp.Width()) * 3);

@@ -25,8 +25,11 @@
 
 namespace quendra {
 
-static std::unique_ptr<TGraphic> NewTTIFFGraphic() { return std::make_unique<TTIFFGraphic>(); }
-const GraphicClass TTIFFGraphic::kClass{"TTIFFGraphic", &TGraphicExGraphic::kClass, &NewTTIFFGraphic};
+static std::unique_ptr<TGraphic> NewTTIFFGraphic() {
+  return std::make_unique<TTIFFGraphic>();
+}
+const GraphicClass TTIFFGraphic::kClass{"TTIFFGraphic", &TGraphicExGraphic::kClass,
+                                        &NewTTIFFGraphic};
 
 namespace {
 
@@ -47,7 +50,9 @@ tmsize_t ReadProc(thandle_t h, void* buf, tmsize_t n) {
   f->pos += take;
   return tmsize_t(take);
 }
-tmsize_t WriteProc(thandle_t, void*, tmsize_t) { return 0; }
+tmsize_t WriteProc(thandle_t, void*, tmsize_t) {
+  return 0;
+}
 toff_t SeekProc(thandle_t h, toff_t off, int whence) {
   auto* f = static_cast<MemFile*>(h);
   toff_t base = whence == SEEK_CUR ? f->pos : whence == SEEK_END ? f->size : 0;
@@ -55,8 +60,12 @@ toff_t SeekProc(thandle_t h, toff_t off, int whence) {
   f->pos = base + off;  // past the end is allowed; reads there return nothing
   return f->pos;
 }
-int CloseProc(thandle_t) { return 0; }
-toff_t SizeProc(thandle_t h) { return static_cast<MemFile*>(h)->size; }
+int CloseProc(thandle_t) {
+  return 0;
+}
+toff_t SizeProc(thandle_t h) {
+  return static_cast<MemFile*>(h)->size;
+}
 int MapProc(thandle_t h, void** base, toff_t* size) {
   auto* f = static_cast<MemFile*>(h);
   *base = const_cast<uint8_t*>(f->data);
@@ -93,7 +102,9 @@ struct Closer {
 };
 
 [[noreturn]] void Fail(const MemFile& f, const char* fallback) {
-  const std::string& why = !f.error.empty() ? f.error : !f.warning.empty() ? f.warning : std::string(fallback);
+  const std::string& why = !f.error.empty()     ? f.error
+                           : !f.warning.empty() ? f.warning
+                                                : std::string(fallback);
   throw EInvalidGraphic("TIFF: " + why);
 }
 
@@ -107,8 +118,8 @@ void TTIFFGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   TIFFOpenOptionsSetErrorHandlerExtR(o.opts, OnError, &f);
   TIFFOpenOptionsSetWarningHandlerExtR(o.opts, OnWarning, &f);
   Closer c;
-  c.tif = TIFFClientOpenExt("memory", "r", &f, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
-                            UnmapProc, o.opts);
+  c.tif = TIFFClientOpenExt("memory", "r", &f, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
+                            MapProc, UnmapProc, o.opts);
   if (!c.tif) Fail(f, "not a TIFF file");
 
   uint32_t w = 0, h = 0;
