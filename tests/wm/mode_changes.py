@@ -139,6 +139,12 @@ def one_run(env, viewer, samples, screen, shot):
         wait_for("the start mode", lambda: matches(mode, window_state(env, win), screen) is None)
         for step, (key, before, after) in enumerate(WALK):
             assert before == mode
+            # XTest keys go to the focused window; a window manager that is still starting
+            # may hold the focus for a moment.
+            try:
+                wait_for("focus", lambda: run(env, "xdotool", "getwindowfocus").strip() == win)
+            except Failure:
+                raise Failure("step %d: the viewer does not get the keyboard focus" % (step + 1))
             run(env, "xdotool", "key", "--clearmodifiers", key)
             mode = after
             last = [None]
@@ -150,8 +156,9 @@ def one_run(env, viewer, samples, screen, shot):
             try:
                 wait_for(mode, reached)
             except Failure:
-                raise Failure("step %d, %s from %s to %s: %s" % (step + 1, key, before, after,
-                                                                  last[0]))
+                focus = run(env, "xdotool", "getwindowfocus").strip()
+                raise Failure("step %d, %s from %s to %s: %s (focus on %s, the viewer is %s)" % (
+                    step + 1, key, before, after, last[0], focus, win))
             if shot and step == 9:  # MaxFullSize: the picture at 100 % in a maximised window
                 run(env, "import", "-window", "root", shot)
                 shot = None

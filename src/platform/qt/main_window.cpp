@@ -320,10 +320,10 @@ void MainWindow::EndStateChange() {
   zoomer_->SetHeld(false);  // the caller reloads before the next paint
 }
 
-void MainWindow::WaitUntil(const std::function<bool()>& done) {
+void MainWindow::WaitUntil(const std::function<bool()>& done, int limitMs) {
   QElapsedTimer t;
   t.start();
-  while (!done() && t.elapsed() < kStateWaitMs)
+  while (!done() && t.elapsed() < limitMs)
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
 }
 
@@ -338,7 +338,8 @@ void MainWindow::WaitUntilWithdrawn() {
 void MainWindow::WaitUntilShown(bool maximized, QSize before) {
   Display* d = X11();
   if (!d || !desktop::X11WindowManagerPresent(d)) {
-    WaitUntil([&] { return size() != before; });
+    // Nobody to ask: a platform that applies the state does so at once or very soon.
+    WaitUntil([&] { return size() != before; }, kNoManagerWaitMs);
     return;
   }
   auto has = [&](const std::vector<std::string>& state, const char* atom) {

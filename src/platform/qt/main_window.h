@@ -57,8 +57,9 @@ class MainWindow : public QWidget, public WindowHost, public DialogHost {
   static constexpr int kSettleMs = 300;
   void SetSettleDelay(int ms) { settle_.setInterval(ms); }
   bool SettlePending() const { return settle_.isActive(); }
-  // How long a state change waits for the window manager at most.
-  static constexpr int kStateWaitMs = 2000;
+  // How long a state change waits for the window manager at most, and for a new size where
+  // no window manager reports the state.
+  static constexpr int kStateWaitMs = 2000, kNoManagerWaitMs = 500;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -74,8 +75,8 @@ class MainWindow : public QWidget, public WindowHost, public DialogHost {
   // are the change's own, never the user's, and the picture area paints nothing stale.
   void BeginStateChange();
   void EndStateChange();
-  // Serves window-system events (no user input) until done() holds or kStateWaitMs passed.
-  void WaitUntil(const std::function<bool()>& done);
+  // Serves window-system events (no user input) until done() holds or limitMs passed.
+  void WaitUntil(const std::function<bool()>& done, int limitMs = kStateWaitMs);
   // The window is withdrawn: the window manager has handled the hide.
   void WaitUntilWithdrawn();
   // The window is mapped, managed and maximised (or not) as asked, and keeps always-on-top.
