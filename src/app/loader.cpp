@@ -34,6 +34,10 @@ static Bitmap DecodeFitted(const TJPEGImage& jpeg, const TZoomer& img) {
 
 void LoadIntoZoomer(TZoomer& img, const std::string& path) {
   img.Picture().LoadFromFile(path);
+  FinishLoad(img);
+}
+
+void FinishLoad(TZoomer& img) {
   TGraphic& graphic = *img.Picture().Graphic();
   Bitmap working;
   if (img.Proportional()) {

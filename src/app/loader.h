@@ -11,6 +11,9 @@ namespace quendra {
 class TJPEGImage;
 
 void LoadIntoZoomer(TZoomer& img, const std::string& path);
+// The part after reading the file: the zoomer's picture holds the file's own graphic and becomes
+// the bitmap shown. The preloader reads first, checks the size, then finishes.
+void FinishLoad(TZoomer& img);
 
 // Picks the JPEG decoder's output scale for a display whose larger side is displayMax.
 void ChooseJpegScale(TJPEGImage& jpeg, int displayMax);

@@ -1,5 +1,6 @@
 #include "app/main_form.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -84,6 +85,7 @@ void TForm1::FormCreate(const std::vector<std::string>& args, const std::string&
 void TForm1::FilesDropped(const std::vector<std::string>& paths) {
   if (paths.empty()) return;
   const std::string path = paths[0];  // the whole path: a cut one would name another file
+  Preload.Clear();
   if (!IsExistingFolder(path) && IsPictureFile(path)) {
     FileList.Clear();
     CurrentFile = path;
@@ -96,6 +98,7 @@ void TForm1::FilesDropped(const std::vector<std::string>& paths) {
 }
 
 void TForm1::EXIT1Click() {
+  Preload.Stop();  // a running load is cancelled, not waited for
   window_.CloseWindow();
 }
 
@@ -150,7 +153,10 @@ void TForm1::FileListClick() {
   if (FileList.ItemIndex() < 0) return;
   CurrentFile = CurrentFolder + FileList.Item(FileList.ItemIndex());
   if (!IMG.Proportional()) IMG.ResetView();
-  LoadPicture(CurrentFile);
+  const int i = FileList.ItemIndex();
+  if (lastIndex_ >= 0 && i != lastIndex_) travel_ = i < lastIndex_ && !Timer.Enabled() ? -1 : 1;
+  lastIndex_ = i;
+  StepTo(CurrentFile);
 }
 
 void TForm1::FileListDblClick() {
@@ -201,6 +207,7 @@ void TForm1::Help1Click() {
 void TForm1::TntSpeedButton1Click() {
   auto folder = dialogs_.BrowseForFolder("Select folder");
   if (!folder) return;
+  Preload.Clear();
   int n = ScanFolder(*folder, FileList, CurrentFolder);
   if (n > 0) {
     FileList.SetItemIndex(0);
@@ -212,6 +219,7 @@ void TForm1::TntSpeedButton1Click() {
 void TForm1::REFRESH1Click() {
   if (FileList.Count() == 0) return;
   const std::string folder = AddTrailingPathDelimiter(ExtractFilePath(CurrentFile));
+  Preload.Clear();  // files may have changed in ways size and time do not show
   int n = ScanFolder(folder, FileList, CurrentFolder);
   if (n == 0) return;
   int found = FileList.IndexOfCaseless(ExtractFileName(CurrentFile));
@@ -223,17 +231,74 @@ void TForm1::REFRESH1Click() {
 
 // ---- Loading ----
 
+void TForm1::SetPositionStatus() {
+  char status[64];
+  std::snprintf(status, sizeof status, "[%d/%d] ", FileList.ItemIndex() + 1, FileList.Count());
+  window_.SetStatusText(status + ExtractFileName(CurrentFile));
+}
+
 void TForm1::LoadPicture(const std::string& path) {
-  try {
-    LoadIntoZoomer(IMG, path);
-    char status[64];
-    std::snprintf(status, sizeof status, "[%d/%d] ", FileList.ItemIndex() + 1, FileList.Count());
-    window_.SetStatusText(status + ExtractFileName(CurrentFile));
-  } catch (...) {
-    // Every failure shows the fallback picture, silently; the status line stays.
-    IMG.Picture().AssignBitmap(FallbackPicture());
+  Preload.CancelRequest();  // whatever a step still waits for is older than this
+  if (auto ready = Preload.Take(path, ViewKey::Of(IMG))) {
+    ShowLoaded(std::move(*ready));
+  } else {
+    try {
+      LoadIntoZoomer(IMG, path);
+      SetPositionStatus();
+    } catch (...) {
+      // Every failure shows the fallback picture, silently; the status line stays.
+      IMG.Picture().AssignBitmap(FallbackPicture());
+    }
   }
   FormResize();
+  PreloadNeighbours();
+}
+
+// What LoadPicture shows for a load made elsewhere: the same picture, status line and caption.
+void TForm1::ShowLoaded(LoadedPicture picture) {
+  if (picture.ok) {
+    IMG.Picture().AssignBitmap(std::move(picture.bitmap));
+    SetPositionStatus();
+  } else {
+    IMG.Picture().AssignBitmap(FallbackPicture());
+  }
+}
+
+void TForm1::StepTo(const std::string& path) {
+  if (!Preload.Enabled()) return LoadPicture(path);
+  const ViewKey view = ViewKey::Of(IMG);
+  if (auto ready = Preload.Take(path, view)) {
+    Preload.CancelRequest();
+    ShowLoaded(std::move(*ready));
+    FormResize();
+  } else {
+    // Loaded off the main thread, which stays free for the next key: a newer step replaces this
+    // one, so a held key never leaves loads queued behind it.
+    Preload.Request(path, view, [this](LoadedPicture picture) {
+      Guarded([&] {
+        ShowLoaded(std::move(picture));
+        FormResize();
+        PreloadNeighbours();
+      });
+    });
+  }
+  PreloadNeighbours();
+}
+
+// The next picture in the direction of travel first, then the one behind; the slideshow wraps.
+void TForm1::PreloadNeighbours() {
+  if (!Preload.Enabled()) return;
+  std::vector<std::string> paths;
+  const int i = FileList.ItemIndex(), n = FileList.Count();
+  if (i >= 0 && i < n && CurrentFile == CurrentFolder + FileList.Item(i)) {
+    for (int k : {i + travel_, i - travel_}) {
+      if (Timer.Enabled()) k = (k + n) % n;
+      if (k < 0 || k >= n || k == i) continue;
+      std::string p = CurrentFolder + FileList.Item(k);
+      if (std::find(paths.begin(), paths.end(), p) == paths.end()) paths.push_back(std::move(p));
+    }
+  }
+  Preload.Want(paths, ViewKey::Of(IMG));
 }
 
 void TForm1::FormResize() {

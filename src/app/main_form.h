@@ -10,6 +10,7 @@
 #include "app/file_list.h"
 #include "app/host.h"
 #include "app/keys.h"
+#include "app/preloader.h"
 #include "controls/threaded_timer.h"
 #include "controls/zoomer.h"
 
@@ -36,6 +37,9 @@ class TForm1 {
   bool Dragging = false;
   TPoint DragPoint;
   bool AllowOverwrite = false;  // the "Allow overwrite" check mark
+  // Loads the shown picture's neighbours ahead; off until the front end gives it a dispatcher.
+  // Declared last of the state it reads, so it stops before anything it serves goes.
+  Preloader Preload;
 
   // Runs a handler the way the front end must: a failure that leaves it becomes a message box
   // captioned with the application title, and the program carries on.
@@ -94,6 +98,14 @@ class TForm1 {
 
  private:
   void ShowFirstOfFolder();
+  // A step through the list: shows CurrentFile from the preload, or has it loaded off the main
+  // thread when preloading is on; otherwise loads it at once.
+  void StepTo(const std::string& path);
+  void ShowLoaded(LoadedPicture picture);
+  void SetPositionStatus();
+  void PreloadNeighbours();
+  int travel_ = 1;  // direction of the last step through the list: +1 down, -1 up
+  int lastIndex_ = -1;
   void TurnPicture(void (*turn)(Bitmap&));
   // Window-state changes may wait for the window system, which serves queued slideshow ticks
   // and settled resizes meanwhile; those are dropped inside a mode change, never run half-way

@@ -17,6 +17,21 @@ void QueuedDispatcher::Synchronize(std::function<void()> call) {
   if (request.error) std::rethrow_exception(request.error);
 }
 
+QueuedDispatcher::~QueuedDispatcher() {
+  for (Request* r : queue_)
+    if (r->posted) delete r;
+}
+
+void QueuedDispatcher::Post(std::function<void()> call) {
+  auto* request = new Request{std::move(call), nullptr, false, true};
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(request);
+  }
+  changed_.notify_all();
+  Wakeup();
+}
+
 // Runs the oldest request with the mutex released, so that the call may itself use the
 // dispatcher or take other locks.
 bool QueuedDispatcher::RunOne(std::unique_lock<std::mutex>& lock) {
@@ -31,6 +46,10 @@ bool QueuedDispatcher::RunOne(std::unique_lock<std::mutex>& lock) {
     error = std::current_exception();
   }
   lock.lock();
+  if (request->posted) {
+    delete request;
+    return true;
+  }
   request->error = error;
   request->done = true;
   changed_.notify_all();

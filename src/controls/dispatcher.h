@@ -19,6 +19,11 @@ class MainThreadDispatcher {
   // leaving `call` is carried back and rethrown here, on the requesting thread.
   virtual void Synchronize(std::function<void()> call) = 0;
 
+  // Any thread: queues `call` to run on the main thread later and returns at once, so a worker
+  // never waits for the main thread. Calls still queued when the dispatcher goes never run; an
+  // exception leaving one is dropped.
+  virtual void Post(std::function<void()> call) = 0;
+
   // Main thread: serves pending requests until `done()` holds. `done` is checked before
   // blocking and again after every served request and every Notify().
   virtual void WaitServing(const std::function<bool()>& done) = 0;
@@ -31,7 +36,9 @@ class MainThreadDispatcher {
 // Subclasses only decide how the main thread learns that a request is waiting (Wakeup).
 class QueuedDispatcher : public MainThreadDispatcher {
  public:
+  ~QueuedDispatcher() override;
   void Synchronize(std::function<void()> call) override;
+  void Post(std::function<void()> call) override;
   void WaitServing(const std::function<bool()>& done) override;
   void Notify() override;
 
@@ -51,6 +58,7 @@ class QueuedDispatcher : public MainThreadDispatcher {
     std::function<void()> call;
     std::exception_ptr error;
     bool done = false;
+    bool posted = false;  // owned by the queue; nobody waits for it
   };
   bool RunOne(std::unique_lock<std::mutex>& lock);
 

@@ -21,6 +21,7 @@
 #include <memory>
 
 #include "formats/graphic_error.h"
+#include "formats/load_cancel.h"
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -52,6 +53,7 @@ struct ErrorMgr {
   jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
   bool sawEndOfInput;
+  bool cancelled;
 };
 
 void ErrorExit(j_common_ptr cinfo) {
@@ -74,8 +76,14 @@ void EmitMessage(j_common_ptr cinfo, int level) {
 }
 void OutputMessage(j_common_ptr) {}
 
+// libjpeg calls this at every scan and every band of output rows: the place to stop a decode
+// that is no longer wanted, as well as one that never ends.
 void ScanLimit(j_common_ptr cinfo) {
   auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (LoadCancelled()) {
+    reinterpret_cast<ErrorMgr*>(cinfo->err)->cancelled = true;
+    std::longjmp(reinterpret_cast<ErrorMgr*>(cinfo->err)->jump, 1);
+  }
   if (cinfo->is_decompressor && d->input_scan_number > kMaxScans) {
     auto* err = reinterpret_cast<ErrorMgr*>(cinfo->err);
     std::snprintf(err->message, sizeof err->message, "Too many progressive scans (more than %d)",
@@ -91,6 +99,12 @@ void InitErrors(ErrorMgr& err) {
   err.pub.output_message = OutputMessage;
   err.message[0] = 0;
   err.sawEndOfInput = false;
+  err.cancelled = false;
+}
+
+[[noreturn]] void Fail(const ErrorMgr& err) {
+  if (err.cancelled) throw ELoadCancelled();
+  throw EInvalidGraphic(err.message);
 }
 
 // Owns a decompressor; destroying it never fails.
@@ -223,7 +237,7 @@ void TJPEGImage::ReadHeader(const JpegSource& src) {
   Decompressor d;
   InitErrors(d.err);
   d.cinfo.err = &d.err.pub;
-  if (!ShimReadHeader(&d, src, 1)) throw EInvalidGraphic(d.err.message);
+  if (!ShimReadHeader(&d, src, 1)) Fail(d.err);
   width_ = static_cast<int>(d.cinfo.image_width);
   height_ = static_cast<int>(d.cinfo.image_height);
   scale_ = JpegScale::jsFullSize;
@@ -238,7 +252,7 @@ static void StartDecode(const PixelBuffer& data, const std::string& path, JpegSc
   const JpegSource src{data.data(), data.size(), file.get()};
   InitErrors(d.err);
   d.cinfo.err = &d.err.pub;
-  if (!ShimReadHeader(&d, src, Denominator(scale))) throw EInvalidGraphic(d.err.message);
+  if (!ShimReadHeader(&d, src, Denominator(scale))) Fail(d.err);
   CheckDimensions(d.cinfo.output_width, d.cinfo.output_height);
 }
 
@@ -253,8 +267,7 @@ void TJPEGImage::DecodeRows(const std::function<void(int, int)>& begin,
   ForwardSink sink{&row, cmyk, d.cinfo.saw_Adobe_marker != 0, w,
                    std::vector<uint8_t>(cmyk ? size_t(w) * 3 : 0)};
   std::vector<uint8_t> scratch(size_t(w) * (cmyk ? 4 : 3));
-  if (!ShimDecode(&d, nullptr, scratch.data(), ForwardRow, &sink))
-    throw EInvalidGraphic(d.err.message);
+  if (!ShimDecode(&d, nullptr, scratch.data(), ForwardRow, &sink)) Fail(d.err);
 }
 
 void TJPEGImage::AssignTo(Bitmap& dst) const {
@@ -274,7 +287,7 @@ void TJPEGImage::AssignTo(Bitmap& dst) const {
     for (int y = 0; y < h; ++y) rows[size_t(y)] = out.Row(y);
     ok = ShimDecode(&d, rows.data(), nullptr, nullptr, nullptr);
   }
-  if (!ok) throw EInvalidGraphic(d.err.message);
+  if (!ok) Fail(d.err);
   dst = std::move(out);
 }
 

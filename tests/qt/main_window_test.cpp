@@ -37,6 +37,12 @@ void Start(MainWindow& w, const std::string& path) {
   w.show();
 }
 
+// A step may be loaded on the preloading worker: let it finish and take its delivery.
+void Settle(MainWindow& w) {
+  w.Form().Preload.WaitIdle();
+  QApplication::processEvents();
+}
+
 TEST(MainWindow, StartsOnSamplesWithTheFixedLayout) {
   App();
   MainWindow w;
@@ -55,11 +61,13 @@ TEST(MainWindow, StartsOnSamplesWithTheFixedLayout) {
 
   // Keys take the form's route from the focused list.
   QTest::keyClick(w.FileListWidget(), Qt::Key_Down);
+  Settle(w);
   EXPECT_EQ(w.StatusLabel()->text(), "[2/10] dusk.pcx");
   EXPECT_EQ(w.windowTitle(), QString("Image Size - 460 x 345 "));
   QTest::keyClick(w.FileListWidget(), Qt::Key_X);  // letters do not search the list
   EXPECT_EQ(w.FileListWidget()->currentRow(), 1);
   QTest::keyClick(w.FileListWidget(), Qt::Key_End);
+  Settle(w);
   EXPECT_EQ(w.StatusLabel()->text(), "[10/10] valley.tga");
 
   QTest::keyClick(w.FileListWidget(), Qt::Key_Space);

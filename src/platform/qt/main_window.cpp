@@ -59,6 +59,7 @@ class CentredMessageBox : public QMessageBox {
 
 MainWindow::MainWindow() : form_(*this, *this, shell_) {
   form_.Timer.SetDispatcher(&dispatcher_);
+  form_.Preload.SetDispatcher(&dispatcher_);
   setWindowTitle(kInitialCaption);
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
