@@ -12,21 +12,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 pic="$work/photo.ppm"
 
-"$py" - "$pic" <<'PY'
-import math, random, sys
-w, h = 2000, 1500
-random.seed(1)
-out = bytearray(b"P6\n%d %d\n255\n" % (w, h))
-for y in range(h):
-    fy = y / h
-    for x in range(w):
-        fx = x / w
-        r = int(128 + 100 * math.sin(6.1 * fx + 2.3 * fy)) + random.randint(-6, 6)
-        g = int(128 + 90 * math.cos(4.7 * fy - 1.9 * fx * fy)) + random.randint(-6, 6)
-        b = int(110 + 80 * math.sin(3.3 * (fx + fy) + 1.0)) + random.randint(-6, 6)
-        out += bytes((min(max(r, 0), 255), min(max(g, 0), 255), min(max(b, 0), 255)))
-open(sys.argv[1], "wb").write(out)
-PY
+"$py" "$here/bench/make_photo.py" "$pic"
 
 # Median wall time in milliseconds of three runs of a command.
 median_ms() {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include "formats/graphic_error.h"
 
@@ -360,6 +361,8 @@ std::vector<uint8_t> EncodeJpeg2000(const Bitmap& src, int quality, bool lossles
   if (!codec) EncodeFailed();
   SilenceCodec(codec.get());
   if (!opj_setup_encoder(codec.get(), &params, img.get())) EncodeFailed();
+  // The encoder codes its code-blocks on every core; a library without threads keeps one.
+  opj_codec_set_threads(codec.get(), int(std::max(1u, std::thread::hardware_concurrency())));
   MemoryOut out;
   Stream stream(opj_stream_create(64 * 1024, OPJ_FALSE));
   if (!stream) EncodeFailed();

@@ -24,6 +24,7 @@ class TPNGObject : public TGraphic {
   Bitmap image_;  // already in the drawing's pixel format
 };
 
+// The PNG file of the bitmap, written by the PNG writer (png_writer.h).
 std::vector<uint8_t> EncodePng(const Bitmap& bmp);
 
 }  // namespace quendra

@@ -52,6 +52,11 @@ void TOctreeQuantizer::FreeNode(int32_t n) {
 }
 
 void TOctreeQuantizer::AddColor(uint8_t red, uint8_t green, uint8_t blue) {
+  AddToLeaf(red, green, blue);
+  while (leafCount_ > maxColors_) Reduce();
+}
+
+int32_t TOctreeQuantizer::AddToLeaf(uint8_t red, uint8_t green, uint8_t blue) {
   if (root_ < 0) root_ = NewNode(0);
   int32_t n = root_;
   for (int depth = 0;; ++depth) {
@@ -61,7 +66,7 @@ void TOctreeQuantizer::AddColor(uint8_t red, uint8_t green, uint8_t blue) {
       node->redSum += red;
       node->greenSum += green;
       node->blueSum += blue;
-      break;
+      return n;
     }
     const uint8_t m = kMask[depth];
     const int index = ((red & m) ? 4 : 0) | ((green & m) ? 2 : 0) | ((blue & m) ? 1 : 0);
@@ -72,10 +77,10 @@ void TOctreeQuantizer::AddColor(uint8_t red, uint8_t green, uint8_t blue) {
     }
     n = c;
   }
-  while (leafCount_ > maxColors_) Reduce();
 }
 
 void TOctreeQuantizer::Reduce() {
+  ++generation_;
   int depth = colorBits_ - 1;
   while (depth > 0 && reducible_[depth] < 0) --depth;
   const int32_t n = reducible_[depth];
@@ -102,11 +107,34 @@ void TOctreeQuantizer::Reduce() {
   leafCount_ += 1 - children;
 }
 
+// Photographs repeat colours: a colour met again in the same generation goes straight to the
+// leaf it went to before, which is exactly where the walk from the root would end.
 void TOctreeQuantizer::AddBitmap(const Bitmap& bmp) {
+  struct Slot {
+    uint32_t colour = 0, generation = ~0u;
+    int32_t leaf = -1;
+  };
+  constexpr int kSlotBits = 12;
+  std::vector<Slot> cache(size_t(1) << kSlotBits);
   std::vector<uint8_t> row(size_t(bmp.Width()) * 4);
   for (int y = 0; y < bmp.Height(); ++y) {
     const uint8_t* p = RowAs32(bmp, y, row.data());
-    for (int x = 0; x < bmp.Width(); ++x, p += 4) AddColor(p[2], p[1], p[0]);
+    for (int x = 0; x < bmp.Width(); ++x, p += 4) {
+      const uint32_t colour = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+      Slot& slot = cache[(colour * 2654435761u) >> (32 - kSlotBits)];
+      if (slot.generation == generation_ && slot.colour == colour) {
+        Node& leaf = nodes_[size_t(slot.leaf)];
+        ++leaf.pixelCount;
+        leaf.redSum += p[2];
+        leaf.greenSum += p[1];
+        leaf.blueSum += p[0];
+        continue;
+      }
+      const int32_t leaf = AddToLeaf(p[2], p[1], p[0]);
+      const uint32_t before = generation_;
+      while (leafCount_ > maxColors_) Reduce();
+      if (generation_ == before) slot = {colour, generation_, leaf};
+    }
   }
 }
 
@@ -228,11 +256,23 @@ Bitmap ReduceColorsForGif(const Bitmap& bmp, std::array<PaletteEntry, 256>* pale
   Bitmap out(bmp.Width(), bmp.Height(), PixelFormat::pf8bit);
   for (size_t i = 0; i < 256; ++i) out.Palette()[i] = {pal[i].blue, pal[i].green, pal[i].red, 0};
   auto finder = std::make_unique<NearestFinder>(pal);
+  // Colours met before keep the index found for them (bit 24 marks a filled slot).
+  constexpr int kSlotBits = 12;
+  std::vector<uint32_t> seen(size_t(1) << kSlotBits, 0);
+  std::vector<uint8_t> found(size_t(1) << kSlotBits);
   std::vector<uint8_t> row(size_t(bmp.Width()) * 4);
   for (int y = 0; y < bmp.Height(); ++y) {
     const uint8_t* p = RowAs32(bmp, y, row.data());
     uint8_t* d = out.Row(y);
-    for (int x = 0; x < bmp.Width(); ++x, p += 4) d[x] = uint8_t(finder->Find(p[2], p[1], p[0]));
+    for (int x = 0; x < bmp.Width(); ++x, p += 4) {
+      const uint32_t key = 1u << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+      const size_t slot = (key * 2654435761u) >> (32 - kSlotBits);
+      if (seen[slot] != key) {
+        seen[slot] = key;
+        found[slot] = uint8_t(finder->Find(p[2], p[1], p[0]));
+      }
+      d[x] = found[slot];
+    }
   }
   out.Transparent = bmp.Transparent;
   out.TransparentColor = bmp.TransparentColor;

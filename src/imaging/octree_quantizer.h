@@ -48,6 +48,8 @@ class TOctreeQuantizer {
   };
   int32_t NewNode(int depth);
   void FreeNode(int32_t n);
+  // Adds the colour and returns the leaf it went to (before any reduction it caused).
+  int32_t AddToLeaf(uint8_t red, uint8_t green, uint8_t blue);
   void Reduce();
   void Walk(int32_t n, std::vector<PaletteEntry>& out) const;
 
@@ -57,6 +59,9 @@ class TOctreeQuantizer {
   int leafCount_ = 0;
   int colorBits_, maxColors_;
   int32_t reducible_[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+  // Bumped by every reduction: the only thing that frees nodes or turns a node into a leaf, so
+  // a leaf remembered for a colour in the same generation is still where that colour goes.
+  uint32_t generation_ = 0;
 };
 
 // The 256-entry palette for the picture: stock colours at both ends, the octree's colours from

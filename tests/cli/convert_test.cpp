@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "formats/metafile.h"
+#include "formats/tbitmap.h"
 #include "support/image_tools.h"
+#include "support/pictures.h"
 
 namespace quendra {
 namespace {
@@ -33,15 +36,25 @@ TEST(Convert, FitsAsTheViewerDoesAndWritesEachFormat) {
   ASSERT_TRUE(fit);
   EXPECT_EQ(fit->width, 460);
   EXPECT_EQ(fit->height, 345);
-  // Without --fit the picture keeps its full size.
-  for (const char* ext : {"bmp", "png", "jpg", "tga"}) {
+  // Every writer extension; without --fit the picture keeps its full size.
+  const std::string small = dir.File("small.bmp");
+  ASSERT_EQ(Convert(ShellQuote(in) + " " + ShellQuote(small) + " --fit 400x300"), 0);
+  for (const char* ext : {"bmp", "png", "jpg", "JPEG", "gif", "tga", "jp2", "j2k", "jpc"}) {
     const std::string out = dir.File(std::string("full.") + ext);
-    ASSERT_EQ(Convert(ShellQuote(in) + " " + ShellQuote(out)), 0) << ext;
+    ASSERT_EQ(Convert(ShellQuote(small) + " " + ShellQuote(out)), 0) << ext;
     auto full = DecodeWithPillow(out);
     ASSERT_TRUE(full) << ext;
-    EXPECT_EQ(full->width, 2000) << ext;
-    EXPECT_EQ(full->height, 1500) << ext;
+    EXPECT_EQ(full->width, 400) << ext;
+    EXPECT_EQ(full->height, 300) << ext;
   }
+  // Pillow reads no EMF here; the viewer's own reader shows the bitmap it holds.
+  ASSERT_EQ(Convert(ShellQuote(small) + " " + ShellQuote(dir.File("full.emf"))), 0);
+  EXPECT_TRUE(test::ReadWith<TMetafile>(dir.File("full.emf")) == test::ReadWith<TBitmap>(small));
+  std::string help;
+  EXPECT_EQ(test::Run(std::string(QUENDRA_CONVERT) + " --help", &help), 0);
+  for (const char* ext :
+       {".bmp", ".jpg", ".jpeg", ".png", ".gif", ".tga", ".jp2", ".j2k", ".jpc", ".emf"})
+    EXPECT_NE(help.find(ext), std::string::npos) << ext;
 }
 
 TEST(Convert, FailuresSayWhyAndLeaveNoFileBehind) {
@@ -64,6 +77,23 @@ TEST(Convert, FailuresSayWhyAndLeaveNoFileBehind) {
   EXPECT_EQ(Convert(ShellQuote(bad) + " x.bmp --fit 0x10"), 1);       // usage
   EXPECT_EQ(Convert(ShellQuote(dir.File("a.txt")) + " out.bmp"), 1);  // unknown extension
   EXPECT_FALSE(Exists("out.bmp"));
+  // An output name that names no writer is an error, not a JPEG under another name.
+  const std::string pic = testing::WriteBmp(dir, "pic.bmp", 8, 8);
+  for (const char* out : {"out.tif", "out.jpe", "out"}) {
+    err.clear();
+    EXPECT_EQ(Convert(ShellQuote(pic) + " " + ShellQuote(dir.File(out)), &err), 1) << out;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  }
+  // A missing folder and a name that is a folder: a clear reason.
+  err.clear();
+  EXPECT_EQ(Convert(ShellQuote(pic) + " " + ShellQuote(dir.File("no/out.png")), &err), 1);
+  EXPECT_NE(err.find("No such file or directory"), std::string::npos) << err;
+  ::mkdir(dir.File("dir.png").c_str(), 0755);
+  err.clear();
+  EXPECT_EQ(Convert(ShellQuote(pic) + " " + ShellQuote(dir.File("dir.png")), &err), 1);
+  EXPECT_NE(err.find("Is a directory"), std::string::npos) << err;
+  ::rmdir(dir.File("dir.png").c_str());
+  ::unlink(pic.c_str());
   // Nothing but the files we named was created.
   std::string listing;
   test::Run("ls -A " + ShellQuote(dir.Path()), &listing);

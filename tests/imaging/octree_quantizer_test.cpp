@@ -118,6 +118,30 @@ TEST(OctreeQuantizer, StockColoursAtBothEndsAndNearestIndexRule) {
   EXPECT_EQ(NearestPaletteIndex(pal, 190, 215, 190), 8);
 }
 
+TEST(OctreeQuantizer, ABitmapGivesTheSameTreeAsItsPixelsOneByOne) {
+  // Repeated colours (which AddBitmap remembers) among thousands of others (which keep folding
+  // the tree): the colours and their order must not change.
+  std::mt19937 rng(9);
+  Bitmap src(400, 300, PixelFormat::pf24bit);
+  for (int y = 0; y < 300; ++y)
+    for (int x = 0; x < 400; ++x) {
+      uint8_t* p = src.Row(y) + 3 * x;
+      const bool flat = (x / 20 + y / 20) % 3 == 0;
+      p[0] = uint8_t(flat ? 40 : x + rng() % 8);
+      p[1] = uint8_t(flat ? (y / 20) * 9 : y + rng() % 8);
+      p[2] = uint8_t(flat ? 200 : (x * y) % 251);
+    }
+  TOctreeQuantizer whole, single;
+  whole.AddBitmap(src);
+  for (int y = 0; y < 300; ++y)
+    for (int x = 0; x < 400; ++x) {
+      const uint8_t* p = src.Row(y) + 3 * x;
+      single.AddColor(p[2], p[1], p[0]);
+    }
+  EXPECT_GT(whole.LeafCount(), 200);  // folded many times
+  EXPECT_EQ(whole.Colors(), single.Colors());
+}
+
 TEST(OctreeQuantizer, MappingEqualsAFullSearchOnAPhotoLikePicture) {
   std::mt19937 rng(5);
   Bitmap src(300, 200, PixelFormat::pf32bit);
