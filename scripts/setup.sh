@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   imagemagick python3-pil netpbm libopenjp2-tools libjpeg-turbo-progs libvips-tools giflib-tools libtiff-tools
   xvfb xauth x11-utils openbox xdotool xclip fonts-dejavu-core bc time
-  dpkg-dev desktop-file-utils appstream groff-base
+  dpkg-dev desktop-file-utils appstream groff-base locales fluxbox
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -21,4 +21,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+# A Turkish locale, whose case rules differ from ASCII ("i" does not upper-case to "I"): the
+# tests check that file names are matched the same way under it.
+if ! locale -a 2>/dev/null | grep -qix 'tr_TR.utf8'; then
+  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO localedef -i tr_TR -f UTF-8 tr_TR.UTF-8
 fi

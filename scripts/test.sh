@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors, runs every test and packages that
-# build as a .deb (listed, so a broken package fails here); then builds the core with
-# AddressSanitizer + UndefinedBehaviorSanitizer and runs the core tests again.
+# Installs what is missing, checks the formatting, builds with warnings as errors (the fuzz
+# targets' replay programs included), runs every test and packages that build as a .deb (listed,
+# so a broken package fails here); then builds the core with AddressSanitizer +
+# UndefinedBehaviorSanitizer and runs the core tests again.
 # QUENDRA_SKIP_ASAN=1 skips the second pass.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+bash scripts/check_format.sh
 jobs=$(nproc)
 
 cmake --preset ci >/dev/null

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
@@ -18,17 +17,26 @@ namespace quendra {
 bool IsPictureFile(const std::string& name) {
   std::string ext = ExtractFileExt(name);
   if (ext.empty()) return false;
-  // Extensions that can match are ASCII; other bytes pass through and never match.
-  for (auto& c : ext) c = char(std::toupper(static_cast<unsigned char>(c)));
-  std::string list = kSupportedExtensions;
-  for (auto& c : list) c = char(std::toupper(static_cast<unsigned char>(c)));
-  return list.find(ext) != std::string::npos;
+  // Extensions that can match are ASCII, so they are upper-cased by ASCII alone: a locale's
+  // rules (Turkish i to dotted I) must not decide which files are listed. Other bytes pass
+  // through and never match.
+  auto upper = [](std::string s) {
+    for (auto& c : s)
+      if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return s;
+  };
+  return upper(kSupportedExtensions).find(upper(ext)) != std::string::npos;
 }
 
 bool IsFolder(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return true;
   return S_ISDIR(st.st_mode);
+}
+
+bool IsExistingFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // Upper-cased wide text of a name; bytes that are not valid in the locale's encoding stand for

@@ -6,7 +6,13 @@
 namespace quendra {
 
 enum VirtualKey : uint16_t {
+  VK_BACK = 8,
+  VK_TAB = 9,
   VK_RETURN = 13,
+  VK_SHIFT = 16,
+  VK_CONTROL = 17,
+  VK_MENU = 18,  // ALT
+
   VK_ESCAPE = 27,
   VK_SPACE = 32,
   VK_PRIOR = 33,  // PAGE UP
@@ -17,6 +23,11 @@ enum VirtualKey : uint16_t {
   VK_UP = 38,
   VK_RIGHT = 39,
   VK_DOWN = 40,
+  VK_INSERT = 45,
+  VK_DELETE = 46,
+  VK_F1 = 112,  // F1 to F24 follow in order
+  // A key the viewer has no name for; it still takes the normal route.
+  VK_UNNAMED = 0xFF,
 };
 
 struct ShiftState {
@@ -29,7 +40,10 @@ enum class MouseButton { mbLeft, mbRight, mbMiddle };
 
 constexpr uint16_t kShortcutShift = 8192, kShortcutCtrl = 16384, kShortcutAlt = 32768;
 
-constexpr uint16_t ShortCut(uint16_t key, ShiftState s) {
+// Modifier sets of the shortcut table.
+inline constexpr ShiftState Ctrl{.ctrl = true}, CtrlAlt{.ctrl = true, .alt = true};
+
+constexpr uint16_t ShortCut(uint16_t key, ShiftState s = {}) {
   return uint16_t(key + (s.shift ? kShortcutShift : 0) + (s.ctrl ? kShortcutCtrl : 0) +
                   (s.alt ? kShortcutAlt : 0));
 }

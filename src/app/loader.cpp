@@ -11,7 +11,7 @@ namespace quendra {
 
 void ChooseJpegScale(TJPEGImage& jpeg, int displayMax) {
   if (displayMax == 0) throw EInvalidGraphic("The display area has no size");
-  int ratio = std::max(jpeg.Width(), jpeg.Height()) / displayMax;
+  int ratio = std::max(jpeg.FullWidth(), jpeg.FullHeight()) / displayMax;
   JpegScale s = ratio <= 1   ? JpegScale::jsFullSize
                 : ratio <= 3 ? JpegScale::jsHalf
                 : ratio <= 7 ? JpegScale::jsQuarter
@@ -42,6 +42,7 @@ void FinishLoad(TZoomer& img) {
   Bitmap working;
   if (img.Proportional()) {
     if (auto* jpeg = dynamic_cast<TJPEGImage*>(&graphic)) {
+      // A new scale changes the graphic's size, so the zoomer has recomputed DestRect for it.
       ChooseJpegScale(*jpeg, std::max(img.DestWidth(), img.DestHeight()));
       working = DecodeFitted(*jpeg, img);
       img.Picture().AssignBitmap(std::move(working));

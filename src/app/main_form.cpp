@@ -51,6 +51,7 @@ TForm1::TForm1(WindowHost& window, DialogHost& dialogs, ShellHost& shell,
   Timer.SetInterval(3000);
   Timer.SetEnabled(false);
   Timer.OnTimer = [this] { TimerTimer(); };
+  FileList.OnChange = [this] { window_.FileListChanged(); };
 }
 
 void TForm1::Guarded(const std::function<void()>& handler) {
@@ -70,7 +71,6 @@ void TForm1::SetListPanelWidth(int w) {
 // Selects item 0 of a freshly scanned folder, shows it and collapses the list.
 void TForm1::ShowFirstOfFolder() {
   FileList.SetItemIndex(0);
-  window_.FileListChanged();
   CurrentFile = CurrentFolder + FileList.Item(0);
   LoadPicture(CurrentFile);
   SetListPanelWidth(1);
@@ -80,12 +80,11 @@ void TForm1::FormCreate(const std::vector<std::string>& args, const std::string&
   // The argument count stops at the first empty argument.
   const std::string start =
       (!args.empty() && !args[0].empty()) ? args[0] : ExtractFilePath(exePath);
-  if (IsPictureFile(start)) {
+  if (!IsExistingFolder(start) && IsPictureFile(start)) {
     CurrentFile = start;
     LoadPicture(CurrentFile);
   } else if (IsFolder(start)) {
     int n = ScanFolder(AddTrailingPathDelimiter(start), FileList, CurrentFolder);
-    window_.FileListChanged();
     if (n > 0) ShowFirstOfFolder();
   }
   IMG.Invalidate();
@@ -95,15 +94,13 @@ void TForm1::FilesDropped(const std::vector<std::string>& paths) {
   if (paths.empty()) return;
   const std::string path = paths[0];  // the whole path: a cut one would name another file
   Preload.Clear();
-  if (IsPictureFile(path)) {
+  if (!IsExistingFolder(path) && IsPictureFile(path)) {
     FileList.Clear();
-    window_.FileListChanged();
     CurrentFile = path;
     LoadPicture(CurrentFile);
   }
   if (IsFolder(path)) {
     int n = ScanFolder(path, FileList, CurrentFolder);
-    window_.FileListChanged();
     if (n > 0) ShowFirstOfFolder();
   }
 }
@@ -157,7 +154,6 @@ void TForm1::FileListKeyDown(uint16_t& key, ShiftState shift) {
 void TForm1::FileListSelect(int index) {
   if (index == FileList.ItemIndex()) return;
   FileList.SetItemIndex(index);
-  window_.FileListChanged();
   FileListClick();
 }
 
@@ -181,14 +177,12 @@ void TForm1::FileListDblClick() {
 void TForm1::GOHOME1Click() {
   if (FileList.Count() == 0) return;
   FileList.SetItemIndex(0);
-  window_.FileListChanged();
   FileListClick();
 }
 
 void TForm1::GOEND1Click() {
   if (FileList.Count() == 0) return;
   FileList.SetItemIndex(FileList.Count() - 1);
-  window_.FileListChanged();
   FileListClick();
 }
 
@@ -202,7 +196,6 @@ void TForm1::TimerTimer() {
   if (modeChange_ > 0) return;
   int i = FileList.ItemIndex();
   FileList.SetItemIndex(i == FileList.Count() - 1 ? 0 : i + 1);
-  window_.FileListChanged();
   FileListClick();
 }
 
@@ -224,10 +217,8 @@ void TForm1::TntSpeedButton1Click() {
   if (!folder) return;
   Preload.Clear();
   int n = ScanFolder(*folder, FileList, CurrentFolder);
-  window_.FileListChanged();
   if (n > 0) {
     FileList.SetItemIndex(0);
-    window_.FileListChanged();
     CurrentFile = CurrentFolder + FileList.Item(0);
     LoadPicture(CurrentFile);
   }
@@ -238,11 +229,9 @@ void TForm1::REFRESH1Click() {
   const std::string folder = AddTrailingPathDelimiter(ExtractFilePath(CurrentFile));
   Preload.Clear();  // files may have changed in ways size and time do not show
   int n = ScanFolder(folder, FileList, CurrentFolder);
-  window_.FileListChanged();
   if (n == 0) return;
   int found = FileList.IndexOfCaseless(ExtractFileName(CurrentFile));
   FileList.SetItemIndex(found >= 0 ? found : 0);
-  window_.FileListChanged();
   CurrentFile = folder + FileList.Item(FileList.ItemIndex());
   IMG.ResetOffsets();
   LoadPicture(CurrentFile);
@@ -446,6 +435,5 @@ void TForm1::ROTATERIGHT1Click() {
 void TForm1::ROTATELEFT1Click() {
   TurnPicture(RotateBitmapLeft);
 }
-
 
 }  // namespace quendra

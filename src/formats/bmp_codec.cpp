@@ -11,19 +11,27 @@
 
 namespace quendra {
 
-static std::unique_ptr<TGraphic> NewTBitmap() { return std::make_unique<TBitmap>(); }
+static std::unique_ptr<TGraphic> NewTBitmap() {
+  return std::make_unique<TBitmap>();
+}
 const GraphicClass TBitmap::kClass{"TBitmap", &kTGraphicClass, &NewTBitmap};
 const GraphicClass TGraphicExGraphic::kClass{"TGraphicExGraphic", &TBitmap::kClass, nullptr};
 
-void TBitmap::LoadFromMemory(std::span<const uint8_t> data) { image_ = DecodeBmp(data); }
+void TBitmap::LoadFromMemory(std::span<const uint8_t> data) {
+  image_ = DecodeBmp(data);
+}
 
 namespace {
 
 constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiAlphaBitfields = 6;
 
-[[noreturn]] void Fail(const std::string& what) { throw EInvalidGraphic("Invalid BMP file: " + what); }
+[[noreturn]] void Fail(const std::string& what) {
+  throw EInvalidGraphic("Invalid BMP file: " + what);
+}
 
-uint16_t U16(std::span<const uint8_t> d, size_t at) { return uint16_t(d[at] | (d[at + 1] << 8)); }
+uint16_t U16(std::span<const uint8_t> d, size_t at) {
+  return uint16_t(d[at] | (d[at + 1] << 8));
+}
 uint32_t U32(std::span<const uint8_t> d, size_t at) {
   return uint32_t(d[at]) | (uint32_t(d[at + 1]) << 8) | (uint32_t(d[at + 2]) << 16) |
          (uint32_t(d[at + 3]) << 24);
@@ -105,7 +113,8 @@ Header ReadHeader(std::span<const uint8_t> d) {
 
 void CopyRows(std::span<const uint8_t> d, size_t at, const Header& h, Bitmap& out) {
   const size_t srcStride = Bitmap::StrideFor(int(h.width), out.Format());
-  if (at > d.size() || (d.size() - at) / srcStride < size_t(h.height)) Fail("pixel data is truncated");
+  if (at > d.size() || (d.size() - at) / srcStride < size_t(h.height))
+    Fail("pixel data is truncated");
   for (int y = 0; y < out.Height(); ++y) {
     int srcRow = h.topDown ? y : out.Height() - 1 - y;
     std::memcpy(out.Row(y), d.data() + at + size_t(srcRow) * srcStride, out.Stride());
@@ -150,7 +159,8 @@ void DecodeRle(std::span<const uint8_t> d, size_t at, bool rle4, Bitmap& out) {
     } else {  // literal block, padded to a 16-bit boundary
       size_t bytes = rle4 ? (size_t(v) + 1) / 2 : v;
       if (p + bytes > d.size()) return;
-      for (int i = 0; i < v; ++i) put(rle4 ? ((i & 1) ? d[p + i / 2] & 15 : d[p + i / 2] >> 4) : d[p + i]);
+      for (int i = 0; i < v; ++i)
+        put(rle4 ? ((i & 1) ? d[p + i / 2] & 15 : d[p + i / 2] >> 4) : d[p + i]);
       p += bytes + (bytes & 1);
     }
   }
@@ -161,7 +171,8 @@ void DecodeRle(std::span<const uint8_t> d, size_t at, bool rle4, Bitmap& out) {
 void ConvertMasked(std::span<const uint8_t> d, size_t at, const Header& h, Bitmap& out) {
   const int bpp = h.bits / 8;
   const size_t srcStride = ((size_t(h.width) * h.bits + 31) / 32) * 4;
-  if (at > d.size() || (d.size() - at) / srcStride < size_t(h.height)) Fail("pixel data is truncated");
+  if (at > d.size() || (d.size() - at) / srcStride < size_t(h.height))
+    Fail("pixel data is truncated");
   Channel r = MakeChannel(h.masks[0]), g = MakeChannel(h.masks[1]), b = MakeChannel(h.masks[2]),
           a = MakeChannel(out.Format() == PixelFormat::pf32bit ? h.masks[3] : 0);
   const int outBpp = out.Format() == PixelFormat::pf32bit ? 4 : 3;
@@ -187,33 +198,47 @@ Bitmap DecodeBmp(std::span<const uint8_t> d) {
   if (h.compression == kBiRle4 && h.bits != 4) Fail("RLE4 needs 4 bits per pixel");
   if ((h.compression == kBiRle8 || h.compression == kBiRle4) && h.topDown)
     Fail("compressed rows cannot be top-down");
-  if (h.hasMasks && h.bits != 16 && h.bits != 32) Fail("bit field masks need 16 or 32 bits per pixel");
-  if (h.compression != kBiRgb && h.compression != kBiRle8 && h.compression != kBiRle4 && !h.hasMasks)
+  if (h.hasMasks && h.bits != 16 && h.bits != 32)
+    Fail("bit field masks need 16 or 32 bits per pixel");
+  if (h.compression != kBiRgb && h.compression != kBiRle8 && h.compression != kBiRle4 &&
+      !h.hasMasks)
     Fail("unsupported compression " + std::to_string(h.compression));
   CheckDimensions(h.width, h.height);
 
   PixelFormat pf;
   bool masked = false;
   switch (h.bits) {
-    case 1: pf = PixelFormat::pf1bit; break;
+    case 1:
+      pf = PixelFormat::pf1bit;
+      break;
     case 2:  // widened to 4 bits: the bitmap type has no 2-bit format
-    case 4: pf = PixelFormat::pf4bit; break;
-    case 8: pf = PixelFormat::pf8bit; break;
+    case 4:
+      pf = PixelFormat::pf4bit;
+      break;
+    case 8:
+      pf = PixelFormat::pf8bit;
+      break;
     case 16:
       pf = PixelFormat::pf15bit;
       if (h.hasMasks) {
         const uint32_t* m = h.masks;
-        if (m[0] == 0xF800 && m[1] == 0x07E0 && m[2] == 0x001F) pf = PixelFormat::pf16bit;
-        else if (!(m[0] == 0x7C00 && m[1] == 0x03E0 && m[2] == 0x001F)) masked = true, pf = PixelFormat::pf24bit;
+        if (m[0] == 0xF800 && m[1] == 0x07E0 && m[2] == 0x001F)
+          pf = PixelFormat::pf16bit;
+        else if (!(m[0] == 0x7C00 && m[1] == 0x03E0 && m[2] == 0x001F))
+          masked = true, pf = PixelFormat::pf24bit;
       }
       break;
-    case 24: pf = PixelFormat::pf24bit; break;
+    case 24:
+      pf = PixelFormat::pf24bit;
+      break;
     case 32:
       pf = PixelFormat::pf32bit;
-      masked = h.hasMasks && !(h.masks[0] == 0xFF0000 && h.masks[1] == 0xFF00 && h.masks[2] == 0xFF &&
-                                (h.masks[3] == 0 || h.masks[3] == 0xFF000000u));
+      masked =
+          h.hasMasks && !(h.masks[0] == 0xFF0000 && h.masks[1] == 0xFF00 && h.masks[2] == 0xFF &&
+                          (h.masks[3] == 0 || h.masks[3] == 0xFF000000u));
       break;
-    default: Fail("unsupported bit count " + std::to_string(h.bits));
+    default:
+      Fail("unsupported bit count " + std::to_string(h.bits));
   }
 
   // Pixel data starts at the offset the file header gives; a zero offset means "right after
@@ -241,7 +266,8 @@ Bitmap DecodeBmp(std::span<const uint8_t> d) {
   // far more than the file holds.
   const bool rle = h.compression == kBiRle8 || h.compression == kBiRle4;
   const size_t fileStride = ((size_t(h.width) * size_t(h.bits) + 31) / 32) * 4;
-  if (!rle && (d.size() - pixelsAt) / fileStride < size_t(h.height)) Fail("pixel data is truncated");
+  if (!rle && (d.size() - pixelsAt) / fileStride < size_t(h.height))
+    Fail("pixel data is truncated");
 
   Bitmap out(int(h.width), int(h.height), pf);
   if (h.bits <= 8) out.Palette() = palette;
@@ -254,7 +280,8 @@ Bitmap DecodeBmp(std::span<const uint8_t> d) {
     const size_t srcStride = ((size_t(h.width) * 2 + 31) / 32) * 4;
     if ((d.size() - pixelsAt) / srcStride < size_t(h.height)) Fail("pixel data is truncated");
     for (int y = 0; y < out.Height(); ++y) {
-      const uint8_t* s = d.data() + pixelsAt + size_t(h.topDown ? y : out.Height() - 1 - y) * srcStride;
+      const uint8_t* s =
+          d.data() + pixelsAt + size_t(h.topDown ? y : out.Height() - 1 - y) * srcStride;
       uint8_t* o = out.Row(y);
       for (int x = 0; x < out.Width(); ++x) {
         unsigned idx = (s[x >> 2] >> (6 - 2 * (x & 3))) & 3;

@@ -21,7 +21,9 @@
 
 namespace quendra {
 
-static std::unique_ptr<TGraphic> NewTGIFImage() { return std::make_unique<TGIFImage>(); }
+static std::unique_ptr<TGraphic> NewTGIFImage() {
+  return std::make_unique<TGIFImage>();
+}
 const GraphicClass TGIFImage::kClass{"TGIFImage", &kTGraphicClass, &NewTGIFImage};
 
 namespace {
@@ -78,7 +80,8 @@ void TGIFImage::LoadFromMemory(std::span<const uint8_t> data) {
       if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) Fail(gif->Error);
       if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4) {
         GraphicsControlBlock gcb;
-        if (DGifExtensionToGCB(block[0], block + 1, &gcb) == GIF_OK) transparentIndex = gcb.TransparentColor;
+        if (DGifExtensionToGCB(block[0], block + 1, &gcb) == GIF_OK)
+          transparentIndex = gcb.TransparentColor;
       }
       while (block) {
         if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) Fail(gif->Error);
@@ -108,7 +111,8 @@ void TGIFImage::LoadFromMemory(std::span<const uint8_t> data) {
   const int originX = ownBitmap ? 0 : left, originY = ownBitmap ? 0 : top;
   if (!ownBitmap) {
     int fill = transparentIndex >= 0 ? transparentIndex : gif->SBackGroundColor;
-    if (transparentIndex < 0 && desc.ColorMap && gif->SColorMap && fill < gif->SColorMap->ColorCount) {
+    if (transparentIndex < 0 && desc.ColorMap && gif->SColorMap &&
+        fill < gif->SColorMap->ColorCount) {
       // The background index belongs to the global table; find its colour in the frame's own.
       const GifColorType bg = gif->SColorMap->Colors[fill];
       fill = 0;
@@ -120,7 +124,8 @@ void TGIFImage::LoadFromMemory(std::span<const uint8_t> data) {
         }
       }
     }
-    for (int y = 0; y < out.Height(); ++y) std::memset(out.Row(y), fill & 0xFF, size_t(out.Width()));
+    for (int y = 0; y < out.Height(); ++y)
+      std::memset(out.Row(y), fill & 0xFF, size_t(out.Width()));
   }
 
   // Interlaced frames arrive in four passes: every 8th row from 0, every 8th from 4, every 4th

@@ -12,7 +12,10 @@ class TGIFImage : public TGraphic {
   int Width() const override { return image_.Width(); }
   int Height() const override { return image_.Height(); }
   void AssignTo(Bitmap& dst) const override { dst = image_; }
-  void HandOver(Bitmap& dst) override { dst = std::move(image_); image_ = Bitmap(); }
+  void HandOver(Bitmap& dst) override {
+    dst = std::move(image_);
+    image_ = Bitmap();
+  }
 
  private:
   Bitmap image_;  // 8-bit with the frame's palette

@@ -1,6 +1,7 @@
 #pragma once
-// TJPEGImage: a JPEG file held compressed. Width and height are the full size; the output scale
-// may be set after loading and is applied when the bitmap is made.
+// TJPEGImage: a JPEG file held compressed. The output scale may be set after loading and is
+// applied when the bitmap is made; width and height are the size at that scale, so the full size
+// until a scale is set.
 #include "formats/graphic.h"
 
 namespace quendra {
@@ -17,8 +18,10 @@ class TJPEGImage : public TGraphic {
   void LoadFromMemory(std::span<const uint8_t> data) override;
   // Reads only the header now; the file is read again, as it decodes, when a bitmap is made.
   void LoadFromFile(const std::string& path) override;
-  int Width() const override { return width_; }
-  int Height() const override { return height_; }
+  int Width() const override { return ScaledWidth(); }
+  int Height() const override { return ScaledHeight(); }
+  int FullWidth() const { return width_; }
+  int FullHeight() const { return height_; }
   // Decodes at the current scale into a 24-bit bitmap (rows of blue, green, red).
   void AssignTo(Bitmap& dst) const override;
   // Decodes at the current scale row by row, without holding the picture: begin(width,
@@ -27,7 +30,7 @@ class TJPEGImage : public TGraphic {
   void DecodeRows(const std::function<void(int, int)>& begin, const RowFunction& row) const;
 
   JpegScale Scale() const { return scale_; }
-  // A different scale drops any decoded picture and announces a change.
+  // A different scale drops any decoded picture and announces a change (the size changes).
   void SetScale(JpegScale s);
   // Size the decoder produces at the current scale: each dimension divided and rounded up.
   int ScaledWidth() const;

@@ -25,7 +25,9 @@
 
 namespace quendra {
 
-static std::unique_ptr<TGraphic> NewTPNGObject() { return std::make_unique<TPNGObject>(); }
+static std::unique_ptr<TGraphic> NewTPNGObject() {
+  return std::make_unique<TPNGObject>();
+}
 const GraphicClass TPNGObject::kClass{"TPNGObject", &kTGraphicClass, &NewTPNGObject};
 
 namespace {
@@ -89,7 +91,8 @@ bool ShimReadInfo(Reader* r, Header* h) {
   png_set_user_limits(r->png, kMaxSide, kMaxSide);
   png_set_chunk_malloc_max(r->png, kMaxChunkBytes);
   png_read_info(r->png, r->info);
-  png_get_IHDR(r->png, r->info, &h->width, &h->height, &h->bitDepth, &h->colorType, nullptr, nullptr, nullptr);
+  png_get_IHDR(r->png, r->info, &h->width, &h->height, &h->bitDepth, &h->colorType, nullptr,
+               nullptr, nullptr);
   if (png_get_valid(r->png, r->info, PNG_INFO_PLTE))
     png_get_PLTE(r->png, r->info, &h->palette, &h->paletteCount);
   if (png_get_valid(r->png, r->info, PNG_INFO_tRNS))
@@ -99,18 +102,22 @@ bool ShimReadInfo(Reader* r, Header* h) {
 
 // Places one decoded row of the given pass (0 for a picture that is not interlaced) in the
 // bitmap: row r of the pass, cols pixels.
-using RowPlacer = void (*)(void* ctx, const uint8_t* row, bool interlaced, int pass, int r, int cols);
+using RowPlacer = void (*)(void* ctx, const uint8_t* row, bool interlaced, int pass, int r,
+                           int cols);
 
 // With rows, libpng writes the picture's rows in place (its interlace handling combines the
 // passes there). With a placer, each row of each pass goes through the one-row buffer `row`
 // and the placer puts its pixels where they belong, so no second full-size copy is needed.
-bool ShimReadImage(Reader* r, Plan plan, uint8_t** rows, size_t rowCapacity, uint8_t* row, RowPlacer place,
-                   void* ctx) {
+bool ShimReadImage(Reader* r, Plan plan, uint8_t** rows, size_t rowCapacity, uint8_t* row,
+                   RowPlacer place, void* ctx) {
   if (setjmp(r->io.jump)) return false;
   png_structp png = r->png;
   switch (plan) {
-    case Plan::kStored: break;
-    case Plan::kUnpack2: png_set_packing(png); break;
+    case Plan::kStored:
+      break;
+    case Plan::kUnpack2:
+      png_set_packing(png);
+      break;
     case Plan::kBgr:
     case Plan::kBgra:
       // Only the alpha plan expands: expansion also turns a tRNS colour into an alpha channel,
@@ -123,7 +130,8 @@ bool ShimReadImage(Reader* r, Plan plan, uint8_t** rows, size_t rowCapacity, uin
   }
   if (!place) png_set_interlace_handling(png);
   png_read_update_info(png, r->info);
-  if (png_get_rowbytes(png, r->info) > rowCapacity) png_error(png, "row layout does not match the header");
+  if (png_get_rowbytes(png, r->info) > rowCapacity)
+    png_error(png, "row layout does not match the header");
   if (!place) {
     png_read_image(png, rows);
   } else {
@@ -156,7 +164,8 @@ void PlaceRow(void* ctx, const uint8_t* s, bool interlaced, int pass, int r, int
   uint8_t* o = p->out->Row(y);
   if (p->unpack2) {
     for (int i = 0, x = x0; i < cols; ++i, x += dx)
-      o[x >> 1] = uint8_t((x & 1) ? ((o[x >> 1] & 0xF0) | (s[i] & 15)) : ((o[x >> 1] & 0x0F) | (s[i] << 4)));
+      o[x >> 1] = uint8_t((x & 1) ? ((o[x >> 1] & 0xF0) | (s[i] & 15))
+                                  : ((o[x >> 1] & 0x0F) | (s[i] << 4)));
     return;
   }
   for (int i = 0, x = x0; i < cols; ++i, x += dx, s += 4) {
@@ -167,7 +176,9 @@ void PlaceRow(void* ctx, const uint8_t* s, bool interlaced, int pass, int r, int
 
 // ---------------------------------------------------------------------------------------------
 
-uint8_t Scale16(unsigned v) { return uint8_t((v * 255u + 32895u) >> 16); }
+uint8_t Scale16(unsigned v) {
+  return uint8_t((v * 255u + 32895u) >> 16);
+}
 
 // A sample of the given depth as 8 bits.
 uint8_t ToByte(unsigned v, int depth) {
@@ -179,13 +190,16 @@ uint8_t ToByte(unsigned v, int depth) {
 }  // namespace
 
 void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
-  if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0) throw EInvalidGraphic("Not a PNG file: bad signature");
+  if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0)
+    throw EInvalidGraphic("Not a PNG file: bad signature");
   // libpng sizes a chunk's buffer from its length field before reading it; a chunk that
   // claims more than the file still holds could never be read, so it is refused before any
   // of it is allocated.
   for (size_t at = 8; data.size() - at >= 8;) {
-    const size_t length = size_t(data[at]) << 24 | size_t(data[at + 1]) << 16 | size_t(data[at + 2]) << 8 | data[at + 3];
-    if (data.size() - at < 12 || length > data.size() - at - 12) throw EInvalidGraphic("PNG: a chunk runs past the end of the file");
+    const size_t length = size_t(data[at]) << 24 | size_t(data[at + 1]) << 16 |
+                          size_t(data[at + 2]) << 8 | data[at + 3];
+    if (data.size() - at < 12 || length > data.size() - at - 12)
+      throw EInvalidGraphic("PNG: a chunk runs past the end of the file");
     if (std::memcmp(&data[at + 4], "IEND", 4) == 0) break;
     at += 12 + length;
   }
@@ -193,7 +207,8 @@ void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
   r.io.data = data.data();
   r.io.size = data.size();
   Header h;
-  if (!ShimReadInfo(&r, &h)) throw EInvalidGraphic(r.io.message[0] ? r.io.message : "PNG: cannot start reading");
+  if (!ShimReadInfo(&r, &h))
+    throw EInvalidGraphic(r.io.message[0] ? r.io.message : "PNG: cannot start reading");
   const int w = int(h.width), hgt = int(h.height);
   CheckDimensions(w, hgt);
 
@@ -204,8 +219,10 @@ void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
   if (palette && h.trnsAlpha && h.trnsCount > 0) {
     int zero = 0, partial = 0;
     for (int i = 0; i < std::min(h.trnsCount, h.paletteCount); ++i) {
-      if (h.trnsAlpha[i] == 0) ++zero, singleTransparentIndex = i;
-      else if (h.trnsAlpha[i] != 255) ++partial;
+      if (h.trnsAlpha[i] == 0)
+        ++zero, singleTransparentIndex = i;
+      else if (h.trnsAlpha[i] != 255)
+        ++partial;
     }
     if (partial || zero > 1) alpha = true, singleTransparentIndex = -1;
   }
@@ -213,10 +230,14 @@ void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
   PixelFormat pf = PixelFormat::pf24bit;
   Plan plan = alpha ? Plan::kBgra : Plan::kBgr;
   if (!alpha && (palette || grey)) {
-    if (h.bitDepth == 1) pf = PixelFormat::pf1bit, plan = Plan::kStored;
-    else if (h.bitDepth == 2) pf = PixelFormat::pf4bit, plan = Plan::kUnpack2;
-    else if (h.bitDepth == 4) pf = PixelFormat::pf4bit, plan = Plan::kStored;
-    else if (palette) pf = PixelFormat::pf8bit, plan = Plan::kStored;
+    if (h.bitDepth == 1)
+      pf = PixelFormat::pf1bit, plan = Plan::kStored;
+    else if (h.bitDepth == 2)
+      pf = PixelFormat::pf4bit, plan = Plan::kUnpack2;
+    else if (h.bitDepth == 4)
+      pf = PixelFormat::pf4bit, plan = Plan::kStored;
+    else if (palette)
+      pf = PixelFormat::pf8bit, plan = Plan::kStored;
   }
 
   Bitmap out(w, hgt, pf);
@@ -224,7 +245,8 @@ void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
     auto& pal = out.Palette();
     if (palette) {
       pal.resize(size_t(h.paletteCount));
-      for (int i = 0; i < h.paletteCount; ++i) pal[size_t(i)] = {h.palette[i].blue, h.palette[i].green, h.palette[i].red, 0};
+      for (int i = 0; i < h.paletteCount; ++i)
+        pal[size_t(i)] = {h.palette[i].blue, h.palette[i].green, h.palette[i].red, 0};
     } else {
       pal.resize(size_t(1) << h.bitDepth);
       for (size_t i = 0; i < pal.size(); ++i) {
@@ -258,8 +280,9 @@ void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
       uint8_t v = ToByte(h.trnsColor->gray & ((1u << h.bitDepth) - 1u), h.bitDepth);
       out.TransparentColor = RGB(v, v, v);
     } else {
-      out.TransparentColor = RGB(ToByte(h.trnsColor->red, h.bitDepth), ToByte(h.trnsColor->green, h.bitDepth),
-                                 ToByte(h.trnsColor->blue, h.bitDepth));
+      out.TransparentColor =
+          RGB(ToByte(h.trnsColor->red, h.bitDepth), ToByte(h.trnsColor->green, h.bitDepth),
+              ToByte(h.trnsColor->blue, h.bitDepth));
     }
   }
   image_ = std::move(out);

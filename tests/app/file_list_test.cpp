@@ -25,6 +25,26 @@ TEST(IsPictureFile, ExtensionIsASubstringOfTheSupportedList) {
   EXPECT_TRUE(IsPictureFile("c:a.png"));
 }
 
+// Under a Turkish locale "i" upper-cases to a dotted capital, not to "I"; extensions are
+// matched by ASCII alone, so the same names pass in every locale. scripts/setup.sh makes the
+// locale.
+TEST(IsPictureFile, TheLocaleDoesNotDecide) {
+  const char* old = std::setlocale(LC_ALL, nullptr);
+  const std::string saved = old ? old : "C";
+  ASSERT_NE(std::setlocale(LC_ALL, "tr_TR.UTF-8"), nullptr)
+      << "tr_TR.UTF-8 missing: run scripts/setup.sh";
+  TempDir dir;
+  for (const char* n : {"A.GIF", "C.TIF", "b.gif", "d.Tif", "e.JPG"}) dir.Write(n, "");
+  TListBox list;
+  std::string folder;
+  const int n = ScanFolder(dir.Path(), list, folder);
+  const bool upperI = IsPictureFile("x.GIF"), lowerI = IsPictureFile("x.gif");
+  std::setlocale(LC_ALL, saved.c_str());
+  EXPECT_EQ(n, 5);
+  EXPECT_TRUE(upperI);
+  EXPECT_TRUE(lowerI);
+}
+
 TEST(Paths, HelpersSplitAtTheLastSeparatorOnly) {
   EXPECT_EQ(ExtractFileName("/a/b.c/d.jpg"), "d.jpg");
   EXPECT_EQ(ExtractFilePath("/a/b.c/d.jpg"), "/a/b.c/");
@@ -85,6 +105,18 @@ TEST(ScanFolder, NamesThatAreNotUtf8AreListedWithTheirBytes) {
   ASSERT_EQ(ScanFolder(dir.Path(), list, folder), 2);
   EXPECT_EQ(list.IndexOfCaseless(odd), 1);
   EXPECT_EQ(list.IndexOfCaseless("B.JPG"), 0);
+}
+
+// The list tells its view about every change of its items or selection itself.
+TEST(TListBox, AnnouncesEveryChange) {
+  TListBox list;
+  std::vector<std::pair<int, int>> seen;  // (count, selection) at each announcement
+  list.OnChange = [&] { seen.emplace_back(list.Count(), list.ItemIndex()); };
+  list.Assign({"a.jpg", "b.jpg"});
+  list.SetItemIndex(1);
+  list.SetItemIndex(5);  // out of range: no selection
+  list.Clear();
+  EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{2, -1}, {2, 1}, {2, -1}, {0, -1}}));
 }
 
 TEST(SortNames, FollowsTheLocaleWithoutRegardToCase) {

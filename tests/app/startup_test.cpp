@@ -1,6 +1,6 @@
 // Start-up, dropping, folder commands and the status line, driven through the test host.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,6 +70,28 @@ TEST(StartUp, AFolderArgumentListsItAndShowsTheFirstPicture) {
   EXPECT_EQ(v.host.panelWidth, 1);
 }
 
+// "." and a folder named like a picture are folders when named on the command line or dropped;
+// listed inside a folder, "album.png" stays an item like a file.
+TEST(StartUp, AnExistingFolderIsAFolderWhateverItsName) {
+  TempDir dir;
+  WriteBmp(dir, "a.bmp", 20, 20);
+  ASSERT_EQ(::mkdir((dir / "album.png").c_str(), 0755), 0);
+  WriteBmp(dir, "album.png/inner.bmp", 20, 20);
+  for (const std::string& arg : {dir / ".", dir / "album.png"}) {
+    Viewer v;
+    v.form.FormCreate({arg}, "/x/quendra");
+    ASSERT_GT(v.form.FileList.Count(), 0) << arg;
+    EXPECT_EQ(v.form.CurrentFolder, arg + "/");
+    EXPECT_FALSE(ShowsFallback(v.form)) << arg;
+  }
+  Viewer dropped;
+  dropped.form.FilesDropped({dir / "album.png"});
+  EXPECT_EQ(dropped.host.status, "[1/1] inner.bmp");
+  Viewer listed;
+  listed.form.FormCreate({dir.Path()}, "/x/quendra");
+  EXPECT_EQ(listed.form.FileList.Items(), (std::vector<std::string>{"a.bmp", "album.png"}));
+}
+
 TEST(StartUp, WithoutArgumentsTheProgramsOwnFolderIsListed) {
   TempDir dir;
   WriteBmp(dir, "here.bmp", 8, 8);
@@ -88,13 +110,6 @@ TEST(StartUp, MissingAndOddStartPathsShowNothingOrTheFallback) {
   missing.form.FormCreate({dir / "nothing-here"}, "/x/q");
   EXPECT_EQ(missing.form.IMG.Picture().Graphic(), nullptr);
   EXPECT_EQ(missing.host.caption, "Viewer");
-
-  ::mkdir((dir / "album.jpg").c_str(), 0755);
-  WriteBmp(dir, "album.jpg/inside.bmp", 8, 8);
-  Viewer folderLikePicture;  // only tried as a picture file
-  folderLikePicture.form.FormCreate({dir / "album.jpg"}, "/x/q");
-  EXPECT_TRUE(ShowsFallback(folderLikePicture.form));
-  EXPECT_EQ(folderLikePicture.form.FileList.Count(), 0);
 
   dir.Write("broken.bmp", "BM not really");
   Viewer broken;

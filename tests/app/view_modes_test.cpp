@@ -140,6 +140,15 @@ TEST_F(Modes, AMoveNeverReloadsAResizeReloadsOnce) {
   EXPECT_EQ(v.form.IMG.DestWidth(), 460);
 }
 
+TEST(ViewModes, TheEndOfAResizeLoadsNothingWhileNothingIsShown) {
+  TempDir dir;
+  Viewer v;
+  v.form.CurrentFile = WriteBmp(dir, "p.bmp", 8, 8);
+  v.form.ExitSizeMove();  // reading the picture as a bitmap leaves an empty one
+  EXPECT_TRUE(v.form.IMG.Picture().Graphic()->Empty());
+  EXPECT_EQ(v.host.caption, "Viewer");
+}
+
 TEST_F(Modes, DraggingMovesPixelForPixelOnlyInFullSize) {
   v.form.IMGMouseDown(MouseButton::mbLeft, {}, 100, 100);
   EXPECT_FALSE(v.form.Dragging);

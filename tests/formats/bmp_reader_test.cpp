@@ -23,12 +23,15 @@ struct Variant {
 class BmpVariants : public ::testing::TestWithParam<Variant> {};
 
 TEST_P(BmpVariants, DecodesLikePillowInTheFilesPixelFormat) {
-  if (!test::HavePillow() || !test::HaveCommand("/usr/bin/convert")) GTEST_SKIP() << "needs Pillow and ImageMagick";
+  if (!test::HavePillow() || !test::HaveCommand("/usr/bin/convert"))
+    GTEST_SKIP() << "needs Pillow and ImageMagick";
   const Variant& v = GetParam();
   TempDir tmp;
   ASSERT_EQ(test::RunPillow("card(61, 37).save(out)", tmp.File("card.png")), 0);
   const std::string bmp = tmp.File(v.name);
-  ASSERT_EQ(test::Run("/usr/bin/convert " + tmp.File("card.png") + " " + v.convertArgs + " " + v.target + bmp), 0);
+  ASSERT_EQ(test::Run("/usr/bin/convert " + tmp.File("card.png") + " " + v.convertArgs + " " +
+                      v.target + bmp),
+            0);
 
   Bitmap decoded = DecodeBmp(test::ReadFileBytes(bmp));
   EXPECT_EQ(decoded.Format(), v.expected);
@@ -51,15 +54,18 @@ TEST_P(BmpVariants, DecodesLikePillowInTheFilesPixelFormat) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bmp, BmpVariants,
-    ::testing::Values(Variant{"mono.bmp", "-monochrome -type bilevel", "BMP3:", PixelFormat::pf1bit},
-                      Variant{"pal4.bmp", "-colors 16 -type palette -depth 4", "BMP3:", PixelFormat::pf4bit},
-                      Variant{"pal8.bmp", "-colors 200 -type palette", "BMP3:", PixelFormat::pf8bit},
-                      Variant{"rle8.bmp", "-colors 200 -type palette -compress RLE", "BMP3:", PixelFormat::pf8bit},
-                      Variant{"os2.bmp", "-colors 200 -type palette", "BMP2:", PixelFormat::pf8bit},
-                      Variant{"rgb555.bmp", "-define bmp:subtype=RGB555", "BMP:", PixelFormat::pf15bit},
-                      Variant{"rgb565.bmp", "-define bmp:subtype=RGB565", "BMP:", PixelFormat::pf16bit},
-                      Variant{"rgb24.bmp", "-type truecolor", "BMP3:", PixelFormat::pf24bit},
-                      Variant{"argb.bmp", "-alpha set -channel A -evaluate set 50% +channel", "BMP:", PixelFormat::pf32bit}),
+    ::testing::Values(
+        Variant{"mono.bmp", "-monochrome -type bilevel", "BMP3:", PixelFormat::pf1bit},
+        Variant{"pal4.bmp", "-colors 16 -type palette -depth 4", "BMP3:", PixelFormat::pf4bit},
+        Variant{"pal8.bmp", "-colors 200 -type palette", "BMP3:", PixelFormat::pf8bit},
+        Variant{"rle8.bmp", "-colors 200 -type palette -compress RLE",
+                "BMP3:", PixelFormat::pf8bit},
+        Variant{"os2.bmp", "-colors 200 -type palette", "BMP2:", PixelFormat::pf8bit},
+        Variant{"rgb555.bmp", "-define bmp:subtype=RGB555", "BMP:", PixelFormat::pf15bit},
+        Variant{"rgb565.bmp", "-define bmp:subtype=RGB565", "BMP:", PixelFormat::pf16bit},
+        Variant{"rgb24.bmp", "-type truecolor", "BMP3:", PixelFormat::pf24bit},
+        Variant{"argb.bmp", "-alpha set -channel A -evaluate set 50% +channel",
+                "BMP:", PixelFormat::pf32bit}),
     [](const auto& p) {
       std::string n = p.param.name;
       return n.substr(0, n.find('.'));
@@ -78,7 +84,8 @@ std::vector<uint8_t> TinyPal8(uint32_t colors, bool topDown, const std::vector<u
     int32_t h = -2;
     std::memcpy(&file[22], &h, 4);
     const size_t at = file.size() - 8;
-    std::swap_ranges(file.begin() + long(at), file.begin() + long(at) + 4, file.begin() + long(at) + 4);
+    std::swap_ranges(file.begin() + long(at), file.begin() + long(at) + 4,
+                     file.begin() + long(at) + 4);
   }
   return file;
 }
@@ -89,8 +96,9 @@ TEST(BmpReader, TopDownRowsAndOutOfPaletteIndexes) {
   Bitmap down = DecodeBmp(TinyPal8(4, true, px));
   EXPECT_EQ(up, down);
   EXPECT_EQ(up.Row(1)[3], 200);
-  EXPECT_EQ(up.Palette().size(), 4u);                // palette size from the colours-used field
-  EXPECT_EQ(up.PixelColor(3, 1), (RGBQuad{0, 0, 0, 0}));  // index 200 lies beyond it: black, no overread
+  EXPECT_EQ(up.Palette().size(), 4u);  // palette size from the colours-used field
+  EXPECT_EQ(up.PixelColor(3, 1),
+            (RGBQuad{0, 0, 0, 0}));  // index 200 lies beyond it: black, no overread
 }
 
 TEST(BmpReader, RejectsBrokenFilesCleanly) {
@@ -114,14 +122,31 @@ TEST(BmpReader, RejectsBrokenFilesCleanly) {
 
 TEST(BmpReader, RleRunsPastTheRowAreClipped) {
   // 4x1 RLE8: a run of 9 pixels (only 4 fit), then a literal block of 6, then end of bitmap.
-  std::vector<uint8_t> f = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 62, 0, 0, 0,  // file header, data at 62
-                            40, 0, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0, 1, 0, 8, 0, 1, 0, 0, 0,  // RLE8
-                            0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0,   // 2 colours
-                            0, 0, 0, 0, 255, 255, 255, 0,                                 // palette
-                            9, 1, 0, 6, 1, 1, 1, 1, 1, 1, 0, 1};
+  std::vector<uint8_t> f = {
+      'B', 'M', 0, 0, 0,   0,   0,   0, 0, 0, 62, 0, 0, 0,  // file header, data at 62
+      40,  0,   0, 0, 4,   0,   0,   0, 1, 0, 0,  0, 1, 0, 8, 0, 1, 0, 0, 0,  // RLE8
+      0,   0,   0, 0, 0,   0,   0,   0, 0, 0, 0,  0, 2, 0, 0, 0, 0, 0, 0, 0,  // 2 colours
+      0,   0,   0, 0, 255, 255, 255, 0,                                       // palette
+      9,   1,   0, 6, 1,   1,   1,   1, 1, 1, 0,  1};
   Bitmap b = DecodeBmp(f);
   ASSERT_EQ(b.Width(), 4);
   for (int x = 0; x < 4; ++x) EXPECT_EQ(b.Row(0)[x], 1);
+}
+
+TEST(BmpReader, RleDeltasMoveRightAndUp) {
+  // 4x3 RLE8, rows bottom up: a delta of 1 right and 2 up from the bottom row, then a run of 2.
+  std::vector<uint8_t> f = {
+      'B', 'M', 0, 0, 0,   0,   0,   0, 0, 0, 62, 0, 0, 0,  // file header, data at 62
+      40,  0,   0, 0, 4,   0,   0,   0, 3, 0, 0,  0, 1, 0, 8, 0, 1, 0, 0, 0,  // RLE8
+      0,   0,   0, 0, 0,   0,   0,   0, 0, 0, 0,  0, 2, 0, 0, 0, 0, 0, 0, 0,  // 2 colours
+      0,   0,   0, 0, 255, 255, 255, 0,                                       // palette
+      0,   2,   1, 2, 2,   1,   0,   1};
+  Bitmap b = DecodeBmp(f);
+  ASSERT_EQ(b.Height(), 3);
+  const uint8_t top[] = {0, 1, 1, 0}, other[] = {0, 0, 0, 0};
+  EXPECT_EQ(std::memcmp(b.Row(0), top, 4), 0);  // the top row is the third from the bottom
+  EXPECT_EQ(std::memcmp(b.Row(1), other, 4), 0);
+  EXPECT_EQ(std::memcmp(b.Row(2), other, 4), 0);
 }
 
 TEST(BmpWriter, SixteenBitsUseBitFieldsAndRowsGoBottomUp) {

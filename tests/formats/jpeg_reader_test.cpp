@@ -32,7 +32,8 @@ TEST_P(JpegScales, DecodesAtTheScaleLikeDjpeg) {
   const int d = 1 << int(GetParam());
   Bitmap b;
   j.AssignTo(b);
-  EXPECT_EQ(j.Width(), 333);  // the full size, whatever the scale
+  EXPECT_EQ(j.FullWidth(), 333);
+  EXPECT_EQ(j.Width(), b.Width());  // the size at the chosen scale
   EXPECT_EQ(b.Width(), (333 + d - 1) / d);
   EXPECT_EQ(b.Height(), (201 + d - 1) / d);
   EXPECT_EQ(b.Width(), j.ScaledWidth());
@@ -46,8 +47,8 @@ TEST_P(JpegScales, DecodesAtTheScaleLikeDjpeg) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Jpeg, JpegScales,
-                         ::testing::Values(JpegScale::jsFullSize, JpegScale::jsHalf, JpegScale::jsQuarter,
-                                           JpegScale::jsEighth));
+                         ::testing::Values(JpegScale::jsFullSize, JpegScale::jsHalf,
+                                           JpegScale::jsQuarter, JpegScale::jsEighth));
 
 TEST(JpegReader, ScaleChangesAnnounceThemselvesOnce) {
   TJPEGImage j;
@@ -82,7 +83,9 @@ im = Image.new('CMYK', (64, 16))
 for i, ink in enumerate([(255, 0, 0, 0), (0, 255, 255, 0), (0, 0, 0, 255), (0, 0, 0, 0)]):
     im.paste(ink, (16 * i, 0, 16 * i + 16, 16))
 im.save(out, quality=100)
-)", jpg), 0);
+)",
+                            jpg),
+            0);
   Bitmap b;
   Load(jpg).AssignTo(b);
   const RGBQuad expected[4] = {{255, 255, 0, 0}, {0, 0, 255, 0}, {0, 0, 0, 0}, {255, 255, 255, 0}};
@@ -124,7 +127,8 @@ TEST(JpegReader, DamagedFilesFailOrDegradeWithoutCrashing) {
   TJPEGImage j;
   EXPECT_THROW(j.LoadFromMemory(std::span(bytes.data(), 100)), EInvalidGraphic);
   EXPECT_THROW(j.LoadFromMemory(std::vector<uint8_t>(500, 0xFF)), EInvalidGraphic);
-  EXPECT_THROW(j.LoadFromMemory(std::vector<uint8_t>{0x89, 'P', 'N', 'G', 13, 10, 26, 10}), EInvalidGraphic);
+  EXPECT_THROW(j.LoadFromMemory(std::vector<uint8_t>{0x89, 'P', 'N', 'G', 13, 10, 26, 10}),
+               EInvalidGraphic);
   EXPECT_THROW(j.LoadFromMemory({}), EInvalidGraphic);
   EXPECT_THROW(j.AssignTo(b), EInvalidGraphic);
 

@@ -47,11 +47,14 @@ INSTANTIATE_TEST_SUITE_P(
     Png, PngKinds,
     ::testing::Values(
         Kind{"bilevel", "card(33, 20).convert('1').save(out)", PixelFormat::pf1bit, false, 0},
-        Kind{"palette1", "card(33, 20).convert('P', palette=Image.ADAPTIVE, colors=2).save(out, bits=1)",
+        Kind{"palette1",
+             "card(33, 20).convert('P', palette=Image.ADAPTIVE, colors=2).save(out, bits=1)",
              PixelFormat::pf1bit, false, 0},
-        Kind{"palette2", "card(33, 20).convert('P', palette=Image.ADAPTIVE, colors=4).save(out, bits=2)",
+        Kind{"palette2",
+             "card(33, 20).convert('P', palette=Image.ADAPTIVE, colors=4).save(out, bits=2)",
              PixelFormat::pf4bit, false, 0},
-        Kind{"palette4", "card(33, 20).convert('P', palette=Image.ADAPTIVE, colors=16).save(out, bits=4)",
+        Kind{"palette4",
+             "card(33, 20).convert('P', palette=Image.ADAPTIVE, colors=16).save(out, bits=4)",
              PixelFormat::pf4bit, false, 0},
         Kind{"palette8", "card(33, 20).convert('P', palette=Image.ADAPTIVE, colors=200).save(out)",
              PixelFormat::pf8bit, false, 0},
@@ -59,12 +62,18 @@ INSTANTIATE_TEST_SUITE_P(
         Kind{"grey16", "card(33, 20).convert('L').convert('I').point(lambda v: v * 257).save(out)",
              PixelFormat::pf24bit, false, 0},
         Kind{"rgb", "card(33, 20).save(out)", PixelFormat::pf24bit, false, 0},
-        Kind{"rgba", "im = card(33, 20).convert('RGBA'); im.putalpha(Image.linear_gradient('L').resize((33, 20))); im.save(out)",
+        Kind{"rgba",
+             "im = card(33, 20).convert('RGBA'); "
+             "im.putalpha(Image.linear_gradient('L').resize((33, 20))); im.save(out)",
              PixelFormat::pf24bit, false, 0},
-        Kind{"greyalpha", "im = card(33, 20).convert('LA'); im.putalpha(90); im.save(out)", PixelFormat::pf24bit, false, 0},
-        Kind{"rgbkey", "im = card(33, 20); im.putpixel((0, 0), (10, 20, 30)); im.save(out, transparency=(10, 20, 30))",
+        Kind{"greyalpha", "im = card(33, 20).convert('LA'); im.putalpha(90); im.save(out)",
+             PixelFormat::pf24bit, false, 0},
+        Kind{"rgbkey",
+             "im = card(33, 20); im.putpixel((0, 0), (10, 20, 30)); im.save(out, transparency=(10, "
+             "20, 30))",
              PixelFormat::pf24bit, true, RGB(10, 20, 30)},
-        Kind{"greykey", "card(33, 20).convert('L').save(out, transparency=0)", PixelFormat::pf24bit, true, RGB(0, 0, 0)},
+        Kind{"greykey", "card(33, 20).convert('L').save(out, transparency=0)", PixelFormat::pf24bit,
+             true, RGB(0, 0, 0)},
         Kind{"palettekey",
              "im = Image.new('P', (8, 8), 1); im.putpalette([9, 8, 7, 200, 100, 50] + [0] * 762); "
              "im.putpixel((2, 2), 0); im.save(out, transparency=0)",
@@ -76,10 +85,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(PngReader, InterlacedEqualsProgressive) {
-  if (!test::HavePillow() || !test::HaveCommand("/usr/bin/convert")) GTEST_SKIP() << "needs Pillow and ImageMagick";
+  if (!test::HavePillow() || !test::HaveCommand("/usr/bin/convert"))
+    GTEST_SKIP() << "needs Pillow and ImageMagick";
   TempDir tmp;
   ASSERT_EQ(test::RunPillow("card(37, 23).save(out)", tmp.File("a.png")), 0);
-  ASSERT_EQ(test::Run("/usr/bin/convert " + tmp.File("a.png") + " -interlace PNG " + tmp.File("i.png")), 0);
+  ASSERT_EQ(
+      test::Run("/usr/bin/convert " + tmp.File("a.png") + " -interlace PNG " + tmp.File("i.png")),
+      0);
   TPNGObject a, i;
   a.LoadFromFile(tmp.File("a.png"));
   i.LoadFromFile(tmp.File("i.png"));
@@ -111,7 +123,8 @@ TEST(PngReader, DamagedFilesAreRejected) {
 TEST(PngWriter, TrueColourAndPaletteReadBackAlike) {
   if (!test::HavePillow()) GTEST_SKIP() << "needs Pillow";
   TempDir tmp;
-  Bitmap rgb(21, 13, PixelFormat::pf24bit), pal4(21, 13, PixelFormat::pf4bit), rgb16(21, 13, PixelFormat::pf16bit);
+  Bitmap rgb(21, 13, PixelFormat::pf24bit), pal4(21, 13, PixelFormat::pf4bit),
+      rgb16(21, 13, PixelFormat::pf16bit);
   for (int y = 0; y < 13; ++y)
     for (int x = 0; x < 21; ++x) {
       uint8_t* p = rgb.Row(y) + 3 * x;
@@ -123,12 +136,14 @@ TEST(PngWriter, TrueColourAndPaletteReadBackAlike) {
     test::WriteFileBytes(tmp.File("w.png"), EncodePng(*b));
     auto back = test::DecodeWithPillow(tmp.File("w.png"));
     ASSERT_TRUE(back);
-    EXPECT_EQ(test::CompareRgb(test::ToRgba(*b), *back).maxDiff, 0) << BitsPerPixel(b->Format()) << " bits";
+    EXPECT_EQ(test::CompareRgb(test::ToRgba(*b), *back).maxDiff, 0)
+        << BitsPerPixel(b->Format()) << " bits";
     TPNGObject ours;
     ours.LoadFromFile(tmp.File("w.png"));
     Bitmap again;
     ours.AssignTo(again);
-    EXPECT_EQ(again.Format(), b->Format() == PixelFormat::pf4bit ? PixelFormat::pf4bit : PixelFormat::pf24bit);
+    EXPECT_EQ(again.Format(),
+              b->Format() == PixelFormat::pf4bit ? PixelFormat::pf4bit : PixelFormat::pf24bit);
   }
 }
 

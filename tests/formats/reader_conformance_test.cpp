@@ -25,7 +25,8 @@ using test::RgbaImage;
 
 std::unique_ptr<TGraphic> ReaderFor(const std::string& path) {
   std::string ext = path.substr(path.rfind('.') + 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return char(std::tolower(c)); });
   if (ext == "bmp") return std::make_unique<TBitmap>();
   if (ext == "jpg" || ext == "jpeg") return std::make_unique<TJPEGImage>();
   if (ext == "png") return std::make_unique<TPNGObject>();
@@ -98,7 +99,8 @@ RgbaImage RawRgb(const std::string& path, int w, int h) {
 }
 
 struct Tally {
-  int okPass = 0, okFail = 0, rejectPass = 0, rejectFail = 0, tolerantDecoded = 0, tolerantRefused = 0;
+  int okPass = 0, okFail = 0, rejectPass = 0, rejectFail = 0, tolerantDecoded = 0,
+      tolerantRefused = 0;
   int checked = 0;
 };
 
@@ -110,7 +112,8 @@ TEST_P(ReaderConformance, CorpusFilesBehaveAsListed) {
   const std::string format = GetParam();
   std::vector<test::ManifestRow> rows;
   for (auto& r : test::ReadManifest())
-    if (r.role == "input" && (r.path.rfind(format + "/", 0) == 0 || r.path.rfind("bad/" + format + "/", 0) == 0))
+    if (r.role == "input" &&
+        (r.path.rfind(format + "/", 0) == 0 || r.path.rfind("bad/" + format + "/", 0) == 0))
       rows.push_back(r);
   ASSERT_FALSE(rows.empty());
 
@@ -120,7 +123,8 @@ TEST_P(ReaderConformance, CorpusFilesBehaveAsListed) {
     std::vector<std::string> wanted;
     for (auto& r : rows)
       for (auto& c : ParseChecks(r.check, root + "/" + test::DirName(r.path)))
-        if (c.kind == "ref" || c.kind == "exact" || c.kind == "exact8" || c.kind == "tol" || c.kind == "first-frame")
+        if (c.kind == "ref" || c.kind == "exact" || c.kind == "exact8" || c.kind == "tol" ||
+            c.kind == "first-frame")
           for (auto& ref : c.refs) wanted.push_back(ref);
     // PngSuite has no references: Pillow's own decode (no gamma applied) serves as one.
     if (format == "png")
@@ -137,8 +141,9 @@ TEST_P(ReaderConformance, CorpusFilesBehaveAsListed) {
     const std::string path = root + "/" + r.path;
     // A JPEG whose damage djpeg only warns about (exit status 2) shows what it recovers, as the
     // truncated-file rule already has it, whatever the corpus lists.
-    const bool recoverableJpeg = r.expect == "reject" && format == "jpg" && haveDjpeg &&
-                                 test::Run("djpeg -outfile /dev/null " + test::ShellQuote(path)) == 2;
+    const bool recoverableJpeg =
+        r.expect == "reject" && format == "jpg" && haveDjpeg &&
+        test::Run("djpeg -outfile /dev/null " + test::ShellQuote(path)) == 2;
     if (r.expect == "reject" && !recoverableJpeg) {
       try {
         DecodeFile(path);
@@ -172,8 +177,8 @@ TEST_P(ReaderConformance, CorpusFilesBehaveAsListed) {
     bool good = true;
     if (d.bitmap.Width() != r.width || d.bitmap.Height() != r.height || d.graphicWidth != r.width ||
         d.graphicHeight != r.height) {
-      ADD_FAILURE() << r.path << ": size " << d.bitmap.Width() << "x" << d.bitmap.Height() << ", expected "
-                    << r.width << "x" << r.height;
+      ADD_FAILURE() << r.path << ": size " << d.bitmap.Width() << "x" << d.bitmap.Height()
+                    << ", expected " << r.width << "x" << r.height;
       good = false;
     }
     const RgbaImage actual = test::ToRgba(d.bitmap);
@@ -184,14 +189,16 @@ TEST_P(ReaderConformance, CorpusFilesBehaveAsListed) {
       double meanAllowed = 0;
       bool opaqueOnly = false;
       std::vector<RgbaImage> candidates;
-      if (c.kind == "ref" || c.kind == "exact" || c.kind == "exact8" || c.kind == "tol" || c.kind == "first-frame") {
+      if (c.kind == "ref" || c.kind == "exact" || c.kind == "exact8" || c.kind == "tol" ||
+          c.kind == "first-frame") {
         for (auto& ref : c.refs)
           if (refs[ref]) candidates.push_back(*refs[ref]);
         // 5- and 6-bit channels may widen differently; lossy references get a tolerance.
         maxAllowed = c.kind == "ref" || c.kind == "exact8" ? 1 : 0;
         opaqueOnly = c.kind == "ref" || c.kind == "first-frame";
         if (c.kind == "tol") maxAllowed = 32, meanAllowed = 2;
-        if (path.find("cmyk") != std::string::npos) maxAllowed = 64, meanAllowed = 6;  // ink conversions differ
+        if (path.find("cmyk") != std::string::npos)
+          maxAllowed = 64, meanAllowed = 6;  // ink conversions differ
       } else if (c.kind == "rgb24raw") {
         candidates.push_back(RawRgb(c.refs[0], r.width, r.height));
       } else if (c.kind == "pnm" || c.kind == "pnm16") {
@@ -207,10 +214,12 @@ TEST_P(ReaderConformance, CorpusFilesBehaveAsListed) {
         maxAllowed = 1;  // 16-bit samples: libpng rounds, Pillow drops the low byte
       } else if (c.kind == "djpeg" && haveDjpeg) {
         const std::string out = tmp.File("djpeg.pnm");
-        if (test::Run("djpeg -outfile " + test::ShellQuote(out) + " " + test::ShellQuote(path)) <= 2)
+        if (test::Run("djpeg -outfile " + test::ShellQuote(out) + " " + test::ShellQuote(path)) <=
+            2)
           if (auto p = test::ReadPnm(out)) candidates.push_back(*p);
       } else {
-        continue;  // structure dumps, same-pixels groups and probes are covered elsewhere or not at all
+        continue;  // structure dumps, same-pixels groups and probes are covered elsewhere or not at
+                   // all
       }
       if (candidates.empty()) continue;
       ++t.checked;
@@ -222,7 +231,8 @@ TEST_P(ReaderConformance, CorpusFilesBehaveAsListed) {
           any = true;
           break;
         }
-        detail += " max " + std::to_string(diff.maxDiff) + " mean " + std::to_string(diff.meanDiff) + ";";
+        detail +=
+            " max " + std::to_string(diff.maxDiff) + " mean " + std::to_string(diff.meanDiff) + ";";
       }
       if (!any) {
         ADD_FAILURE() << r.path << ": pixels differ from " << c.kind << " reference:" << detail;
@@ -231,12 +241,14 @@ TEST_P(ReaderConformance, CorpusFilesBehaveAsListed) {
     }
     good ? ++t.okPass : ++t.okFail;
   }
-  std::cout << "[ corpus ] " << format << ": ok " << t.okPass << "/" << (t.okPass + t.okFail) << " (" << t.checked
-            << " pixel checks), reject " << t.rejectPass << "/" << (t.rejectPass + t.rejectFail)
-            << ", either/optional decoded " << t.tolerantDecoded << ", refused " << t.tolerantRefused << "\n";
+  std::cout << "[ corpus ] " << format << ": ok " << t.okPass << "/" << (t.okPass + t.okFail)
+            << " (" << t.checked << " pixel checks), reject " << t.rejectPass << "/"
+            << (t.rejectPass + t.rejectFail) << ", either/optional decoded " << t.tolerantDecoded
+            << ", refused " << t.tolerantRefused << "\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(Corpus, ReaderConformance, ::testing::Values("bmp", "jpg", "png", "gif", "tiff"),
+INSTANTIATE_TEST_SUITE_P(Corpus, ReaderConformance,
+                         ::testing::Values("bmp", "jpg", "png", "gif", "tiff"),
                          [](const auto& p) { return std::string(p.param); });
 
 }  // namespace

@@ -52,8 +52,10 @@ TEST(ChooseJpegScale, SmallestDecodeThatStillCoversTheDisplay) {
     ChooseJpegScale(j, c.displayMax);
     EXPECT_EQ(j.Scale(), c.want) << c.displayMax;
   }
-  EXPECT_EQ(changes, 3);       // only real changes announce themselves
-  EXPECT_EQ(j.Width(), 4000);  // the size stays the full size
+  EXPECT_EQ(changes, 3);  // only real changes announce themselves
+  // The size is the decoder's at its scale; the choice always starts from the full size.
+  EXPECT_EQ(j.Width(), 500);
+  EXPECT_EQ(j.FullWidth(), 4000);
   EXPECT_THROW(ChooseJpegScale(j, 0), std::exception);
 }
 
@@ -66,6 +68,21 @@ TEST(ChooseJpegScale, ScaledDecodesRoundEachSideUp) {
   j.AssignTo(b);
   EXPECT_EQ(b.Width(), 126);
   EXPECT_EQ(b.Height(), 10);
+}
+
+// A new scale changes the picture's size, and the zoomer's destination follows it before the
+// fitted target is computed: 867 x 696 decodes at one half to 434 x 348, whose rectangle in
+// 557 x 345 is 430 x 345 (the full size's is 429 x 345, which gave a 429 x 344 copy).
+TEST(ChooseJpegScale, TheDestinationIsRecomputedForTheScaledSize) {
+  testing::TempDir dir;
+  TZoomer z;
+  z.SetCenter(true);
+  z.SetStretch(true);
+  z.SetProportional(true);
+  z.SetClientSize(557, 345);
+  LoadIntoZoomer(z, SolidJpeg(dir, 867, 696));
+  EXPECT_EQ(z.Picture().Width(), 430);
+  EXPECT_EQ(z.Picture().Height(), 345);
 }
 
 Bitmap Filled(int w, int h, uint8_t b, uint8_t g, uint8_t r) {

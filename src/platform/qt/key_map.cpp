@@ -5,7 +5,7 @@ namespace quendra::qt {
 uint16_t VirtualKeyOf(int k) {
   if (k >= Qt::Key_A && k <= Qt::Key_Z) return uint16_t('A' + (k - Qt::Key_A));
   if (k >= Qt::Key_0 && k <= Qt::Key_9) return uint16_t('0' + (k - Qt::Key_0));
-  if (k >= Qt::Key_F1 && k <= Qt::Key_F24) return uint16_t(112 + (k - Qt::Key_F1));
+  if (k >= Qt::Key_F1 && k <= Qt::Key_F24) return uint16_t(VK_F1 + (k - Qt::Key_F1));
   switch (k) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -31,21 +31,21 @@ uint16_t VirtualKeyOf(int k) {
     case Qt::Key_Down:
       return VK_DOWN;
     case Qt::Key_Backspace:
-      return 8;
+      return VK_BACK;
     case Qt::Key_Tab:
-      return 9;
+      return VK_TAB;
     case Qt::Key_Insert:
-      return 45;
+      return VK_INSERT;
     case Qt::Key_Delete:
-      return 46;
+      return VK_DELETE;
     case Qt::Key_Shift:
-      return 16;
+      return VK_SHIFT;
     case Qt::Key_Control:
-      return 17;
+      return VK_CONTROL;
     case Qt::Key_Alt:
-      return 18;
+      return VK_MENU;
     default:
-      return 0xFF;
+      return VK_UNNAMED;
   }
 }
 

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -13,10 +14,12 @@
 #include <QStyle>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "app/paths.h"
 #include "app/popup_menu.h"
 #include "formats/tbitmap.h"
+#include "platform/linux/x11_window_state.h"
 #include "platform/qt/key_map.h"
 #include "platform/qt/picture_capture.h"
 #include "platform/qt/save_dialog.h"
@@ -36,6 +39,23 @@ QString Show(const std::string& bytes) {
 std::string PathBytes(const QUrl& url) {
   return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
 }
+
+// A message box centred on the screen at the size it is shown with: the box wraps its text
+// only when shown, so it is placed then, before it appears.
+class CentredMessageBox : public QMessageBox {
+ public:
+  CentredMessageBox(const QString& caption, const QString& text)
+      : QMessageBox(QMessageBox::NoIcon, caption, text, QMessageBox::Ok) {
+    setTextFormat(Qt::PlainText);
+    setWindowFlag(Qt::WindowStaysOnTopHint);
+  }
+
+ protected:
+  void showEvent(QShowEvent* e) override {
+    QMessageBox::showEvent(e);
+    if (QScreen* s = screen()) move(s->geometry().center() - rect().center());
+  }
+};
 
 }  // namespace
 
@@ -69,6 +89,10 @@ MainWindow::MainWindow()
   settle_.setSingleShot(true);
   settle_.setInterval(kSettleMs);
   connect(&settle_, &QTimer::timeout, this, [this] {
+    if (PointerButtonHeld()) {
+      settle_.start();  // still dragging: the end is the release
+      return;
+    }
     form_.Guarded([&] {
       // A settled change of size is the end of a resize; anything else was a move.
       if (size() == lastSettledSize_) form_.WindowMoving();
@@ -142,13 +166,14 @@ void MainWindow::BuildLayout() {
   status_ = new QLabel(this);
   status_->setFixedHeight(kStatusHeight);
   status_->setAlignment(Qt::AlignCenter);
+  status_->setTextFormat(Qt::PlainText);  // a file named "<b>x.png" is shown as named
 
   outer->addWidget(splitter_, 1);
   outer->addWidget(status_);
 
-  for (QObject* o : std::initializer_list<QObject*>{this, list_, list_->viewport(), zoomer_,
-                                                    panel1_, panel2, status_, splitter_})
-    o->installEventFilter(this);
+  // Keys and the wheel are taken wherever they arrive in the window.
+  installEventFilter(this);
+  for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
   list_->setFocus();
 }
 
@@ -166,11 +191,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     form_.Guarded([&] { form_.KeyDown(VirtualKeyOf(k->key()), ShiftOf(k->modifiers())); });
     return true;
   }
-  if (event->type() == QEvent::Wheel && event != lastWheel_) {
-    lastWheel_ = event;  // the same event climbs to parents: handle it once
+  // A wheel step of the window system reaches the widget under the pointer as a spontaneous
+  // event; what Qt passes on to the parents is not spontaneous, so each step counts once.
+  if (event->type() == QEvent::Wheel && event->spontaneous()) {
     auto* w = static_cast<QWheelEvent*>(event);
     int delta = w->angleDelta().y() != 0 ? w->angleDelta().y() : w->angleDelta().x();
-    form_.Guarded([&] { form_.TntFormMouseWheel(ShiftOf(w->modifiers(), w->buttons()), delta); });
+    if (delta != 0)  // the begin and end of a touchpad scroll carry no step
+      form_.Guarded([&] { form_.TntFormMouseWheel(ShiftOf(w->modifiers(), w->buttons()), delta); });
     return false;  // the focused control's own wheel handling follows
   }
   return QWidget::eventFilter(watched, event);
@@ -223,12 +250,12 @@ void MainWindow::dropEvent(QDropEvent* e) {
 
 void MainWindow::moveEvent(QMoveEvent* e) {
   QWidget::moveEvent(e);
-  if (e->spontaneous()) settle_.start();
+  if (e->spontaneous() && !changingState_) settle_.start();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* e) {
   QWidget::resizeEvent(e);
-  if (e->spontaneous()) settle_.start();
+  if (e->spontaneous() && !changingState_) settle_.start();
 }
 
 // ---- WindowHost ----
@@ -271,11 +298,97 @@ bool MainWindow::FileListHasFocus() const {
   return focusWidget() == list_ || focusWidget() == nullptr;
 }
 
+Display* MainWindow::X11() const {
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  return x11 ? x11->display() : nullptr;
+}
+
+bool MainWindow::PointerButtonHeld() const {
+  if (Display* d = X11()) return desktop::X11PointerButtonHeld(d);
+  return QGuiApplication::mouseButtons() != Qt::NoButton;
+}
+
+// The window manager's word, where there is one: the mode is derived from it, so the core and
+// the window cannot disagree.
 bool MainWindow::IsMaximized() const {
+  Display* d = X11();
+  if (d && isVisible() && desktop::X11WindowManaged(d, winId())) {
+    const auto state = desktop::X11NetWmState(d, winId());
+    return std::count(state.begin(), state.end(), "_NET_WM_STATE_MAXIMIZED_VERT") +
+               std::count(state.begin(), state.end(), "_NET_WM_STATE_MAXIMIZED_HORZ") ==
+           2;
+  }
   return isMaximized();
 }
 
+void MainWindow::BeginStateChange() {
+  changingState_ = true;
+  settle_.stop();
+  zoomer_->SetHeld(true);
+}
+
+void MainWindow::EndStateChange() {
+  layout()->activate();
+  form_.IMG.SetClientSize(zoomer_->width(), zoomer_->height());
+  // The size now is the mode's own: a late report of it is not the user's resize.
+  lastSettledSize_ = size();
+  settle_.stop();
+  changingState_ = false;
+  zoomer_->SetHeld(false);  // the caller reloads before the next paint
+}
+
+void MainWindow::WaitUntil(const std::function<bool()>& done, int limitMs) {
+  QElapsedTimer t;
+  t.start();
+  while (!done() && t.elapsed() < limitMs)
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+}
+
+// A state written on a window that the window manager still manages is lost when it withdraws
+// it, and the window comes back plain: the next show waits for the withdrawal.
+void MainWindow::WaitUntilWithdrawn() {
+  Display* d = X11();
+  if (!d || !desktop::X11WindowManagerPresent(d)) return;
+  WaitUntil([&] { return !desktop::X11WindowManaged(d, winId()); });
+}
+
+void MainWindow::WaitUntilShown(bool maximized, QSize before) {
+  Display* d = X11();
+  if (!d || !desktop::X11WindowManagerPresent(d)) {
+    // Nobody to ask: a platform that applies the state does so at once or very soon.
+    WaitUntil([&] { return size() != before; }, kNoManagerWaitMs);
+    return;
+  }
+  auto has = [&](const std::vector<std::string>& state, const char* atom) {
+    return std::find(state.begin(), state.end(), atom) != state.end();
+  };
+  auto reached = [&] {
+    if (!desktop::X11WindowManaged(d, winId())) return false;
+    const auto state = desktop::X11NetWmState(d, winId());
+    return has(state, "_NET_WM_STATE_ABOVE") &&
+           has(state, "_NET_WM_STATE_MAXIMIZED_VERT") == maximized &&
+           has(state, "_NET_WM_STATE_MAXIMIZED_HORZ") == maximized;
+  };
+  WaitUntil([&] { return desktop::X11WindowManaged(d, winId()); });
+  if (!reached()) {
+    // The manager mapped the window without the state it was given: ask it again, as for a
+    // shown window.
+    const auto state = desktop::X11NetWmState(d, winId());
+    if (!has(state, "_NET_WM_STATE_ABOVE"))
+      desktop::X11RequestNetWmState(d, winId(), true, "_NET_WM_STATE_ABOVE");
+    if (has(state, "_NET_WM_STATE_MAXIMIZED_VERT") != maximized ||
+        has(state, "_NET_WM_STATE_MAXIMIZED_HORZ") != maximized)
+      desktop::X11RequestNetWmState(d, winId(), maximized, "_NET_WM_STATE_MAXIMIZED_VERT",
+                                    "_NET_WM_STATE_MAXIMIZED_HORZ");
+  }
+  WaitUntil(reached);
+  // The new size reaches the widget through the configure event that follows.
+  WaitUntil([&] { return size() != before && size() == windowHandle()->size(); });
+}
+
 void MainWindow::FadeOutAndHide() {
+  BeginStateChange();
+  if (!isMaximized()) normalGeometry_ = geometry();
   QPropertyAnimation fade(this, "windowOpacity");
   fade.setDuration(200);
   fade.setStartValue(1.0);
@@ -285,18 +398,8 @@ void MainWindow::FadeOutAndHide() {
   fade.start();
   if (fade.state() == QAbstractAnimation::Running) loop.exec(QEventLoop::ExcludeUserInputEvents);
   hide();
+  WaitUntilWithdrawn();
   setWindowOpacity(1.0);
-}
-
-// Window managers apply a new state asynchronously; wait (briefly) so that the reload that
-// follows fits the picture to the new size.
-void MainWindow::WaitForGeometryChange(QSize before) {
-  QElapsedTimer t;
-  t.start();
-  while (size() == before && t.elapsed() < 500)
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-  layout()->activate();
-  form_.IMG.SetClientSize(zoomer_->width(), zoomer_->height());
 }
 
 void MainWindow::ShowMaximized() {
@@ -304,17 +407,25 @@ void MainWindow::ShowMaximized() {
   showMaximized();
   activateWindow();
   raise();
-  WaitForGeometryChange(before);
+  WaitUntilShown(true, before);
+  EndStateChange();
 }
 
 void MainWindow::HideWindow() {
+  BeginStateChange();
   hide();
+  WaitUntilWithdrawn();
 }
 
 void MainWindow::RestoreWindow() {
   QSize before = size();
+  // A window manager maps a withdrawn window at the size it has; not every one remembers the
+  // size it had before it was maximised.
+  if (normalGeometry_.isValid()) setGeometry(normalGeometry_);
   showNormal();
-  WaitForGeometryChange(before);
+  activateWindow();
+  WaitUntilShown(false, before);
+  EndStateChange();
 }
 
 void MainWindow::MinimizeApplication() {
@@ -335,13 +446,7 @@ std::optional<std::string> MainWindow::BrowseForFolder(const std::string& text) 
 }
 
 void MainWindow::ShowMessage(const std::string& text, const std::string& caption) {
-  QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(caption), QString::fromUtf8(text),
-                  QMessageBox::Ok, nullptr);
-  box.setWindowFlag(Qt::WindowStaysOnTopHint);
-  if (QScreen* s = screen()) {
-    box.adjustSize();
-    box.move(s->geometry().center() - box.rect().center());
-  }
+  CentredMessageBox box(QString::fromUtf8(caption), QString::fromUtf8(text));
   box.exec();
 }
 

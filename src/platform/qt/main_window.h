@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWidget>
+#include <functional>
 
 #include <memory>
 
@@ -18,6 +19,8 @@
 #include "platform/linux/file_manager_actions.h"
 #include "platform/qt/clipboard_host.h"
 #include "platform/qt/qt_dispatcher.h"
+
+typedef struct _XDisplay Display;
 
 namespace quendra::qt {
 
@@ -68,9 +71,13 @@ class MainWindow : public QWidget,
 
   // This desktop sends no end-of-move-or-size message: a move or resize by the user counts as
   // ended when no further one has arrived for this long (mouse held still or released).
+  // A pause with a pointer button still held is not the end: the release is waited for.
   static constexpr int kSettleMs = 300;
   void SetSettleDelay(int ms) { settle_.setInterval(ms); }
   bool SettlePending() const { return settle_.isActive(); }
+  // How long a state change waits for the window manager at most, and for a new size where
+  // no window manager reports the state.
+  static constexpr int kStateWaitMs = 2000, kNoManagerWaitMs = 500;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -83,7 +90,19 @@ class MainWindow : public QWidget,
  private:
   void BuildLayout();
   void ShowSaveMessage(const std::string& text, const std::string& caption);
-  void WaitForGeometryChange(QSize before);
+  // A change of window state runs from the hide to the end of the show; size changes meanwhile
+  // are the change's own, never the user's, and the picture area paints nothing stale.
+  void BeginStateChange();
+  void EndStateChange();
+  // Serves window-system events (no user input) until done() holds or limitMs passed.
+  void WaitUntil(const std::function<bool()>& done, int limitMs = kStateWaitMs);
+  // The window is withdrawn: the window manager has handled the hide.
+  void WaitUntilWithdrawn();
+  // The window is mapped, managed and maximised (or not) as asked, and keeps always-on-top.
+  void WaitUntilShown(bool maximized, QSize before);
+  bool PointerButtonHeld() const;
+  // The X11 display when running on X11 (not on the offscreen platform), else null.
+  Display* X11() const;
 
   // These outlive the form: its timer hands ticks to the dispatcher, its commands use the
   // shell, the clipboard and the saver.
@@ -101,9 +120,10 @@ class MainWindow : public QWidget,
   QLabel* status_ = nullptr;
   QTimer settle_;
   bool updatingList_ = false;
-  const void* lastWheel_ = nullptr;
+  bool changingState_ = false;
   uint64_t shownGeneration_ = ~uint64_t(0);
   QSize lastSettledSize_;
+  QRect normalGeometry_;  // where the normal window was before it was maximised
 };
 
 }  // namespace quendra::qt

@@ -38,6 +38,7 @@ const QImage& ZoomerView::Image() {
 void ZoomerView::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), Qt::white);
+  if (held_) return;
   p.setRenderHint(QPainter::SmoothPixmapTransform, false);
   form_.IMG.Paint([&](const TRect& r) {
     const QImage& img = Image();

@@ -13,6 +13,13 @@ class ZoomerView : public QWidget {
  public:
   explicit ZoomerView(TForm1& form, QWidget* parent = nullptr);
 
+  // While held (a change of window state is under way) the picture area paints only its
+  // background: the copy fitted for the old size would show stretched.
+  void SetHeld(bool held) {
+    held_ = held;
+    update();
+  }
+
  protected:
   void paintEvent(QPaintEvent*) override;
   void resizeEvent(QResizeEvent*) override;
@@ -23,6 +30,7 @@ class ZoomerView : public QWidget {
  private:
   const QImage& Image();
   TForm1& form_;
+  bool held_ = false;
   QImage image_;      // wraps or converts the picture's bitmap
   Bitmap converted_;  // 32-bit copy for bitmaps of other formats
   const void* imageFor_ = nullptr;

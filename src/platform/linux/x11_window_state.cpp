@@ -1,0 +1,87 @@
+#include "platform/linux/x11_window_state.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+
+namespace quendra::desktop {
+
+namespace {
+
+Atom Intern(Display* d, const char* name) {
+  return XInternAtom(d, name, False);
+}
+
+// Items of a 32-bit format property of the given type (Xlib hands them over as longs).
+std::vector<unsigned long> Property(Display* d, Window w, Atom property, Atom type) {
+  std::vector<unsigned long> items;
+  Atom actualType;
+  int format;
+  unsigned long count, after;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(d, w, property, 0, 1 << 12, False, type, &actualType, &format, &count,
+                         &after, &data) == Success &&
+      data != nullptr) {
+    if (actualType == type && format == 32) {
+      const auto* values = reinterpret_cast<const unsigned long*>(data);
+      items.assign(values, values + count);
+    }
+    XFree(data);
+  }
+  return items;
+}
+
+}  // namespace
+
+bool X11WindowManagerPresent(Display* d) {
+  const Atom check = Intern(d, "_NET_SUPPORTING_WM_CHECK");
+  const auto root = Property(d, DefaultRootWindow(d), check, XA_WINDOW);
+  if (root.size() != 1) return false;
+  const auto self = Property(d, root[0], check, XA_WINDOW);
+  return self.size() == 1 && self[0] == root[0];
+}
+
+bool X11WindowManaged(Display* d, unsigned long window) {
+  const Atom wmState = Intern(d, "WM_STATE");
+  const auto state = Property(d, window, wmState, wmState);
+  return !state.empty() && (state[0] == NormalState || state[0] == IconicState);
+}
+
+std::vector<std::string> X11NetWmState(Display* d, unsigned long window) {
+  std::vector<std::string> names;
+  for (unsigned long atom : Property(d, window, Intern(d, "_NET_WM_STATE"), XA_ATOM)) {
+    if (char* name = XGetAtomName(d, atom)) {
+      names.emplace_back(name);
+      XFree(name);
+    }
+  }
+  return names;
+}
+
+void X11RequestNetWmState(Display* d, unsigned long window, bool add, const char* first,
+                          const char* second) {
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = window;
+  e.xclient.message_type = Intern(d, "_NET_WM_STATE");
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = add ? 1 : 0;
+  e.xclient.data.l[1] = long(Intern(d, first));
+  e.xclient.data.l[2] = second ? long(Intern(d, second)) : 0;
+  e.xclient.data.l[3] = 1;  // a normal application
+  XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+  XFlush(d);
+}
+
+bool X11PointerButtonHeld(Display* d) {
+  Window root, child;
+  int rx, ry, wx, wy;
+  unsigned int mask = 0;
+  if (!XQueryPointer(d, DefaultRootWindow(d), &root, &child, &rx, &ry, &wx, &wy, &mask))
+    return false;
+  return (mask & (Button1Mask | Button2Mask | Button3Mask)) != 0;
+}
+
+}  // namespace quendra::desktop
