@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <latch>
 #include <memory>
 
@@ -13,6 +12,7 @@
 #include "formats/png_object.h"
 #include "formats/targa_graphic.h"
 #include "formats/tbitmap.h"
+#include "support/image_tools.h"
 #include "support/manual_dispatcher.h"
 #include "support/pictures.h"
 #include "support/test_host.h"
@@ -24,11 +24,7 @@ using testing::Gradient;
 using testing::ManualDispatcher;
 using testing::TempDir;
 using testing::Viewer;
-
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
+using testing::WriteFileBytes;
 
 // A viewer that preloads, its worker's results delivered by hand.
 struct PreloadingViewer {
@@ -66,18 +62,18 @@ void ExpectSameView(Viewer& spot, Viewer& pre, const std::string& step) {
 TEST(Preload, StepsShowExactlyWhatLoadingOnTheSpotShows) {
   TempDir dir;
   // Photos that take every JPEG scale in both window sizes, other formats, and broken files.
-  WriteBytes(dir / "a_photo.jpg", EncodeJpeg(Gradient(3200, 2400), 85));
-  WriteBytes(dir / "b_wide.jpg", EncodeJpeg(Gradient(1500, 400), 85));
+  WriteFileBytes(dir / "a_photo.jpg", EncodeJpeg(Gradient(3200, 2400), 85));
+  WriteFileBytes(dir / "b_wide.jpg", EncodeJpeg(Gradient(1500, 400), 85));
   testing::WriteBmp(dir, "c_plain.bmp", 800, 600);
-  WriteBytes(dir / "d_tall.png", EncodePng(Gradient(300, 1700)));
+  WriteFileBytes(dir / "d_tall.png", EncodePng(Gradient(300, 1700)));
   auto cut = EncodeJpeg(Gradient(900, 700), 85);
   cut.resize(cut.size() / 2);
-  WriteBytes(dir / "e_cut_short.jpg", cut);  // shows what libjpeg recovers
-  WriteBytes(dir / "f_garbage.jpg", {0xFF, 0xD8, 0xFF, 0x00, 1, 2, 3});
-  WriteBytes(dir / "g_empty.png", {});
-  WriteBytes(dir / "h_small.tga", EncodeTarga(Gradient(64, 48)));
-  WriteBytes(dir / "i_metafile.emf", {1, 0, 0, 0});
-  WriteBytes(dir / "j_square.jpg", EncodeJpeg(Gradient(2400, 2400), 85));
+  WriteFileBytes(dir / "e_cut_short.jpg", cut);  // shows what libjpeg recovers
+  WriteFileBytes(dir / "f_garbage.jpg", {0xFF, 0xD8, 0xFF, 0x00, 1, 2, 3});
+  WriteFileBytes(dir / "g_empty.png", {});
+  WriteFileBytes(dir / "h_small.tga", EncodeTarga(Gradient(64, 48)));
+  WriteFileBytes(dir / "i_metafile.emf", {1, 0, 0, 0});
+  WriteFileBytes(dir / "j_square.jpg", EncodeJpeg(Gradient(2400, 2400), 85));
 
   Viewer spot;
   PreloadingViewer pre;
@@ -203,14 +199,14 @@ TEST_F(Held, AFileRewrittenAfterItsPreloadIsReadAgain) {
   const auto when = std::filesystem::last_write_time(b);
   auto bytes = EncodeBmp(Gradient(340, 210));
   for (size_t i = 54; i < bytes.size(); i += 7) bytes[i] ^= 0x5A;
-  WriteBytes(b, bytes);
+  WriteFileBytes(b, bytes);
   std::filesystem::last_write_time(b, when + std::chrono::seconds(3));
   const int misses = preload.Count().misses;
   Both(VK_DOWN);
   EXPECT_EQ(preload.Count().misses, misses + 1);
   // Another size: the file's length tells.
   pre.Settle();
-  WriteBytes(dir / "c.bmp", EncodeBmp(Gradient(90, 70)));
+  WriteFileBytes(dir / "c.bmp", EncodeBmp(Gradient(90, 70)));
   std::filesystem::last_write_time(dir / "c.bmp", when);
   Both(VK_DOWN);
   EXPECT_EQ(Shown(pre.v).Width(), pre.v.form.IMG.DestWidth());
@@ -222,7 +218,7 @@ TEST_F(Held, RefreshDropsWhatSizeAndTimeCannotTell) {
   const auto when = std::filesystem::last_write_time(b);
   auto bytes = EncodeBmp(Gradient(340, 210));
   for (size_t i = 54; i < bytes.size(); i += 5) bytes[i] ^= 0xA5;
-  WriteBytes(b, bytes);
+  WriteFileBytes(b, bytes);
   std::filesystem::last_write_time(b, when);  // same size, same time
   preload.Hold(true);
   pre.v.form.KeyDown('R', {.ctrl = true});
@@ -270,7 +266,7 @@ TEST(Preload, TheNewestOfABurstOfThirtyStepsWinsAndNothingQueues) {
 TEST(Preload, EscapeCancelsTheRunningLoadInsteadOfWaitingForIt) {
   TempDir dir;
   testing::WriteBmp(dir, "a.bmp", 40, 30);
-  WriteBytes(dir / "b.jpg", EncodeJpeg(Gradient(1200, 900), 80));
+  WriteFileBytes(dir / "b.jpg", EncodeJpeg(Gradient(1200, 900), 80));
   auto pre = std::make_unique<PreloadingViewer>();
   std::latch started(1);
   pre->v.form.Preload.OnLoadStart = [&](const CancelToken& token) {
@@ -291,7 +287,7 @@ TEST(Preload, EscapeCancelsTheRunningLoadInsteadOfWaitingForIt) {
 TEST(Preload, FullSizeModesHoldNoPictureOverSixtyFourMegabytes) {
   TempDir dir;
   testing::WriteBmp(dir, "a.bmp", 40, 30);
-  WriteBytes(dir / "b.jpg", EncodeJpeg(Gradient(4200, 4000), 60));  // 67.2 MB as a bitmap
+  WriteFileBytes(dir / "b.jpg", EncodeJpeg(Gradient(4200, 4000), 60));  // 67.2 MB as a bitmap
   testing::WriteBmp(dir, "c.bmp", 50, 30);
   PreloadingViewer pre;
   Viewer spot;
@@ -313,7 +309,7 @@ TEST(Preload, FullSizeModesHoldNoPictureOverSixtyFourMegabytes) {
 
 TEST(LoadCancel, AJpegDecodeStopsWithinABandOfTheCancel) {
   TempDir dir;
-  WriteBytes(dir / "p.jpg", EncodeJpeg(Gradient(640, 480), 80));
+  WriteFileBytes(dir / "p.jpg", EncodeJpeg(Gradient(640, 480), 80));
   TJPEGImage jpeg;
   jpeg.LoadFromFile(dir / "p.jpg");
   CancelToken token;

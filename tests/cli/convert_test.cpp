@@ -10,14 +10,14 @@
 namespace quendra {
 namespace {
 
-using test::DecodeWithPillow;
-using test::ReadFileBytes;
-using test::ShellQuote;
-using test::TempDir;
+using testing::DecodeWithPillow;
+using testing::ReadFileBytes;
+using testing::ShellQuote;
+using testing::TempDir;
 
 int Convert(const std::string& args, std::string* err = nullptr) {
   std::string cmd = "(" + std::string(QUENDRA_CONVERT) + " " + args + " 2>&1)";
-  return test::Run(cmd, err);
+  return testing::Run(cmd, err);
 }
 
 bool Exists(const std::string& p) {
@@ -26,10 +26,10 @@ bool Exists(const std::string& p) {
 }
 
 TEST(Convert, FitsAsTheViewerDoesAndWritesEachFormat) {
-  if (!test::HavePillow()) GTEST_SKIP() << "Pillow is not installed";
+  if (!testing::HavePillow()) GTEST_SKIP() << "Pillow is not installed";
   TempDir dir;
   const std::string in = dir.File("photo.jpg");
-  ASSERT_EQ(test::RunPillow("card(2000, 1500).save(out, quality=92)", in), 0);
+  ASSERT_EQ(testing::RunPillow("card(2000, 1500).save(out, quality=92)", in), 0);
   // 2000 x 1500 into 460 x 345: decoded at 1/4 (500 x 375), then resampled to 460 x 345.
   ASSERT_EQ(Convert(ShellQuote(in) + " " + ShellQuote(dir.File("fit.bmp")) + " --fit 460x345"), 0);
   auto fit = DecodeWithPillow(dir.File("fit.bmp"));
@@ -49,9 +49,10 @@ TEST(Convert, FitsAsTheViewerDoesAndWritesEachFormat) {
   }
   // Pillow reads no EMF here; the viewer's own reader shows the bitmap it holds.
   ASSERT_EQ(Convert(ShellQuote(small) + " " + ShellQuote(dir.File("full.emf"))), 0);
-  EXPECT_TRUE(test::ReadWith<TMetafile>(dir.File("full.emf")) == test::ReadWith<TBitmap>(small));
+  EXPECT_TRUE(testing::ReadWith<TMetafile>(dir.File("full.emf")) ==
+              testing::ReadWith<TBitmap>(small));
   std::string help;
-  EXPECT_EQ(test::Run(std::string(QUENDRA_CONVERT) + " --help", &help), 0);
+  EXPECT_EQ(testing::Run(std::string(QUENDRA_CONVERT) + " --help", &help), 0);
   for (const char* ext :
        {".bmp", ".jpg", ".jpeg", ".png", ".gif", ".tga", ".jp2", ".j2k", ".jpc", ".emf"})
     EXPECT_NE(help.find(ext), std::string::npos) << ext;
@@ -60,8 +61,8 @@ TEST(Convert, FitsAsTheViewerDoesAndWritesEachFormat) {
 TEST(Convert, FailuresSayWhyAndLeaveNoFileBehind) {
   TempDir dir;
   const std::string bad = dir.File("bad.png");
-  test::WriteFileBytes(bad, {0x89, 'P', 'N', 'G', 13, 10, 26,   10,   0, 0, 0,    13,
-                             'I',  'H', 'D', 'R', 0,  0,  0xFF, 0xFF, 0, 0, 0xFF, 0xFF});
+  testing::WriteFileBytes(bad, {0x89, 'P', 'N', 'G', 13, 10, 26,   10,   0, 0, 0,    13,
+                                'I',  'H', 'D', 'R', 0,  0,  0xFF, 0xFF, 0, 0, 0xFF, 0xFF});
   std::string err;
   EXPECT_EQ(Convert(ShellQuote(bad) + " " + ShellQuote(dir.File("out.bmp")), &err), 1);
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
@@ -70,7 +71,7 @@ TEST(Convert, FailuresSayWhyAndLeaveNoFileBehind) {
 
   // A file that was there survives a failed conversion untouched.
   const std::string keep = dir.File("keep.bmp");
-  test::WriteFileBytes(keep, {'o', 'l', 'd'});
+  testing::WriteFileBytes(keep, {'o', 'l', 'd'});
   EXPECT_EQ(Convert(ShellQuote(dir.File("missing.jpg")) + " " + ShellQuote(keep)), 1);
   EXPECT_EQ(ReadFileBytes(keep), (std::vector<uint8_t>{'o', 'l', 'd'}));
 
@@ -96,7 +97,7 @@ TEST(Convert, FailuresSayWhyAndLeaveNoFileBehind) {
   ::unlink(pic.c_str());
   // Nothing but the files we named was created.
   std::string listing;
-  test::Run("ls -A " + ShellQuote(dir.Path()), &listing);
+  testing::Run("ls -A " + ShellQuote(dir.Path()), &listing);
   EXPECT_EQ(listing, "bad.png\nkeep.bmp\n");
 }
 

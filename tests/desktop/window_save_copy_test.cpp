@@ -24,14 +24,14 @@
 namespace quendra {
 namespace {
 
-using test::CompareRgb;
-using test::ReadWith;
-using test::ShellQuote;
-using test::ToRgba;
 using testing::ChildProcess;
+using testing::CompareRgb;
 using testing::kGuard;
+using testing::ReadWith;
 using testing::Sandbox;
+using testing::ShellQuote;
 using testing::TempDir;
+using testing::ToRgba;
 using testing::XvfbServer;
 
 // Polls a condition until it holds, at most `guard`.
@@ -47,7 +47,7 @@ bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds gua
 // Runs an X tool against the test's display; its standard output, trimmed.
 std::string X(const std::string& command) {
   std::string out;
-  test::Run(command + " 2>/dev/null", &out);
+  testing::Run(command + " 2>/dev/null", &out);
   while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
   return out;
 }
@@ -90,8 +90,8 @@ class WindowUnderWm : public ::testing::Test {
     std::ofstream(Sandbox().root + "/data/applications/quendra-fake-editor.desktop")
         << "[Desktop Entry]\nType=Application\nName=Fake editor\nExec=" << editor
         << " %f\nMimeType=image/bmp;image/png;\n";
-    if (!XvfbServer::Installed() || !test::HaveCommand("openbox") ||
-        !test::HaveCommand("xdotool") || !test::HaveCommand("xclip"))
+    if (!XvfbServer::Installed() || !testing::HaveCommand("openbox") ||
+        !testing::HaveCommand("xdotool") || !testing::HaveCommand("xclip"))
       return;
     server_ = new XvfbServer;
     if (!server_->Start()) return;
@@ -184,10 +184,10 @@ TEST_F(WindowUnderWm, SaveCaptureAndCopyTheShownPicture) {
   Keys("ctrl+alt+s");
   AnswerSaveDialog("area.png");
   ASSERT_TRUE(Eventually([&] { return Exists(dir_ / "area.png"); }));
-  const test::RgbaImage area = ToRgba(ReadWith<TPNGObject>(dir_ / "area.png"));
+  const testing::RgbaImage area = ToRgba(ReadWith<TPNGObject>(dir_ / "area.png"));
   ASSERT_EQ(area.width, 557);
   ASSERT_EQ(area.height, 345);
-  const test::RgbaImage pic = ToRgba(shown.bitmap);
+  const testing::RgbaImage pic = ToRgba(shown.bitmap);
   int wrong = 0;
   for (int y = 0; y < area.height; ++y)
     for (int x = 0; x < area.width; ++x) {
@@ -211,7 +211,7 @@ TEST_F(WindowUnderWm, SaveCaptureAndCopyTheShownPicture) {
   })) << "the window was not minimised";
   const std::string clip = dir_ / "clip.png";
   std::string png;
-  ASSERT_EQ(test::Run("xclip -selection clipboard -t image/png -o", &png), 0);
+  ASSERT_EQ(testing::Run("xclip -selection clipboard -t image/png -o", &png), 0);
   dir_.Write("clip.png", png);
   EXPECT_EQ(CompareRgb(ToRgba(ReadWith<TPNGObject>(clip)), pic).maxDiff, 0);
   EXPECT_NE(X("xclip -selection clipboard -t TARGETS -o").find("image/bmp"), std::string::npos);

@@ -11,7 +11,7 @@
 namespace quendra {
 namespace {
 
-using test::TempDir;
+using testing::TempDir;
 
 struct Variant {
   const char* name;
@@ -23,21 +23,21 @@ struct Variant {
 class BmpVariants : public ::testing::TestWithParam<Variant> {};
 
 TEST_P(BmpVariants, DecodesLikePillowInTheFilesPixelFormat) {
-  if (!test::HavePillow() || !test::HaveCommand("/usr/bin/convert"))
+  if (!testing::HavePillow() || !testing::HaveCommand("/usr/bin/convert"))
     GTEST_SKIP() << "needs Pillow and ImageMagick";
   const Variant& v = GetParam();
   TempDir tmp;
-  ASSERT_EQ(test::RunPillow("card(61, 37).save(out)", tmp.File("card.png")), 0);
+  ASSERT_EQ(testing::RunPillow("card(61, 37).save(out)", tmp.File("card.png")), 0);
   const std::string bmp = tmp.File(v.name);
-  ASSERT_EQ(test::Run("/usr/bin/convert " + tmp.File("card.png") + " " + v.convertArgs + " " +
-                      v.target + bmp),
+  ASSERT_EQ(testing::Run("/usr/bin/convert " + tmp.File("card.png") + " " + v.convertArgs + " " +
+                         v.target + bmp),
             0);
 
-  Bitmap decoded = DecodeBmp(test::ReadFileBytes(bmp));
+  Bitmap decoded = DecodeBmp(testing::ReadFileBytes(bmp));
   EXPECT_EQ(decoded.Format(), v.expected);
-  auto ref = test::DecodeWithPillow(bmp);
+  auto ref = testing::DecodeWithPillow(bmp);
   ASSERT_TRUE(ref);
-  auto diff = test::CompareRgb(test::ToRgba(decoded), *ref);
+  auto diff = testing::CompareRgb(testing::ToRgba(decoded), *ref);
   EXPECT_LE(diff.maxDiff, 1) << "mean " << diff.meanDiff;  // 5-bit channels may widen differently
 
   // Written back in its own format, the picture reads back unchanged (the writer's plain 32-bit
@@ -45,11 +45,11 @@ TEST_P(BmpVariants, DecodesLikePillowInTheFilesPixelFormat) {
   std::vector<uint8_t> again = EncodeBmp(decoded);
   Bitmap reread = DecodeBmp(again);
   EXPECT_EQ(reread.Format(), decoded.Format());
-  EXPECT_EQ(test::CompareRgb(test::ToRgba(reread), test::ToRgba(decoded)).maxDiff, 0);
-  test::WriteFileBytes(tmp.File("again.bmp"), again);
-  auto ref2 = test::DecodeWithPillow(tmp.File("again.bmp"));
+  EXPECT_EQ(testing::CompareRgb(testing::ToRgba(reread), testing::ToRgba(decoded)).maxDiff, 0);
+  testing::WriteFileBytes(tmp.File("again.bmp"), again);
+  auto ref2 = testing::DecodeWithPillow(tmp.File("again.bmp"));
   ASSERT_TRUE(ref2);
-  EXPECT_LE(test::CompareRgb(test::ToRgba(decoded), *ref2).maxDiff, 1);
+  EXPECT_LE(testing::CompareRgb(testing::ToRgba(decoded), *ref2).maxDiff, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,31 +1,21 @@
-// The shared conformance corpus for Targa, PCX and JPEG 2000: every input of MANIFEST.tsv is
-// read; "ok" files must load with the listed size and pass their pixel check, "reject" files
-// must fail with an error, "optional" and "either" files only must not crash.
+// The shared conformance corpus for Targa, PCX and JPEG 2000, read through the format table as
+// the viewer reads it: "ok" files must load with the listed size and pass their pixel check,
+// "reject" files must fail with an error, "optional" and "either" files only must not crash.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <memory>
 #include <regex>
 #include <sstream>
 
-#include "formats/jpeg2000_bitmap.h"
-#include "formats/pcx_graphic.h"
-#include "formats/targa_graphic.h"
-#include "support/codec_tools.h"
+#include "support/image_tools.h"
 
 namespace quendra {
 namespace {
 
-using namespace codectest;
+using namespace testing;
 namespace fs = std::filesystem;
-
-struct Row {
-  std::string path, expect, check;
-  int width = 0, height = 0;
-};
 
 std::vector<std::string> Split(const std::string& s, char sep) {
   std::vector<std::string> out;
@@ -35,43 +25,14 @@ std::vector<std::string> Split(const std::string& s, char sep) {
   return out;
 }
 
-std::string Format(const std::string& path) {
-  auto parts = Split(path, '/');
-  return parts[0] == "bad" && parts.size() > 1 ? parts[1] : parts[0];
-}
-
-std::vector<Row> ReadManifest(const std::string& root) {
-  std::vector<Row> rows;
-  std::ifstream in(root + "/MANIFEST.tsv");
-  std::string line;
-  while (std::getline(in, line)) {
-    auto f = Split(line, '\t');
-    if (f.size() < 6 || f[1] != "input") continue;
-    const std::string fmt = Format(f[0]);
-    if (fmt != "tga" && fmt != "pcx" && fmt != "jp2") continue;
-    Row r{f[0], f[2], f[5]};
-    r.width = f[3].empty() ? 0 : std::stoi(f[3]);
-    r.height = f[4].empty() ? 0 : std::stoi(f[4]);
-    rows.push_back(r);
-  }
-  return rows;
-}
-
-std::unique_ptr<TBitmap> ReaderFor(const std::string& fmt) {
-  if (fmt == "tga") return std::make_unique<TTargaGraphic>();
-  if (fmt == "pcx") return std::make_unique<TPCXGraphic>();
-  return std::make_unique<TJpeg2000Bitmap>();
-}
-
+// Read as the viewer reads it; the corpus folder names the reader of bare .j2c codestreams.
 std::optional<Bitmap> Decode(const std::string& file, const std::string& fmt, std::string* error) {
-  auto g = ReaderFor(fmt);
   try {
-    g->LoadFromFile(file);
+    return DecodeThroughFormats(file, fmt).bitmap;
   } catch (const std::exception& e) {
     if (error) *error = e.what();
     return std::nullopt;
   }
-  return g->Image();
 }
 
 // PGX: "PG ML|LM +|-depth W H\n" then samples, big-endian when ML.
@@ -81,7 +42,7 @@ struct Pgx {
   std::vector<int> v;
 };
 std::optional<Pgx> ReadPgx(const std::string& path) {
-  auto bytes = ReadBytes(path);
+  auto bytes = ReadFileBytes(path);
   auto nl = std::find(bytes.begin(), bytes.end(), uint8_t('\n'));
   if (nl == bytes.end()) return std::nullopt;
   std::string head(bytes.begin(), nl);
@@ -107,15 +68,16 @@ std::optional<Pgx> ReadPgx(const std::string& path) {
 // Targa files whose colour map has 15- or 16-bit entries: those expand by a plain shift.
 bool ShortMap(const std::string& fmt, const std::string& file) {
   if (fmt != "tga") return false;
-  auto b = ReadBytes(file);
+  auto b = ReadFileBytes(file);
   return b.size() >= 18 && b[1] == 1 && (b[7] == 15 || b[7] == 16) && b[2] != 3 && b[2] != 11;
 }
 
 class CodecCorpus : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = QUENDRA_TESTDATA;
-    if (!fs::exists(root_ + "/MANIFEST.tsv")) GTEST_SKIP() << "corpus not found at " << root_;
+    root_ = TestDataDir();
+    if (root_.empty() || !fs::exists(root_ + "/MANIFEST.tsv"))
+      GTEST_SKIP() << "conformance corpus ../shared/testdata not found; skipping";
   }
   void Run(const std::string& fmt);
   std::string root_;
@@ -124,9 +86,8 @@ class CodecCorpus : public ::testing::Test {
 void CodecCorpus::Run(const std::string& fmt) {
   std::map<std::string, int> tally;
   std::map<std::string, RgbaImage> decoded;  // for same-pixels groups
-  std::vector<std::pair<Row, RgbaImage>> loaded;
-  for (const Row& r : ReadManifest(root_)) {
-    if (Format(r.path) != fmt) continue;
+  std::vector<std::pair<ManifestRow, RgbaImage>> loaded;
+  for (const ManifestRow& r : CorpusInputs(fmt)) {
     const std::string file = root_ + "/" + r.path;
     std::string error;
     auto bmp = Decode(file, fmt, &error);
@@ -146,14 +107,14 @@ void CodecCorpus::Run(const std::string& fmt) {
     }
     EXPECT_EQ(bmp->Width(), r.width) << r.path;
     EXPECT_EQ(bmp->Height(), r.height) << r.path;
-    RgbaImage img = ToRgba(*bmp);
+    RgbaImage img = ToRgba(*bmp, true);
     decoded[r.path] = img;
     loaded.push_back({r, img});
     ++tally["ok-loaded"];
   }
 
   // Pixel checks, after every file is decoded so that groups can refer to each other.
-  const bool haveIm = HaveTool("convert");
+  const bool haveIm = HaveCommand("convert");
   for (auto& [r, img] : loaded) {
     const std::string dir = fs::path(r.path).parent_path().string();
     for (const std::string& check : Split(r.check, ';')) {
@@ -165,11 +126,11 @@ void CodecCorpus::Run(const std::string& fmt) {
         // Version-3 PCX files have no palette information; we use the system palette where
         // this reference took the header's unused entries.
         if (r.path == "pcx/kryptan/tiny.pcx") continue;
-        auto ref = ReadWithImageMagick(root_ + "/" + dir + "/" + m[2].str());
+        auto ref = DecodeWithImageMagick(root_ + "/" + dir + "/" + m[2].str(), true);
         ASSERT_TRUE(ref) << r.path << " reference " << m[2];
         if (m[1] == "tol") {
-          EXPECT_LE(MeanDifference(img, *ref), 2.0) << r.path;
-          EXPECT_LE(MaxDifference(img, *ref), 32) << r.path;
+          EXPECT_LE(CompareRgb(img, *ref).meanDiff, 2.0) << r.path;
+          EXPECT_LE(CompareRgb(img, *ref).maxDiff, 32) << r.path;
         } else {
           // Targa 15/16-bit colour-map entries expand by a plain shift (up to 7 below the
           // references). OpenJPEG 2.5.0 itself (opj_decompress, Pillow) decodes the JPEG 2000
@@ -178,14 +139,14 @@ void CodecCorpus::Run(const std::string& fmt) {
                               : fmt == "jp2"                      ? 3
                               : m[1] == "ref"                     ? 1
                                                                   : 0;
-          EXPECT_LE(MaxDifference(img, *ref), allowed) << r.path << " vs " << m[2];
+          EXPECT_LE(CompareRgb(img, *ref).maxDiff, allowed) << r.path << " vs " << m[2];
         }
         ++tally["pixels-checked"];
       } else if (std::regex_match(c, m, std::regex(R"(pnm:(\S+?):peak=(\d+).*)"))) {
         if (!haveIm) continue;
-        auto ref = ReadWithImageMagick(root_ + "/" + dir + "/" + m[1].str());
+        auto ref = DecodeWithImageMagick(root_ + "/" + dir + "/" + m[1].str(), true);
         ASSERT_TRUE(ref);
-        EXPECT_LE(MaxDifference(img, *ref), std::stoi(m[2])) << r.path;
+        EXPECT_LE(CompareRgb(img, *ref).maxDiff, std::stoi(m[2])) << r.path;
         ++tally["pixels-checked"];
       } else if (std::regex_match(c, m, std::regex(R"((same-pixels|same-rgb):(.*))"))) {
         for (const std::string& other : Split(m[2], ',')) {
@@ -193,7 +154,7 @@ void CodecCorpus::Run(const std::string& fmt) {
           if (it == decoded.end()) continue;
           const bool shortMap =
               ShortMap(fmt, root_ + "/" + r.path) || ShortMap(fmt, root_ + "/" + dir + "/" + other);
-          EXPECT_LE(MaxDifference(img, it->second, m[1] == "same-pixels"), shortMap ? 7 : 0)
+          EXPECT_LE(CompareRgb(img, it->second).Max(m[1] == "same-pixels"), shortMap ? 7 : 0)
               << r.path << " vs " << other;
         }
         ++tally["groups-checked"];

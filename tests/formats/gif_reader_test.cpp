@@ -9,10 +9,10 @@
 namespace quendra {
 namespace {
 
-using test::TempDir;
+using testing::TempDir;
 
 Bitmap Read(const std::string& path) {
-  return test::ReadWith<TGIFImage>(path);
+  return testing::ReadWith<TGIFImage>(path);
 }
 
 // Offset of the first image descriptor (0x2C) of a GIF, skipping the colour table and extensions.
@@ -27,30 +27,31 @@ size_t FirstDescriptor(const std::vector<uint8_t>& f) {
 }
 
 TEST(GifReader, FullScreenFirstFrameIsThePictureItself) {
-  if (!test::HavePillow()) GTEST_SKIP() << "needs Pillow";
+  if (!testing::HavePillow()) GTEST_SKIP() << "needs Pillow";
   TempDir tmp;
   const std::string gif = tmp.File("a.gif");
   // Two frames; only the first may show.
-  ASSERT_EQ(test::RunPillow("a = card(45, 31).convert('P'); b = Image.new('P', (45, 31), 3); "
-                            "a.save(out, save_all=True, append_images=[b])",
-                            gif),
+  ASSERT_EQ(testing::RunPillow("a = card(45, 31).convert('P'); b = Image.new('P', (45, 31), 3); "
+                               "a.save(out, save_all=True, append_images=[b])",
+                               gif),
             0);
   Bitmap b = Read(gif);
   EXPECT_EQ(b.Format(), PixelFormat::pf8bit);
-  auto ref = test::DecodeWithPillow(gif);
+  auto ref = testing::DecodeWithPillow(gif);
   ASSERT_TRUE(ref);
-  EXPECT_EQ(test::CompareRgb(test::ToRgba(b), *ref).maxDiff, 0);
+  EXPECT_EQ(testing::CompareRgb(testing::ToRgba(b), *ref).maxDiff, 0);
   EXPECT_FALSE(b.Transparent);
 }
 
 TEST(GifReader, SmallFrameIsDrawnOnTheLogicalScreenAndClipped) {
-  if (!test::HaveCommand("/usr/bin/convert")) GTEST_SKIP() << "needs ImageMagick";
+  if (!testing::HaveCommand("/usr/bin/convert")) GTEST_SKIP() << "needs ImageMagick";
   TempDir tmp;
   const std::string gif = tmp.File("p.gif");
   // A 10x8 red frame at (5,7) on a 40x30 screen whose background is blue (colour 0).
-  ASSERT_EQ(test::Run("/usr/bin/convert -size 10x8 xc:red -background blue -page 40x30+5+7 " + gif),
-            0);
-  auto bytes = test::ReadFileBytes(gif);
+  ASSERT_EQ(
+      testing::Run("/usr/bin/convert -size 10x8 xc:red -background blue -page 40x30+5+7 " + gif),
+      0);
+  auto bytes = testing::ReadFileBytes(gif);
   ASSERT_TRUE(bytes[10] & 0x80);
   const size_t last = (2u << (bytes[10] & 7)) - 1;
   bytes[11] = uint8_t(last);  // background: the last colour of the global table, made blue
@@ -58,7 +59,7 @@ TEST(GifReader, SmallFrameIsDrawnOnTheLogicalScreenAndClipped) {
   const size_t d = FirstDescriptor(bytes);
   ASSERT_EQ(bytes[d], 0x2C);
   ASSERT_FALSE(bytes[d + 9] & 0x80);  // the frame uses the global table
-  test::WriteFileBytes(gif, bytes);
+  testing::WriteFileBytes(gif, bytes);
   Bitmap b = Read(gif);
   ASSERT_EQ(b.Width(), 40);
   ASSERT_EQ(b.Height(), 30);
@@ -69,41 +70,41 @@ TEST(GifReader, SmallFrameIsDrawnOnTheLogicalScreenAndClipped) {
 
   // Moved to (35,27) the frame sticks out of the screen: the part inside shows, nothing breaks.
   bytes[d + 1] = 35, bytes[d + 2] = 0, bytes[d + 3] = 27, bytes[d + 4] = 0;
-  test::WriteFileBytes(gif, bytes);
+  testing::WriteFileBytes(gif, bytes);
   b = Read(gif);
   EXPECT_EQ(b.PixelColor(39, 29), (RGBQuad{0, 0, 255, 0}));
   EXPECT_EQ(b.PixelColor(34, 29), (RGBQuad{255, 0, 0, 0}));
   // Entirely outside: just the screen.
   bytes[d + 1] = 0, bytes[d + 2] = 1;
-  test::WriteFileBytes(gif, bytes);
+  testing::WriteFileBytes(gif, bytes);
   b = Read(gif);
   EXPECT_EQ(b.Width(), 40);
   EXPECT_EQ(b.PixelColor(39, 29), (RGBQuad{255, 0, 0, 0}));
 }
 
 TEST(GifReader, InterlacedFramesAreDeinterlaced) {
-  if (!test::HavePillow() || !test::HaveCommand("/usr/bin/convert"))
+  if (!testing::HavePillow() || !testing::HaveCommand("/usr/bin/convert"))
     GTEST_SKIP() << "needs Pillow and ImageMagick";
   TempDir tmp;
   ASSERT_EQ(
-      test::RunPillow("card(37, 29).convert('P').save(out, interlace=False)", tmp.File("a.gif")),
+      testing::RunPillow("card(37, 29).convert('P').save(out, interlace=False)", tmp.File("a.gif")),
       0);
-  ASSERT_EQ(
-      test::Run("/usr/bin/convert " + tmp.File("a.gif") + " -interlace GIF " + tmp.File("i.gif")),
-      0);
-  auto bytes = test::ReadFileBytes(tmp.File("i.gif"));
+  ASSERT_EQ(testing::Run("/usr/bin/convert " + tmp.File("a.gif") + " -interlace GIF " +
+                         tmp.File("i.gif")),
+            0);
+  auto bytes = testing::ReadFileBytes(tmp.File("i.gif"));
   ASSERT_TRUE(bytes[FirstDescriptor(bytes) + 9] & 0x40);
-  EXPECT_EQ(
-      test::CompareRgb(test::ToRgba(Read(tmp.File("a.gif"))), test::ToRgba(Read(tmp.File("i.gif"))))
-          .maxDiff,
-      0);
+  EXPECT_EQ(testing::CompareRgb(testing::ToRgba(Read(tmp.File("a.gif"))),
+                                testing::ToRgba(Read(tmp.File("i.gif"))))
+                .maxDiff,
+            0);
 }
 
 TEST(GifReader, TransparentIndexMarksTheBitmap) {
-  if (!test::HavePillow()) GTEST_SKIP() << "needs Pillow";
+  if (!testing::HavePillow()) GTEST_SKIP() << "needs Pillow";
   TempDir tmp;
   ASSERT_EQ(
-      test::RunPillow(
+      testing::RunPillow(
           "im = Image.new('P', (6, 4), 1); im.putpalette([1, 2, 3, 200, 100, 50] + [0] * 762); "
           "im.putpixel((1, 1), 0); im.save(out, transparency=0)",
           tmp.File("t.gif")),
@@ -114,10 +115,10 @@ TEST(GifReader, TransparentIndexMarksTheBitmap) {
 }
 
 TEST(GifReader, BrokenFilesFailCleanly) {
-  if (!test::HavePillow()) GTEST_SKIP() << "needs Pillow";
+  if (!testing::HavePillow()) GTEST_SKIP() << "needs Pillow";
   TempDir tmp;
-  ASSERT_EQ(test::RunPillow("card(50, 40).convert('P').save(out)", tmp.File("a.gif")), 0);
-  const auto good = test::ReadFileBytes(tmp.File("a.gif"));
+  ASSERT_EQ(testing::RunPillow("card(50, 40).convert('P').save(out)", tmp.File("a.gif")), 0);
+  const auto good = testing::ReadFileBytes(tmp.File("a.gif"));
   TGIFImage g;
   EXPECT_THROW(g.LoadFromMemory(std::span(good.data(), good.size() / 2)),
                EInvalidGraphic);  // inside the frame

@@ -17,13 +17,13 @@
 #include "formats/jpeg_image.h"
 #include "formats/picture.h"
 #include "formats/tbitmap.h"
-#include "support/codec_tools.h"
+#include "support/image_tools.h"
 #include "support/pictures.h"
 
 namespace quendra {
 namespace {
 
-using namespace codectest;
+using namespace testing;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr long kSanitizerSlackMb = 300;  // shadow memory and the sanitizer's own allocator
@@ -170,7 +170,7 @@ TEST(HostileFiles, LyingHeadersFailBeforeTouchingTheClaimedSize) {
   // Unoptimised sanitizer builds spend minutes merely sizing and freeing the claimed (untouched)
   // pictures element by element; the same files are replayed there from fuzz/regressions.
   if (kSanitizerSlackMb > 0) GTEST_SKIP() << "peak memory is measured in the optimised build";
-  ScratchDir dir;
+  TempDir dir;
   const std::pair<std::string, std::vector<uint8_t>> files[] = {
       {"lie.bmp", LyingBmp()},
       {"rgba.png", LyingPng(6)},
@@ -200,10 +200,10 @@ TEST(HostileFiles, LyingHeadersFailBeforeTouchingTheClaimedSize) {
        }()},
       // 1 KB asking the codec for 40964 tiles: refused before the codec sets them up.
       {"tiles.jp2",
-       ReadBytes(QUENDRA_SOURCE_DIR "/fuzz/regressions/jpeg2000/40964-tiles-in-1-kb.j2k")},
+       ReadFileBytes(QUENDRA_SOURCE_DIR "/fuzz/regressions/jpeg2000/40964-tiles-in-1-kb.j2k")},
   };
   for (const auto& [name, bytes] : files) {
-    WriteBytes(dir.File(name), bytes);
+    WriteFileBytes(dir.File(name), bytes);
     ChildResult r = InChild([&] { LoadPictureFile(dir.File(name)); });
     EXPECT_FALSE(r.loaded) << name;
     EXPECT_LT(r.peakMb, 200 + kSanitizerSlackMb) << name << ": " << r.message;
@@ -211,11 +211,11 @@ TEST(HostileFiles, LyingHeadersFailBeforeTouchingTheClaimedSize) {
 }
 
 TEST(HostileFiles, SparseFileCostsWhatIsRead) {
-  ScratchDir dir;
+  TempDir dir;
   auto tga = TargaHeader(2, 1, 1, 24);
   tga.insert(tga.end(), {1, 2, 3});
   const std::string path = dir.File("sparse.tga");
-  WriteBytes(path, tga);
+  WriteFileBytes(path, tga);
   ASSERT_EQ(truncate(path.c_str(), off_t(3) << 30), 0);
   ChildResult r = InChild([&] {
     TPicture p;
@@ -227,10 +227,10 @@ TEST(HostileFiles, SparseFileCostsWhatIsRead) {
 }
 
 TEST(HostileFiles, EmptyFileFailsCleanlyInEveryReader) {
-  ScratchDir dir;
+  TempDir dir;
   for (const char* ext : {"bmp", "jpg", "png", "gif", "tga", "jp2", "pcx", "tif", "emf"}) {
     const std::string path = dir.File(std::string("empty.") + ext);
-    WriteBytes(path, {});
+    WriteFileBytes(path, {});
     EXPECT_THROW(LoadPictureFile(path), std::exception) << ext;
   }
 }
@@ -270,15 +270,15 @@ TEST(HostileFiles, ManyEmptyProgressiveScansStopAtTheWorkBudget) {
 }
 
 TEST(HostileFiles, DamagedRestartIntervalShowsTheRest) {
-  if (!HaveTool("cjpeg")) GTEST_SKIP() << "needs cjpeg";
-  ScratchDir dir;
+  if (!HaveCommand("cjpeg")) GTEST_SKIP() << "needs cjpeg";
+  TempDir dir;
   Bitmap src = testing::Gradient(256, 384);
-  RgbaImage rgba = ToRgba(src);
+  RgbaImage rgba = ToRgba(src, true);
   WritePpm(dir.File("g.ppm"), rgba);
-  ASSERT_EQ(RunTool("cjpeg -restart 1 -outfile " + Quoted(dir.File("g.jpg")) + " " +
-                    Quoted(dir.File("g.ppm"))),
+  ASSERT_EQ(testing::Run("cjpeg -restart 1 -outfile " + ShellQuote(dir.File("g.jpg")) + " " +
+                         ShellQuote(dir.File("g.ppm"))),
             0);
-  auto good = ReadBytes(dir.File("g.jpg"));
+  auto good = ReadFileBytes(dir.File("g.jpg"));
   // Garble the coded data between the 10th and 11th restart markers.
   std::vector<size_t> markers;
   for (size_t i = 0; i + 1 < good.size(); ++i)
@@ -301,13 +301,13 @@ TEST(HostileFiles, DamagedRestartIntervalShowsTheRest) {
 }
 
 TEST(HostileFiles, ThinPicturesFitToAtLeastOnePixel) {
-  ScratchDir dir;
+  TempDir dir;
   const std::pair<int, int> sizes[] = {{3000, 1}, {60000, 1}, {65500, 8}, {1, 3000}};
   for (auto [w, h] : sizes) {
     for (const char* ext : {"bmp", "jpg"}) {
       const std::string path = dir.File("thin." + std::string(ext));
       Bitmap pic = testing::Gradient(w, h);
-      WriteBytes(path, std::string(ext) == "bmp" ? EncodeBmp(pic) : EncodeJpeg(pic, 90));
+      WriteFileBytes(path, std::string(ext) == "bmp" ? EncodeBmp(pic) : EncodeJpeg(pic, 90));
       TZoomer img;
       img.SetClientSize(460, 345);
       img.SetProportional(true);
@@ -349,18 +349,18 @@ std::vector<uint8_t> Jp2WithPalette(const std::vector<uint8_t>& codestream, int 
 }
 
 TEST(HostileFiles, JpegTwoThousandPalettesCountTheirChannels) {
-  if (!HaveTool("opj_compress")) GTEST_SKIP() << "needs opj_compress";
-  ScratchDir dir;
+  if (!HaveCommand("opj_compress")) GTEST_SKIP() << "needs opj_compress";
+  TempDir dir;
   auto codestream = [&](int w, int h) {
     std::vector<uint8_t> pgm;
     const std::string head = "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
     pgm.assign(head.begin(), head.end());
     for (int i = 0; i < w * h; ++i) pgm.push_back(uint8_t(i % 7));
-    WriteBytes(dir.File("g.pgm"), pgm);
-    EXPECT_EQ(RunTool("opj_compress -n 1 -i " + Quoted(dir.File("g.pgm")) + " -o " +
-                      Quoted(dir.File("g.j2k")) + " >/dev/null"),
+    WriteFileBytes(dir.File("g.pgm"), pgm);
+    EXPECT_EQ(testing::Run("opj_compress -n 1 -i " + ShellQuote(dir.File("g.pgm")) + " -o " +
+                           ShellQuote(dir.File("g.j2k")) + " >/dev/null"),
               0);
-    return ReadBytes(dir.File("g.j2k"));
+    return ReadFileBytes(dir.File("g.j2k"));
   };
   // Three palette channels: an RGB picture of palette colours.
   TJpeg2000Bitmap ok;

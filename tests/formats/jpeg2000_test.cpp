@@ -6,12 +6,12 @@
 
 #include "formats/graphic_error.h"
 #include "formats/jpeg2000_bitmap.h"
-#include "support/codec_tools.h"
+#include "support/image_tools.h"
 
 namespace quendra {
 namespace {
 
-using namespace codectest;
+using namespace testing;
 
 Bitmap LoadFile(const std::string& path) {
   TJpeg2000Bitmap g;
@@ -54,11 +54,11 @@ void WritePgx(const std::string& path, int depth, bool sgnd, int w, int h,
     if (depth > 8) bytes.push_back(uint8_t(uint16_t(s) >> 8));
     bytes.push_back(uint8_t(s));
   }
-  WriteBytes(path, bytes);
+  WriteFileBytes(path, bytes);
 }
 
 bool HaveOpenJpegTools() {
-  return HaveTool("opj_compress") && HaveTool("opj_decompress");
+  return HaveCommand("opj_compress") && HaveCommand("opj_decompress");
 }
 
 TEST(Jpeg2000Read, DetectionGoesByContentNotByName) {
@@ -69,14 +69,14 @@ TEST(Jpeg2000Read, DetectionGoesByContentNotByName) {
   EXPECT_EQ(ErrorOf({0xFF, 0x4F, 0xFF, 0x51, 0, 0}), "JPEG 2000 image decoding failed");
 
   if (!HaveOpenJpegTools()) GTEST_SKIP() << "OpenJPEG tools missing";
-  ScratchDir dir;
+  TempDir dir;
   const RgbaImage src = PhotoLike(64, 40, 5);
   WritePpm(dir.File("src.ppm"), src);
-  ASSERT_EQ(RunTool("opj_compress -i " + Quoted(dir.File("src.ppm")) + " -o " +
-                    Quoted(dir.File("cs.j2k"))),
+  ASSERT_EQ(testing::Run("opj_compress -i " + ShellQuote(dir.File("src.ppm")) + " -o " +
+                         ShellQuote(dir.File("cs.j2k"))),
             0);
-  ASSERT_EQ(RunTool("opj_compress -i " + Quoted(dir.File("src.ppm")) + " -o " +
-                    Quoted(dir.File("box.jp2"))),
+  ASSERT_EQ(testing::Run("opj_compress -i " + ShellQuote(dir.File("src.ppm")) + " -o " +
+                         ShellQuote(dir.File("box.jp2"))),
             0);
   // Swap the names: a codestream called .jp2 and a JP2 file called .j2k.
   std::filesystem::rename(dir.File("cs.j2k"), dir.File("codestream.jp2"));
@@ -84,20 +84,21 @@ TEST(Jpeg2000Read, DetectionGoesByContentNotByName) {
   for (const char* name : {"codestream.jp2", "boxed.j2k"}) {
     Bitmap b = LoadFile(dir.File(name));
     EXPECT_EQ(b.Format(), PixelFormat::pf24bit) << name;
-    EXPECT_EQ(MaxDifference(ToRgba(b), src), 0) << name;  // opj_compress is lossless by default
+    EXPECT_EQ(CompareRgb(ToRgba(b, true), src).maxDiff, 0)
+        << name;  // opj_compress is lossless by default
   }
 }
 
 TEST(Jpeg2000Read, SamplePrecisionsAndOffsets) {
   if (!HaveOpenJpegTools()) GTEST_SKIP() << "OpenJPEG tools missing";
-  ScratchDir dir;
+  TempDir dir;
   // 12 bits unsigned: 4095 is white, other values scale down; 12 bits signed: offset first.
   WritePgx(dir.File("u12.pgx"), 12, false, 4, 1, {4095, 2048, 1, 0});
   WritePgx(dir.File("s12.pgx"), 12, true, 3, 1, {2047, 0, -2048});
   WritePgx(dir.File("u8.pgx"), 8, false, 3, 1, {255, 128, 3});
   for (const char* n : {"u12", "s12", "u8"})
-    ASSERT_EQ(RunTool("opj_compress -n 1 -i " + Quoted(dir.File(std::string(n) + ".pgx")) + " -o " +
-                      Quoted(dir.File(std::string(n) + ".j2k"))),
+    ASSERT_EQ(testing::Run("opj_compress -n 1 -i " + ShellQuote(dir.File(std::string(n) + ".pgx")) +
+                           " -o " + ShellQuote(dir.File(std::string(n) + ".j2k"))),
               0)
         << n;
   Bitmap u12 = LoadFile(dir.File("u12.j2k"));
@@ -112,13 +113,13 @@ TEST(Jpeg2000Read, SamplePrecisionsAndOffsets) {
 
 TEST(Jpeg2000Read, SubsampledComponentsRepeatOverTheirBlocks) {
   if (!HaveOpenJpegTools()) GTEST_SKIP() << "OpenJPEG tools missing";
-  ScratchDir dir;
+  TempDir dir;
   std::vector<int> v(16);
   for (int i = 0; i < 16; ++i) v[size_t(i)] = 10 + 15 * i;
   WritePgx(dir.File("g.pgx"), 8, false, 4, 4, v);
   // Subsampled by 2 both ways: a 4 x 4 component on a 7 x 7 grid.
-  ASSERT_EQ(RunTool("opj_compress -s 2,2 -n 2 -i " + Quoted(dir.File("g.pgx")) + " -o " +
-                    Quoted(dir.File("g.j2k"))),
+  ASSERT_EQ(testing::Run("opj_compress -s 2,2 -n 2 -i " + ShellQuote(dir.File("g.pgx")) + " -o " +
+                         ShellQuote(dir.File("g.j2k"))),
             0);
   Bitmap b = LoadFile(dir.File("g.j2k"));
   ASSERT_EQ(b.Width(), 7);
@@ -129,24 +130,25 @@ TEST(Jpeg2000Read, SubsampledComponentsRepeatOverTheirBlocks) {
 }
 
 TEST(Jpeg2000Read, SyccFourTwoZeroMatchesTheReferenceDecoder) {
-  const std::string file = std::string(QUENDRA_TESTDATA) + "/jp2/openjpeg-nr/issue411-ycc420.jp2";
-  if (!std::filesystem::exists(file)) GTEST_SKIP() << "corpus not found at " << QUENDRA_TESTDATA;
+  const std::string root = TestDataDir();
+  if (root.empty()) GTEST_SKIP() << "conformance corpus ../shared/testdata not found; skipping";
+  const std::string file = root + "/jp2/openjpeg-nr/issue411-ycc420.jp2";
   if (!HaveOpenJpegTools()) GTEST_SKIP() << "OpenJPEG tools missing";
-  ScratchDir dir;
-  ASSERT_EQ(
-      RunTool("opj_decompress -i " + Quoted(file) + " -o " + Quoted(dir.File("ref.png")) + " 2>&1"),
-      0);
-  auto ref = ReadWithImageMagick(dir.File("ref.png"));
+  TempDir dir;
+  ASSERT_EQ(testing::Run("opj_decompress -i " + ShellQuote(file) + " -o " +
+                         ShellQuote(dir.File("ref.png")) + " 2>&1"),
+            0);
+  auto ref = DecodeWithImageMagick(dir.File("ref.png"), true);
   ASSERT_TRUE(ref);
   Bitmap b = LoadFile(file);
   ASSERT_EQ(b.Format(), PixelFormat::pf24bit);
   // The reference truncates where we round, and rounds its coefficients to three places.
-  EXPECT_LE(MaxDifference(ToRgba(b), *ref), 2);
+  EXPECT_LE(CompareRgb(ToRgba(b, true), *ref).maxDiff, 2);
 }
 
 TEST(Jpeg2000Read, GreyWithAlphaLoadsTheGreyComponent) {
   if (!HaveOpenJpegTools()) GTEST_SKIP() << "OpenJPEG tools missing";
-  ScratchDir dir;
+  TempDir dir;
   const std::string head =
       "P7\nWIDTH 16\nHEIGHT 8\nDEPTH 2\nMAXVAL 255\nTUPLTYPE GRAYSCALE_ALPHA\nENDHDR\n";
   std::vector<uint8_t> pam(head.begin(), head.end());
@@ -154,9 +156,9 @@ TEST(Jpeg2000Read, GreyWithAlphaLoadsTheGreyComponent) {
     pam.push_back(uint8_t(i * 2));
     pam.push_back(uint8_t(255 - i));
   }
-  WriteBytes(dir.File("ga.pam"), pam);
-  ASSERT_EQ(RunTool("opj_compress -n 2 -i " + Quoted(dir.File("ga.pam")) + " -o " +
-                    Quoted(dir.File("ga.jp2"))),
+  WriteFileBytes(dir.File("ga.pam"), pam);
+  ASSERT_EQ(testing::Run("opj_compress -n 2 -i " + ShellQuote(dir.File("ga.pam")) + " -o " +
+                         ShellQuote(dir.File("ga.jp2"))),
             0);
   Bitmap b = LoadFile(dir.File("ga.jp2"));
   ASSERT_EQ(b.Format(), PixelFormat::pf8bit);
@@ -175,7 +177,7 @@ TEST(Jpeg2000Write, RatioRule) {
 }
 
 TEST(Jpeg2000Write, OurFilesReadBackHereAndInOtherReaders) {
-  ScratchDir dir;
+  TempDir dir;
   const RgbaImage src = PhotoLike(160, 90, 9);
   const Bitmap bmp = FromRgba(src, false);
 
@@ -189,41 +191,41 @@ TEST(Jpeg2000Write, OurFilesReadBackHereAndInOtherReaders) {
 
   TJpeg2000Bitmap ours;
   ours.LoadFromMemory(lossy);
-  EXPECT_LE(MeanDifference(ToRgba(ours.Image()), src), 2.0);
-  EXPECT_LE(MaxDifference(ToRgba(ours.Image()), src), 40);
+  EXPECT_LE(CompareRgb(ToRgba(ours.Image(), true), src).meanDiff, 2.0);
+  EXPECT_LE(CompareRgb(ToRgba(ours.Image(), true), src).maxDiff, 40);
   ours.LoadFromMemory(lossless);
-  EXPECT_EQ(MaxDifference(ToRgba(ours.Image()), src), 0);
+  EXPECT_EQ(CompareRgb(ToRgba(ours.Image(), true), src).maxDiff, 0);
 
-  WriteBytes(dir.File("lossy.jp2"), lossy);
-  WriteBytes(dir.File("lossless.j2k"), lossless);  // a JP2 file whatever the name
-  if (HaveTool("/usr/bin/python3")) {
-    auto pil = ReadWithPillow(dir.File("lossless.j2k"));
+  WriteFileBytes(dir.File("lossy.jp2"), lossy);
+  WriteFileBytes(dir.File("lossless.j2k"), lossless);  // a JP2 file whatever the name
+  if (HaveCommand("/usr/bin/python3")) {
+    auto pil = DecodeWithPillow(dir.File("lossless.j2k"));
     ASSERT_TRUE(pil);
-    EXPECT_EQ(MaxDifference(*pil, src, true), 0);
-    auto pilLossy = ReadWithPillow(dir.File("lossy.jp2"));
+    EXPECT_EQ(CompareRgb(*pil, src).Max(true), 0);
+    auto pilLossy = DecodeWithPillow(dir.File("lossy.jp2"));
     ASSERT_TRUE(pilLossy);
-    EXPECT_LE(MeanDifference(*pilLossy, src), 2.0);
+    EXPECT_LE(CompareRgb(*pilLossy, src).meanDiff, 2.0);
   }
   if (HaveOpenJpegTools()) {
-    ASSERT_EQ(RunTool("opj_decompress -i " + Quoted(dir.File("lossy.jp2")) + " -o " +
-                      Quoted(dir.File("lossy.ppm")) + " 2>&1"),
+    ASSERT_EQ(testing::Run("opj_decompress -i " + ShellQuote(dir.File("lossy.jp2")) + " -o " +
+                           ShellQuote(dir.File("lossy.ppm")) + " 2>&1"),
               0);
-    auto ref = ReadWithImageMagick(dir.File("lossy.ppm"));
+    auto ref = DecodeWithImageMagick(dir.File("lossy.ppm"), true);
     ASSERT_TRUE(ref);
     ours.LoadFromMemory(lossy);
-    EXPECT_EQ(MaxDifference(ToRgba(ours.Image()), *ref), 0);  // same codec, same samples
+    EXPECT_EQ(CompareRgb(ToRgba(ours.Image(), true), *ref).maxDiff, 0);  // same codec, same samples
   }
 }
 
 TEST(Jpeg2000Write, AlphaSmallPicturesAndOtherFormats) {
-  ScratchDir dir;
+  TempDir dir;
   // Real alpha is kept as a fourth component.
   RgbaImage src = PhotoLike(33, 17, 4);
   for (size_t i = 3; i < src.rgba.size(); i += 4) src.rgba[i] = uint8_t(i * 13);
   TJpeg2000Bitmap ours;
   ours.LoadFromMemory(EncodeJpeg2000(FromRgba(src, true), 97, true));
   EXPECT_EQ(ours.Image().Format(), PixelFormat::pf32bit);
-  EXPECT_EQ(MaxDifference(ToRgba(ours.Image()), src, true), 0);
+  EXPECT_EQ(CompareRgb(ToRgba(ours.Image(), true), src).Max(true), 0);
 
   // A fourth byte that is 0 everywhere is no alpha: other readers must see an opaque picture.
   RgbaImage clear = src;
@@ -231,9 +233,9 @@ TEST(Jpeg2000Write, AlphaSmallPicturesAndOtherFormats) {
   const auto bytes = EncodeJpeg2000(FromRgba(clear, true), 97, true);
   ours.LoadFromMemory(bytes);
   EXPECT_EQ(ours.Image().Format(), PixelFormat::pf24bit);
-  if (HaveTool("/usr/bin/python3")) {
-    WriteBytes(dir.File("clear.jp2"), bytes);
-    auto pil = ReadWithPillow(dir.File("clear.jp2"));
+  if (HaveCommand("/usr/bin/python3")) {
+    WriteFileBytes(dir.File("clear.jp2"), bytes);
+    auto pil = DecodeWithPillow(dir.File("clear.jp2"));
     ASSERT_TRUE(pil);
     EXPECT_EQ(pil->At(5, 5)[3], 255);
   }

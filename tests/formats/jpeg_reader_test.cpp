@@ -11,7 +11,7 @@
 namespace quendra {
 namespace {
 
-using test::TempDir;
+using testing::TempDir;
 
 TJPEGImage Load(const std::string& path) {
   TJPEGImage j;
@@ -23,10 +23,11 @@ class JpegScales : public ::testing::TestWithParam<JpegScale> {};
 
 // 333 x 201 is odd in both directions, so every reduced size is rounded up.
 TEST_P(JpegScales, DecodesAtTheScaleLikeDjpeg) {
-  if (!test::HavePillow() || !test::HaveCommand("djpeg")) GTEST_SKIP() << "needs Pillow and djpeg";
+  if (!testing::HavePillow() || !testing::HaveCommand("djpeg"))
+    GTEST_SKIP() << "needs Pillow and djpeg";
   TempDir tmp;
   const std::string jpg = tmp.File("card.jpg");
-  ASSERT_EQ(test::RunPillow("card(333, 201).save(out, quality=85)", jpg), 0);
+  ASSERT_EQ(testing::RunPillow("card(333, 201).save(out, quality=85)", jpg), 0);
   TJPEGImage j = Load(jpg);
   j.SetScale(GetParam());
   const int d = 1 << int(GetParam());
@@ -40,10 +41,11 @@ TEST_P(JpegScales, DecodesAtTheScaleLikeDjpeg) {
   EXPECT_EQ(b.Format(), PixelFormat::pf24bit);
 
   const std::string ppm = tmp.File("ref.ppm");
-  ASSERT_EQ(test::Run("djpeg -scale 1/" + std::to_string(d) + " -outfile " + ppm + " " + jpg), 0);
-  auto ref = test::ReadPnm(ppm);
+  ASSERT_EQ(testing::Run("djpeg -scale 1/" + std::to_string(d) + " -outfile " + ppm + " " + jpg),
+            0);
+  auto ref = testing::ReadPnm(ppm);
   ASSERT_TRUE(ref);
-  EXPECT_EQ(test::CompareRgb(test::ToRgba(b), *ref).maxDiff, 0);
+  EXPECT_EQ(testing::CompareRgb(testing::ToRgba(b), *ref).maxDiff, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Jpeg, JpegScales,
@@ -61,30 +63,31 @@ TEST(JpegReader, ScaleChangesAnnounceThemselvesOnce) {
 }
 
 TEST(JpegReader, GreyscaleExpandsToEqualChannels) {
-  if (!test::HavePillow() || !test::HaveCommand("djpeg")) GTEST_SKIP() << "needs Pillow and djpeg";
+  if (!testing::HavePillow() || !testing::HaveCommand("djpeg"))
+    GTEST_SKIP() << "needs Pillow and djpeg";
   TempDir tmp;
   const std::string jpg = tmp.File("grey.jpg");
-  ASSERT_EQ(test::RunPillow("card(40, 30).convert('L').save(out)", jpg), 0);
+  ASSERT_EQ(testing::RunPillow("card(40, 30).convert('L').save(out)", jpg), 0);
   Bitmap b;
   Load(jpg).AssignTo(b);
-  ASSERT_EQ(test::Run("djpeg -outfile " + tmp.File("g.pgm") + " " + jpg), 0);
-  auto ref = test::ReadPnm(tmp.File("g.pgm"));
+  ASSERT_EQ(testing::Run("djpeg -outfile " + tmp.File("g.pgm") + " " + jpg), 0);
+  auto ref = testing::ReadPnm(tmp.File("g.pgm"));
   ASSERT_TRUE(ref);
-  EXPECT_EQ(test::CompareRgb(test::ToRgba(b), *ref).maxDiff, 0);
+  EXPECT_EQ(testing::CompareRgb(testing::ToRgba(b), *ref).maxDiff, 0);
 }
 
 TEST(JpegReader, AdobeCmykShowsItsInksAsColours) {
-  if (!test::HavePillow()) GTEST_SKIP() << "needs Pillow";
+  if (!testing::HavePillow()) GTEST_SKIP() << "needs Pillow";
   TempDir tmp;
   const std::string jpg = tmp.File("cmyk.jpg");
   // Four 16x16 blocks: cyan ink, magenta + yellow ink (red), full black, no ink (white).
-  ASSERT_EQ(test::RunPillow(R"(
+  ASSERT_EQ(testing::RunPillow(R"(
 im = Image.new('CMYK', (64, 16))
 for i, ink in enumerate([(255, 0, 0, 0), (0, 255, 255, 0), (0, 0, 0, 255), (0, 0, 0, 0)]):
     im.paste(ink, (16 * i, 0, 16 * i + 16, 16))
 im.save(out, quality=100)
 )",
-                            jpg),
+                               jpg),
             0);
   Bitmap b;
   Load(jpg).AssignTo(b);
@@ -98,23 +101,23 @@ im.save(out, quality=100)
 }
 
 TEST(JpegReader, YcckFromTheCorpusMatchesImageMagick) {
-  const std::string root = test::TestDataDir();
+  const std::string root = testing::TestDataDir();
   if (root.empty()) GTEST_SKIP() << "conformance corpus ../shared/testdata not found";
   const std::string path = root + "/jpg/pillow/pil_sample_cmyk.jpg";
-  auto ref = test::DecodeWithImageMagick(path);
+  auto ref = testing::DecodeWithImageMagick(path);
   if (!ref) GTEST_SKIP() << "needs ImageMagick";
   Bitmap b;
   Load(path).AssignTo(b);
-  auto diff = test::CompareRgb(test::ToRgba(b), *ref);
+  auto diff = testing::CompareRgb(testing::ToRgba(b), *ref);
   EXPECT_LE(diff.meanDiff, 3.0);
   EXPECT_LE(diff.maxDiff, 48);
 }
 
 TEST(JpegReader, DamagedFilesFailOrDegradeWithoutCrashing) {
-  if (!test::HavePillow()) GTEST_SKIP() << "needs Pillow";
+  if (!testing::HavePillow()) GTEST_SKIP() << "needs Pillow";
   TempDir tmp;
-  ASSERT_EQ(test::RunPillow("card(120, 90).save(out, quality=90)", tmp.File("c.jpg")), 0);
-  const auto bytes = test::ReadFileBytes(tmp.File("c.jpg"));
+  ASSERT_EQ(testing::RunPillow("card(120, 90).save(out, quality=90)", tmp.File("c.jpg")), 0);
+  const auto bytes = testing::ReadFileBytes(tmp.File("c.jpg"));
 
   // Cut inside the coded data: the size is known, the picture shows what arrived.
   TJPEGImage half;
@@ -149,10 +152,10 @@ TEST(JpegReader, DamagedFilesFailOrDegradeWithoutCrashing) {
 }
 
 TEST(JpegWriter, EveryPixelFormatEncodesReadably) {
-  if (!test::HavePillow()) GTEST_SKIP() << "needs Pillow";
+  if (!testing::HavePillow()) GTEST_SKIP() << "needs Pillow";
   TempDir tmp;
-  ASSERT_EQ(test::RunPillow("card(64, 48).save(out)", tmp.File("c.png")), 0);
-  auto src = test::DecodeWithPillow(tmp.File("c.png"));
+  ASSERT_EQ(testing::RunPillow("card(64, 48).save(out)", tmp.File("c.png")), 0);
+  auto src = testing::DecodeWithPillow(tmp.File("c.png"));
   ASSERT_TRUE(src);
   Bitmap rgb(64, 48, PixelFormat::pf24bit);
   for (int y = 0; y < 48; ++y)
@@ -164,10 +167,10 @@ TEST(JpegWriter, EveryPixelFormatEncodesReadably) {
   const Bitmap rgb32 = rgb.To32();
   for (const Bitmap* b : std::vector<const Bitmap*>{&rgb, &pal8, &rgb32}) {
     auto jpg = EncodeJpeg(*b, 95);
-    test::WriteFileBytes(tmp.File("w.jpg"), jpg);
-    auto back = test::DecodeWithPillow(tmp.File("w.jpg"));
+    testing::WriteFileBytes(tmp.File("w.jpg"), jpg);
+    auto back = testing::DecodeWithPillow(tmp.File("w.jpg"));
     ASSERT_TRUE(back);
-    auto diff = test::CompareRgb(test::ToRgba(*b), *back);
+    auto diff = testing::CompareRgb(testing::ToRgba(*b), *back);
     EXPECT_LT(diff.meanDiff, 8.0) << BitsPerPixel(b->Format()) << " bits";
   }
   EXPECT_LT(EncodeJpeg(rgb, 20).size(), EncodeJpeg(rgb, 95).size());

@@ -4,12 +4,12 @@
 
 #include "formats/graphic_error.h"
 #include "formats/pcx_graphic.h"
-#include "support/codec_tools.h"
+#include "support/image_tools.h"
 
 namespace quendra {
 namespace {
 
-using namespace codectest;
+using namespace testing;
 
 std::vector<uint8_t> Header(int version, int encoding, int bits, int planes, int width, int height,
                             int bytesPerLine, int paletteInfo = 1) {
@@ -36,10 +36,6 @@ Bitmap Load(const std::vector<uint8_t>& f) {
   TPCXGraphic g;
   g.LoadFromMemory(f);
   return g.Image();
-}
-
-void Append(std::vector<uint8_t>& v, std::initializer_list<int> bytes) {
-  for (int b : bytes) v.push_back(uint8_t(b));
 }
 
 TEST(PcxRead, PlaneLayouts) {
@@ -160,21 +156,23 @@ TEST(PcxRead, BadFilesFailCleanly) {
 }
 
 TEST(PcxInterop, FilesOfOtherWritersReadWithTheirPixels) {
-  if (!HaveTool("convert") || !HaveTool("ppmtopcx"))
+  if (!HaveCommand("convert") || !HaveCommand("ppmtopcx"))
     GTEST_SKIP() << "ImageMagick or netpbm missing";
-  ScratchDir dir;
+  TempDir dir;
   RgbaImage src = PhotoLike(53, 21, 3);
   WritePpm(dir.File("src.ppm"), src);
-  const std::string in = Quoted(dir.File("src.ppm"));
+  const std::string in = ShellQuote(dir.File("src.ppm"));
   // 24-bit in three planes, 8-bit with the closing palette, 16 colours in four planes, 1 bit.
-  ASSERT_EQ(RunTool("ppmtopcx -24bit " + in + " > " + Quoted(dir.File("rgb.pcx")) + " 2>/dev/null"),
+  ASSERT_EQ(testing::Run("ppmtopcx -24bit " + in + " > " + ShellQuote(dir.File("rgb.pcx")) +
+                         " 2>/dev/null"),
             0);
-  ASSERT_EQ(RunTool("convert " + in + " +dither -colors 200 " + Quoted(dir.File("p8.pcx"))), 0);
-  ASSERT_EQ(RunTool("convert " + in + " +dither -colors 16 ppm:- | ppmtopcx -planes 4 > " +
-                    Quoted(dir.File("p4.pcx")) + " 2>/dev/null"),
+  ASSERT_EQ(
+      testing::Run("convert " + in + " +dither -colors 200 " + ShellQuote(dir.File("p8.pcx"))), 0);
+  ASSERT_EQ(testing::Run("convert " + in + " +dither -colors 16 ppm:- | ppmtopcx -planes 4 > " +
+                         ShellQuote(dir.File("p4.pcx")) + " 2>/dev/null"),
             0);
-  ASSERT_EQ(RunTool("convert " + in + " -monochrome pbm:- | ppmtopcx > " +
-                    Quoted(dir.File("bw.pcx")) + " 2>/dev/null"),
+  ASSERT_EQ(testing::Run("convert " + in + " -monochrome pbm:- | ppmtopcx > " +
+                         ShellQuote(dir.File("bw.pcx")) + " 2>/dev/null"),
             0);
   const std::pair<const char*, PixelFormat> files[] = {{"rgb.pcx", PixelFormat::pf24bit},
                                                        {"p8.pcx", PixelFormat::pf8bit},
@@ -184,9 +182,9 @@ TEST(PcxInterop, FilesOfOtherWritersReadWithTheirPixels) {
     TPCXGraphic g;
     g.LoadFromFile(dir.File(name));
     EXPECT_EQ(g.Image().Format(), pf) << name;
-    auto pil = ReadWithPillow(dir.File(name));
+    auto pil = DecodeWithPillow(dir.File(name));
     ASSERT_TRUE(pil) << name;
-    EXPECT_EQ(MaxDifference(ToRgba(g.Image()), *pil), 0) << name;
+    EXPECT_EQ(CompareRgb(ToRgba(g.Image(), true), *pil).maxDiff, 0) << name;
   }
 }
 

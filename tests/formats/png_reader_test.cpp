@@ -9,7 +9,7 @@
 namespace quendra {
 namespace {
 
-using test::TempDir;
+using testing::TempDir;
 
 struct Kind {
   const char* name;
@@ -22,11 +22,11 @@ struct Kind {
 class PngKinds : public ::testing::TestWithParam<Kind> {};
 
 TEST_P(PngKinds, PixelFormatColoursAndTransparency) {
-  if (!test::HavePillow()) GTEST_SKIP() << "needs Pillow";
+  if (!testing::HavePillow()) GTEST_SKIP() << "needs Pillow";
   const Kind& k = GetParam();
   TempDir tmp;
   const std::string png = tmp.File("k.png");
-  ASSERT_EQ(test::RunPillow(k.make, png), 0) << k.make;
+  ASSERT_EQ(testing::RunPillow(k.make, png), 0) << k.make;
   TPNGObject p;
   p.LoadFromFile(png);
   Bitmap b;
@@ -37,10 +37,10 @@ TEST_P(PngKinds, PixelFormatColoursAndTransparency) {
     EXPECT_EQ(b.TransparentColor, k.transparentColor);
   }
 
-  auto ref = test::DecodeWithPillow(png);
+  auto ref = testing::DecodeWithPillow(png);
   ASSERT_TRUE(ref);
-  if (!k.transparent) test::BlendOverWhite(*ref);
-  EXPECT_LE(test::CompareRgb(test::ToRgba(b), *ref).maxDiff, 1);
+  if (!k.transparent) testing::BlendOverWhite(*ref);
+  EXPECT_LE(testing::CompareRgb(testing::ToRgba(b), *ref).maxDiff, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -85,28 +85,28 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(PngReader, InterlacedEqualsProgressive) {
-  if (!test::HavePillow() || !test::HaveCommand("/usr/bin/convert"))
+  if (!testing::HavePillow() || !testing::HaveCommand("/usr/bin/convert"))
     GTEST_SKIP() << "needs Pillow and ImageMagick";
   TempDir tmp;
-  ASSERT_EQ(test::RunPillow("card(37, 23).save(out)", tmp.File("a.png")), 0);
-  ASSERT_EQ(
-      test::Run("/usr/bin/convert " + tmp.File("a.png") + " -interlace PNG " + tmp.File("i.png")),
-      0);
+  ASSERT_EQ(testing::RunPillow("card(37, 23).save(out)", tmp.File("a.png")), 0);
+  ASSERT_EQ(testing::Run("/usr/bin/convert " + tmp.File("a.png") + " -interlace PNG " +
+                         tmp.File("i.png")),
+            0);
   TPNGObject a, i;
   a.LoadFromFile(tmp.File("a.png"));
   i.LoadFromFile(tmp.File("i.png"));
-  ASSERT_NE(test::ReadFileBytes(tmp.File("i.png"))[28], 0);  // IHDR interlace byte
+  ASSERT_NE(testing::ReadFileBytes(tmp.File("i.png"))[28], 0);  // IHDR interlace byte
   Bitmap ba, bi;
   a.AssignTo(ba);
   i.AssignTo(bi);
-  EXPECT_EQ(test::CompareRgb(test::ToRgba(ba), test::ToRgba(bi)).maxDiff, 0);
+  EXPECT_EQ(testing::CompareRgb(testing::ToRgba(ba), testing::ToRgba(bi)).maxDiff, 0);
 }
 
 TEST(PngReader, DamagedFilesAreRejected) {
-  if (!test::HavePillow()) GTEST_SKIP() << "needs Pillow";
+  if (!testing::HavePillow()) GTEST_SKIP() << "needs Pillow";
   TempDir tmp;
-  ASSERT_EQ(test::RunPillow("card(40, 30).save(out)", tmp.File("a.png")), 0);
-  const auto good = test::ReadFileBytes(tmp.File("a.png"));
+  ASSERT_EQ(testing::RunPillow("card(40, 30).save(out)", tmp.File("a.png")), 0);
+  const auto good = testing::ReadFileBytes(tmp.File("a.png"));
   TPNGObject p;
   ASSERT_NO_THROW(p.LoadFromMemory(good));
 
@@ -121,7 +121,7 @@ TEST(PngReader, DamagedFilesAreRejected) {
 }
 
 TEST(PngWriter, TrueColourAndPaletteReadBackAlike) {
-  if (!test::HavePillow()) GTEST_SKIP() << "needs Pillow";
+  if (!testing::HavePillow()) GTEST_SKIP() << "needs Pillow";
   TempDir tmp;
   Bitmap rgb(21, 13, PixelFormat::pf24bit), pal4(21, 13, PixelFormat::pf4bit),
       rgb16(21, 13, PixelFormat::pf16bit);
@@ -133,10 +133,10 @@ TEST(PngWriter, TrueColourAndPaletteReadBackAlike) {
       rgb16.Row(y)[2 * x] = uint8_t(x * 11), rgb16.Row(y)[2 * x + 1] = uint8_t(y * 17);
     }
   for (const Bitmap* b : std::vector<const Bitmap*>{&rgb, &pal4, &rgb16}) {
-    test::WriteFileBytes(tmp.File("w.png"), EncodePng(*b));
-    auto back = test::DecodeWithPillow(tmp.File("w.png"));
+    testing::WriteFileBytes(tmp.File("w.png"), EncodePng(*b));
+    auto back = testing::DecodeWithPillow(tmp.File("w.png"));
     ASSERT_TRUE(back);
-    EXPECT_EQ(test::CompareRgb(test::ToRgba(*b), *back).maxDiff, 0)
+    EXPECT_EQ(testing::CompareRgb(testing::ToRgba(*b), *back).maxDiff, 0)
         << BitsPerPixel(b->Format()) << " bits";
     TPNGObject ours;
     ours.LoadFromFile(tmp.File("w.png"));

@@ -1,53 +1,26 @@
-// Runs the shared conformance corpus through the BMP, JPEG, PNG, GIF and TIFF readers: files
+// Runs the shared conformance corpus through the readers the format table gives BMP, JPEG, PNG,
+// GIF and TIFF files: files
 // marked ok must decode at the listed size and match their reference, reject files must fail
 // with EInvalidGraphic, and either/optional files must simply come back (decoded or refused).
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <iostream>
 #include <map>
-#include <memory>
 #include <sstream>
 
-#include "formats/gif_image.h"
 #include "formats/graphic_error.h"
-#include "formats/jpeg_image.h"
-#include "formats/png_object.h"
-#include "formats/tbitmap.h"
-#include "formats/tiff_graphic.h"
 #include "support/image_tools.h"
 
 namespace quendra {
 namespace {
 
-using test::RgbaImage;
+using testing::RgbaImage;
 
-std::unique_ptr<TGraphic> ReaderFor(const std::string& path) {
-  std::string ext = path.substr(path.rfind('.') + 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(),
-                 [](unsigned char c) { return char(std::tolower(c)); });
-  if (ext == "bmp") return std::make_unique<TBitmap>();
-  if (ext == "jpg" || ext == "jpeg") return std::make_unique<TJPEGImage>();
-  if (ext == "png") return std::make_unique<TPNGObject>();
-  if (ext == "gif") return std::make_unique<TGIFImage>();
-  if (ext == "tif" || ext == "tiff") return std::make_unique<TTIFFGraphic>();
-  return nullptr;
-}
-
-struct Decoded {
-  int graphicWidth = 0, graphicHeight = 0;
-  Bitmap bitmap;
-};
-
+using testing::Decoded;
+// Read as the viewer reads it.
 Decoded DecodeFile(const std::string& path) {
-  auto g = ReaderFor(path);
-  g->LoadFromFile(path);
-  Decoded d;
-  d.graphicWidth = g->Width();
-  d.graphicHeight = g->Height();
-  g->AssignTo(d.bitmap);
-  return d;
+  return testing::DecodeThroughFormats(path);
 }
 
 // "kind:ref (alternatives: a, b)" -> kind and the candidate references, relative to `dir`.
@@ -85,7 +58,7 @@ std::vector<Check> ParseChecks(const std::string& text, const std::string& dir) 
 }
 
 RgbaImage RawRgb(const std::string& path, int w, int h) {
-  auto bytes = test::ReadFileBytes(path);
+  auto bytes = testing::ReadFileBytes(path);
   RgbaImage img;
   if (bytes.size() != size_t(w) * h * 3) return img;
   img.width = w;
@@ -107,22 +80,18 @@ struct Tally {
 class ReaderConformance : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ReaderConformance, CorpusFilesBehaveAsListed) {
-  const std::string root = test::TestDataDir();
+  const std::string root = testing::TestDataDir();
   if (root.empty()) GTEST_SKIP() << "conformance corpus ../shared/testdata not found; skipping";
   const std::string format = GetParam();
-  std::vector<test::ManifestRow> rows;
-  for (auto& r : test::ReadManifest())
-    if (r.role == "input" &&
-        (r.path.rfind(format + "/", 0) == 0 || r.path.rfind("bad/" + format + "/", 0) == 0))
-      rows.push_back(r);
+  const std::vector<testing::ManifestRow> rows = testing::CorpusInputs(format);
   ASSERT_FALSE(rows.empty());
 
   // Decode every PNG/JPEG reference in one Pillow run.
   std::map<std::string, std::optional<RgbaImage>> refs;
-  if (test::HavePillow()) {
+  if (testing::HavePillow()) {
     std::vector<std::string> wanted;
     for (auto& r : rows)
-      for (auto& c : ParseChecks(r.check, root + "/" + test::DirName(r.path)))
+      for (auto& c : ParseChecks(r.check, root + "/" + testing::DirName(r.path)))
         if (c.kind == "ref" || c.kind == "exact" || c.kind == "exact8" || c.kind == "tol" ||
             c.kind == "first-frame")
           for (auto& ref : c.refs) wanted.push_back(ref);
@@ -130,11 +99,11 @@ TEST_P(ReaderConformance, CorpusFilesBehaveAsListed) {
     if (format == "png")
       for (auto& r : rows)
         if (r.expect == "ok") wanted.push_back(root + "/" + r.path);
-    auto decoded = test::DecodeAllWithPillow(wanted);
+    auto decoded = testing::DecodeAllWithPillow(wanted);
     for (size_t i = 0; i < wanted.size(); ++i) refs[wanted[i]] = decoded[i];
   }
-  const bool haveDjpeg = test::HaveCommand("djpeg");
-  test::TempDir tmp;
+  const bool haveDjpeg = testing::HaveCommand("djpeg");
+  testing::TempDir tmp;
 
   Tally t;
   for (auto& r : rows) {
@@ -143,7 +112,7 @@ TEST_P(ReaderConformance, CorpusFilesBehaveAsListed) {
     // truncated-file rule already has it, whatever the corpus lists.
     const bool recoverableJpeg =
         r.expect == "reject" && format == "jpg" && haveDjpeg &&
-        test::Run("djpeg -outfile /dev/null " + test::ShellQuote(path)) == 2;
+        testing::Run("djpeg -outfile /dev/null " + testing::ShellQuote(path)) == 2;
     if (r.expect == "reject" && !recoverableJpeg) {
       try {
         DecodeFile(path);
@@ -181,8 +150,8 @@ TEST_P(ReaderConformance, CorpusFilesBehaveAsListed) {
                     << ", expected " << r.width << "x" << r.height;
       good = false;
     }
-    const RgbaImage actual = test::ToRgba(d.bitmap);
-    std::vector<Check> checks = ParseChecks(r.check, root + "/" + test::DirName(r.path));
+    const RgbaImage actual = testing::ToRgba(d.bitmap);
+    std::vector<Check> checks = ParseChecks(r.check, root + "/" + testing::DirName(r.path));
     if (format == "png") checks.push_back({"pillow", {path}});
     for (auto& c : checks) {
       int maxAllowed = 0;
@@ -202,21 +171,21 @@ TEST_P(ReaderConformance, CorpusFilesBehaveAsListed) {
       } else if (c.kind == "rgb24raw") {
         candidates.push_back(RawRgb(c.refs[0], r.width, r.height));
       } else if (c.kind == "pnm" || c.kind == "pnm16") {
-        if (auto p = test::ReadPnm(c.refs[0])) candidates.push_back(*p);
+        if (auto p = testing::ReadPnm(c.refs[0])) candidates.push_back(*p);
         if (c.kind == "pnm16") maxAllowed = 1;  // the reference drops the low byte, we round
       } else if (c.kind == "pillow") {
         if (auto& im = refs[path]) {
           // The reader blends alpha over white unless the picture has one transparent colour.
           RgbaImage expected = *im;
-          if (!d.bitmap.Transparent) test::BlendOverWhite(expected);
+          if (!d.bitmap.Transparent) testing::BlendOverWhite(expected);
           candidates.push_back(expected);
         }
         maxAllowed = 1;  // 16-bit samples: libpng rounds, Pillow drops the low byte
       } else if (c.kind == "djpeg" && haveDjpeg) {
         const std::string out = tmp.File("djpeg.pnm");
-        if (test::Run("djpeg -outfile " + test::ShellQuote(out) + " " + test::ShellQuote(path)) <=
-            2)
-          if (auto p = test::ReadPnm(out)) candidates.push_back(*p);
+        if (testing::Run("djpeg -outfile " + testing::ShellQuote(out) + " " +
+                         testing::ShellQuote(path)) <= 2)
+          if (auto p = testing::ReadPnm(out)) candidates.push_back(*p);
       } else {
         continue;  // structure dumps, same-pixels groups and probes are covered elsewhere or not at
                    // all
@@ -226,7 +195,7 @@ TEST_P(ReaderConformance, CorpusFilesBehaveAsListed) {
       bool any = false;
       std::string detail;
       for (auto& ref : candidates) {
-        auto diff = test::CompareRgb(actual, ref, opaqueOnly);
+        auto diff = testing::CompareRgb(actual, ref, opaqueOnly);
         if (diff.maxDiff <= maxAllowed && (meanAllowed == 0 || diff.meanDiff <= meanAllowed)) {
           any = true;
           break;

@@ -5,12 +5,12 @@
 #include "formats/graphic_error.h"
 #include "formats/targa_graphic.h"
 #include "formats/targa_rle.h"
-#include "support/codec_tools.h"
+#include "support/image_tools.h"
 
 namespace quendra {
 namespace {
 
-using namespace codectest;
+using namespace testing;
 
 std::vector<uint8_t> Header(int type, int width, int height, int bits, int descriptor,
                             int mapType = 0, int mapFirst = 0, int mapLength = 0, int mapBits = 0,
@@ -39,10 +39,6 @@ Bitmap Load(const std::vector<uint8_t>& file) {
   TTargaGraphic g;
   g.LoadFromMemory(file);
   return g.Image();
-}
-
-void Append(std::vector<uint8_t>& v, std::initializer_list<int> bytes) {
-  for (int b : bytes) v.push_back(uint8_t(b));
 }
 
 // 3 x 2 picture, 24-bit, pixels (blue, green, red) = (10 * n, n, 255 - n), n = 0..5 row-major.
@@ -316,27 +312,27 @@ TEST(TargaInterop, OurFilesReadBackIdenticallyHereAndInOtherReaders) {
   const Bitmap bmp = ToBitmap24(src);
   const auto bytes = EncodeTarga(bmp);
   EXPECT_EQ(Load(bytes), bmp);
-  ScratchDir dir;
-  WriteBytes(dir.File("ours.tga"), bytes);
-  if (HaveTool("convert")) {
-    auto im = ReadWithImageMagick(dir.File("ours.tga"));
+  TempDir dir;
+  WriteFileBytes(dir.File("ours.tga"), bytes);
+  if (HaveCommand("convert")) {
+    auto im = DecodeWithImageMagick(dir.File("ours.tga"), true);
     ASSERT_TRUE(im);
-    EXPECT_EQ(MaxDifference(*im, src), 0);
+    EXPECT_EQ(CompareRgb(*im, src).maxDiff, 0);
   }
-  if (HaveTool("/usr/bin/python3")) {
-    auto pil = ReadWithPillow(dir.File("ours.tga"));
+  if (HaveCommand("/usr/bin/python3")) {
+    auto pil = DecodeWithPillow(dir.File("ours.tga"));
     ASSERT_TRUE(pil);
-    EXPECT_EQ(MaxDifference(*pil, src), 0);
+    EXPECT_EQ(CompareRgb(*pil, src).maxDiff, 0);
   }
 }
 
 TEST(TargaInterop, FilesOfOtherWritersReadWithTheirPixels) {
-  if (!HaveTool("convert") || !HaveTool("ppmtotga"))
+  if (!HaveCommand("convert") || !HaveCommand("ppmtotga"))
     GTEST_SKIP() << "ImageMagick or netpbm missing";
-  ScratchDir dir;
+  TempDir dir;
   const RgbaImage src = Mixed(77, 33);
   WritePpm(dir.File("src.ppm"), src);
-  const std::string in = Quoted(dir.File("src.ppm"));
+  const std::string in = ShellQuote(dir.File("src.ppm"));
   struct Case {
     const char* name;
     std::string command;
@@ -348,25 +344,25 @@ TEST(TargaInterop, FilesOfOtherWritersReadWithTheirPixels) {
       {"netpbm-rle.tga", "ppmtotga -rgb " + in + " > "},
   };
   for (const auto& c : cases) {
-    ASSERT_EQ(RunTool(c.command + Quoted(dir.File(c.name)) + " 2>/dev/null"), 0) << c.name;
+    ASSERT_EQ(testing::Run(c.command + ShellQuote(dir.File(c.name)) + " 2>/dev/null"), 0) << c.name;
     TTargaGraphic g;
     g.LoadFromFile(dir.File(c.name));
-    EXPECT_EQ(MaxDifference(ToRgba(g.Image()), src), 0) << c.name;
+    EXPECT_EQ(CompareRgb(ToRgba(g.Image(), true), src).maxDiff, 0) << c.name;
   }
   // Grey and colour-mapped pictures of ImageMagick.
-  ASSERT_EQ(RunTool("convert " + in + " -orient TopLeft -colorspace Gray -type Grayscale " +
-                    Quoted(dir.File("grey.tga"))),
+  ASSERT_EQ(testing::Run("convert " + in + " -orient TopLeft -colorspace Gray -type Grayscale " +
+                         ShellQuote(dir.File("grey.tga"))),
             0);
-  ASSERT_EQ(RunTool("convert " + in + " -orient TopLeft +dither -colors 50 -type Palette " +
-                    Quoted(dir.File("pal.tga"))),
+  ASSERT_EQ(testing::Run("convert " + in + " -orient TopLeft +dither -colors 50 -type Palette " +
+                         ShellQuote(dir.File("pal.tga"))),
             0);
   for (const char* name : {"grey.tga", "pal.tga"}) {
     TTargaGraphic g;
     g.LoadFromFile(dir.File(name));
     EXPECT_EQ(g.Image().Format(), PixelFormat::pf8bit) << name;
-    auto im = ReadWithImageMagick(dir.File(name));
+    auto im = DecodeWithImageMagick(dir.File(name), true);
     ASSERT_TRUE(im);
-    EXPECT_EQ(MaxDifference(ToRgba(g.Image()), *im), 0) << name;
+    EXPECT_EQ(CompareRgb(ToRgba(g.Image(), true), *im).maxDiff, 0) << name;
   }
 }
 

@@ -9,19 +9,19 @@
 namespace quendra {
 namespace {
 
-using test::TempDir;
+using testing::TempDir;
 
 Bitmap Read(const std::string& path) {
-  return test::ReadWith<TTIFFGraphic>(path);
+  return testing::ReadWith<TTIFFGraphic>(path);
 }
 
 TEST(TiffReader, StripsTilesAndPlanarLayoutsAgree) {
-  if (!test::HavePillow() || !test::HaveCommand("tiffcp"))
+  if (!testing::HavePillow() || !testing::HaveCommand("tiffcp"))
     GTEST_SKIP() << "needs Pillow and tiffcp";
   TempDir tmp;
   const std::string src = tmp.File("src.tif");
-  ASSERT_EQ(test::RunPillow("card(67, 45).save(out)", src), 0);
-  auto ref = test::DecodeWithPillow(src);
+  ASSERT_EQ(testing::RunPillow("card(67, 45).save(out)", src), 0);
+  auto ref = testing::DecodeWithPillow(src);
   ASSERT_TRUE(ref);
   const char* layouts[] = {"-s -r 7",
                            "-t -w 16 -l 16",
@@ -33,35 +33,35 @@ TEST(TiffReader, StripsTilesAndPlanarLayoutsAgree) {
   int n = 0;
   for (const char* layout : layouts) {
     const std::string out = tmp.File("l" + std::to_string(n++) + ".tif");
-    ASSERT_EQ(test::Run(std::string("tiffcp ") + layout + " " + src + " " + out), 0) << layout;
+    ASSERT_EQ(testing::Run(std::string("tiffcp ") + layout + " " + src + " " + out), 0) << layout;
     Bitmap b = Read(out);
     EXPECT_EQ(b.Format(), PixelFormat::pf32bit);
-    EXPECT_EQ(test::CompareRgb(test::ToRgba(b), *ref).maxDiff, 0) << layout;
+    EXPECT_EQ(testing::CompareRgb(testing::ToRgba(b), *ref).maxDiff, 0) << layout;
   }
 }
 
 TEST(TiffReader, AlphaIsComposedOverWhite) {
-  if (!test::HavePillow()) GTEST_SKIP() << "needs Pillow";
+  if (!testing::HavePillow()) GTEST_SKIP() << "needs Pillow";
   TempDir tmp;
   const std::string tif = tmp.File("a.tif");
-  ASSERT_EQ(test::RunPillow("im = card(30, 20).convert('RGBA'); "
-                            "im.putalpha(Image.linear_gradient('L').resize((30, 20))); "
-                            "im.save(out)",
-                            tif),
+  ASSERT_EQ(testing::RunPillow("im = card(30, 20).convert('RGBA'); "
+                               "im.putalpha(Image.linear_gradient('L').resize((30, 20))); "
+                               "im.save(out)",
+                               tif),
             0);
-  auto ref = test::DecodeWithPillow(tif);
+  auto ref = testing::DecodeWithPillow(tif);
   ASSERT_TRUE(ref);
-  test::BlendOverWhite(*ref);
-  EXPECT_LE(test::CompareRgb(test::ToRgba(Read(tif)), *ref).maxDiff,
+  testing::BlendOverWhite(*ref);
+  EXPECT_LE(testing::CompareRgb(testing::ToRgba(Read(tif)), *ref).maxDiff,
             2);  // libtiff premultiplies first
 }
 
 TEST(TiffReader, FirstPageOnlyAndCleanErrors) {
-  if (!test::HavePillow()) GTEST_SKIP() << "needs Pillow";
+  if (!testing::HavePillow()) GTEST_SKIP() << "needs Pillow";
   TempDir tmp;
   const std::string tif = tmp.File("m.tif");
   ASSERT_EQ(
-      test::RunPillow(
+      testing::RunPillow(
           "a = Image.new('RGB', (8, 6), (250, 0, 0)); b = Image.new('RGB', (20, 20), (0, 250, 0)); "
           "a.save(out, save_all=True, append_images=[b])",
           tif),
@@ -70,7 +70,7 @@ TEST(TiffReader, FirstPageOnlyAndCleanErrors) {
   EXPECT_EQ(b.Width(), 8);
   EXPECT_EQ(b.PixelColor(3, 3), (RGBQuad{0, 0, 250, 0}));
 
-  const auto good = test::ReadFileBytes(tif);
+  const auto good = testing::ReadFileBytes(tif);
   TTIFFGraphic t;
   EXPECT_THROW(t.LoadFromMemory(std::span(good.data(), 8)), EInvalidGraphic);
   EXPECT_THROW(t.LoadFromMemory(std::vector<uint8_t>(64, 'x')), EInvalidGraphic);

@@ -15,14 +15,13 @@
 #include "formats/png_writer.h"
 #include "imaging/octree_quantizer.h"
 #include "imaging/save_by_extension.h"
-#include "support/codec_tools.h"
 #include "support/image_tools.h"
 
 namespace quendra {
 namespace {
 
-using test::RgbaImage;
-using test::TempDir;
+using testing::RgbaImage;
+using testing::TempDir;
 
 const PixelFormat kAllFormats[] = {PixelFormat::pf1bit,  PixelFormat::pf4bit,  PixelFormat::pf8bit,
                                    PixelFormat::pf15bit, PixelFormat::pf16bit, PixelFormat::pf24bit,
@@ -145,7 +144,7 @@ std::string Write(const TempDir& dir, const Bitmap& b, SaveFormat f, const std::
 }
 
 TEST(Writers, LosslessFormatsComeBackExactlyInPillow) {
-  if (!test::HavePillow()) GTEST_SKIP() << "Pillow is not installed";
+  if (!testing::HavePillow()) GTEST_SKIP() << "Pillow is not installed";
   TempDir dir;
   struct Item {
     std::string path;
@@ -155,7 +154,7 @@ TEST(Writers, LosslessFormatsComeBackExactlyInPillow) {
   std::vector<Item> items;
   for (PixelFormat pf : kAllFormats) {
     const Bitmap b = Sample(pf);
-    const RgbaImage want = test::ToRgba(b);
+    const RgbaImage want = testing::ToRgba(b);
     // 5-bit channels: readers widen them by their own rule (shift, or scale and round).
     const int wide = pf == PixelFormat::pf15bit || pf == PixelFormat::pf16bit ? 7 : 0;
     const std::string n = Name(pf);
@@ -173,14 +172,14 @@ TEST(Writers, LosslessFormatsComeBackExactlyInPillow) {
         for (int x = 0; x < few.Width(); ++x)
           for (int c = 0; c < 3; ++c)
             few.Row(y)[step * x + c] = uint8_t((few.Row(y)[step * x + c] % 6) * 51);
-      items.push_back({Write(dir, few, SaveFormat::Gif, n + ".gif"), test::ToRgba(few), 0});
+      items.push_back({Write(dir, few, SaveFormat::Gif, n + ".gif"), testing::ToRgba(few), 0});
     }
   }
   std::vector<std::string> paths;
   for (auto& i : items) {
     // EMF: Pillow reads no EMF here; the DIB of its one record is checked as a BMP instead.
     if (i.path.ends_with(".emf")) {
-      const auto emf = test::ReadFileBytes(i.path);
+      const auto emf = testing::ReadFileBytes(i.path);
       const auto le = [&](size_t o) {
         return uint32_t(emf[o] | emf[o + 1] << 8 | emf[o + 2] << 16 | uint32_t(emf[o + 3]) << 24);
       };
@@ -197,50 +196,50 @@ TEST(Writers, LosslessFormatsComeBackExactlyInPillow) {
       bmp.insert(bmp.end(), emf.begin() + long(rec + offBits),
                  emf.begin() + long(rec + offBits + cbBits));
       i.path += ".dib.bmp";
-      test::WriteFileBytes(i.path, bmp);
+      testing::WriteFileBytes(i.path, bmp);
     }
     paths.push_back(i.path);
   }
-  const auto decoded = test::DecodeAllWithPillow(paths);
+  const auto decoded = testing::DecodeAllWithPillow(paths);
   for (size_t k = 0; k < items.size(); ++k) {
     const Item& i = items[k];
     ASSERT_TRUE(decoded[k]) << i.path;
     ASSERT_EQ(decoded[k]->width, i.expected.width) << i.path;
     ASSERT_EQ(decoded[k]->height, i.expected.height) << i.path;
-    EXPECT_LE(test::CompareRgb(*decoded[k], i.expected).maxDiff, i.tolerance) << i.path;
+    EXPECT_LE(testing::CompareRgb(*decoded[k], i.expected).maxDiff, i.tolerance) << i.path;
   }
 }
 
 TEST(Writers, LossyFormatsStayWithinTheirPsnr) {
-  const bool djpeg = test::HaveCommand("djpeg"), opj = test::HaveCommand("opj_decompress");
+  const bool djpeg = testing::HaveCommand("djpeg"), opj = testing::HaveCommand("opj_decompress");
   if (!djpeg || !opj)
     GTEST_SKIP() << "djpeg and opj_decompress (libjpeg-turbo-progs, libopenjp2-tools) are needed";
   TempDir dir;
   for (PixelFormat pf : kAllFormats) {
     const Bitmap b = Smooth(pf, 120, 90);
-    const RgbaImage want = test::ToRgba(b);
+    const RgbaImage want = testing::ToRgba(b);
     const std::string n = Name(pf);
     const std::string jpg = Write(dir, b, SaveFormat::Jpeg, n + ".jpg");
-    ASSERT_EQ(test::Run("djpeg -pnm -outfile " + test::ShellQuote(dir / (n + "j.ppm")) + " " +
-                        test::ShellQuote(jpg)),
+    ASSERT_EQ(testing::Run("djpeg -pnm -outfile " + testing::ShellQuote(dir / (n + "j.ppm")) + " " +
+                           testing::ShellQuote(jpg)),
               0);
-    const auto j = test::ReadPnm(dir / (n + "j.ppm"));
+    const auto j = testing::ReadPnm(dir / (n + "j.ppm"));
     ASSERT_TRUE(j) << n;
     // Quality 90: 37 to 49 dB on these pictures; JPEG 2000 at quality 97 keeps small pictures
     // nearly lossless.
     EXPECT_GT(Psnr(*j, want), 36.0) << n;
 
     const std::string jp2 = Write(dir, b, SaveFormat::Jpeg2000, n + ".j2k");
-    ASSERT_EQ(test::Run("opj_decompress -i " + test::ShellQuote(jp2) + " -o " +
-                        test::ShellQuote(dir / (n + "k.ppm"))),
+    ASSERT_EQ(testing::Run("opj_decompress -i " + testing::ShellQuote(jp2) + " -o " +
+                           testing::ShellQuote(dir / (n + "k.ppm"))),
               0)
         << "a .j2k name still holds a JP2 file";
-    const auto k = test::ReadPnm(dir / (n + "k.ppm"));
+    const auto k = testing::ReadPnm(dir / (n + "k.ppm"));
     ASSERT_TRUE(k) << n;
     EXPECT_GT(Psnr(*k, want), 45.0) << n;
   }
   // Baseline, not progressive, three components: SOF0 with 3 components.
-  const auto bytes = test::ReadFileBytes(dir / "32.jpg");
+  const auto bytes = testing::ReadFileBytes(dir / "32.jpg");
   bool sof0 = false;
   for (size_t i = 0; i + 9 < bytes.size(); ++i)
     if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) sof0 = bytes[i + 9] == 3;
@@ -347,9 +346,9 @@ TEST(PngWriter, ChunkLayoutSplitsIdatAndMarksTransparency) {
   EXPECT_EQ(pchunks[2].type, "tRNS");
   EXPECT_EQ(pchunks[2].data, (std::vector<uint8_t>{255, 0}));
   const std::string path = dir / "pal.png";
-  test::WriteFileBytes(path, EncodePng(pal));
-  if (test::HavePillow()) {
-    const auto back = test::DecodeWithPillow(path);
+  testing::WriteFileBytes(path, EncodePng(pal));
+  if (testing::HavePillow()) {
+    const auto back = testing::DecodeWithPillow(path);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->At(0, 0)[0], 255);  // index 0: red
     EXPECT_EQ(back->At(1, 0)[3], 0);    // index 1: the transparent green
@@ -361,7 +360,7 @@ TEST(PngWriter, ChunkLayoutSplitsIdatAndMarksTransparency) {
 TEST(GifWriter, DeepPicturesGetStockColoursAtBothEndsAndPalettesKeepTheirOrder) {
   TempDir dir;
   const Bitmap photo = [] {
-    const auto rgba = codectest::PhotoLike(200, 150);
+    const auto rgba = testing::PhotoLike(200, 150);
     Bitmap b(rgba.width, rgba.height, PixelFormat::pf32bit);
     for (int y = 0; y < b.Height(); ++y)
       for (int x = 0; x < b.Width(); ++x) {
@@ -371,7 +370,7 @@ TEST(GifWriter, DeepPicturesGetStockColoursAtBothEndsAndPalettesKeepTheirOrder) 
       }
     return b;
   }();
-  const auto gif = test::ReadFileBytes(Write(dir, photo, SaveFormat::Gif, "photo.gif"));
+  const auto gif = testing::ReadFileBytes(Write(dir, photo, SaveFormat::Gif, "photo.gif"));
   // Global colour table right after the 13-byte header: 256 entries.
   ASSERT_GT(gif.size(), 13u + 768);
   EXPECT_EQ(gif[10] & 0x87, 0x87);
@@ -401,7 +400,7 @@ TEST(GifWriter, DeepPicturesGetStockColoursAtBothEndsAndPalettesKeepTheirOrder) 
   four.Transparent = true;
   four.TransparentColor =
       RGB(four.Palette()[5].red, four.Palette()[5].green, four.Palette()[5].blue);
-  const auto g4 = test::ReadFileBytes(Write(dir, four, SaveFormat::Gif, "four.gif"));
+  const auto g4 = testing::ReadFileBytes(Write(dir, four, SaveFormat::Gif, "four.gif"));
   EXPECT_EQ(g4[10] & 7, 3);  // 2^(3+1) = 16 entries
   for (size_t i = 0; i < 16; ++i) EXPECT_EQ(g4[13 + 3 * i + 1], four.Palette()[i].green);
   const uint8_t gce[] = {0x21, 0xF9, 4, 1, 0, 0, 5, 0};

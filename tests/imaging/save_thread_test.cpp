@@ -87,9 +87,9 @@ TEST(SaveByExtension, WritesUnderTheChangedNameOrNothing) {
   TempDir dir;
   const Bitmap pic = testing::Gradient(40, 30);
   EXPECT_EQ(SaveByExtension(pic, dir / "a.tif"), "");
-  EXPECT_EQ(test::ReadWith<TJPEGImage>(dir / "a.jpg").Width(), 40);
+  EXPECT_EQ(testing::ReadWith<TJPEGImage>(dir / "a.jpg").Width(), 40);
   EXPECT_EQ(SaveByExtension(pic, dir / "b.j2k"), "");
-  const auto j2k = test::ReadFileBytes(dir / "b.j2k");
+  const auto j2k = testing::ReadFileBytes(dir / "b.j2k");
   ASSERT_GE(j2k.size(), 8u);  // a JP2 file (signature box), not a raw codestream
   EXPECT_EQ(std::vector<uint8_t>(j2k.begin(), j2k.begin() + 8),
             (std::vector<uint8_t>{0, 0, 0, 12, 'j', 'P', ' ', ' '}));
@@ -107,10 +107,10 @@ TEST(SaveByExtension, FailuresSayWhyAndKeepTheOldFile) {
   EXPECT_EQ(SaveByExtension(pic, dir / "folder.png"),
             "Could not save " + (dir / "folder.png") + ": Is a directory");
   // An encoder failure (JPEG is at most 65500 pixels high) leaves the old file as it was.
-  test::WriteFileBytes(dir / "old.jpg", {'o', 'l', 'd'});
+  testing::WriteFileBytes(dir / "old.jpg", {'o', 'l', 'd'});
   const std::string msg = SaveByExtension(Bitmap(1, 65535, PixelFormat::pf24bit), dir / "old.jpg");
   EXPECT_EQ(msg.rfind("Could not save " + (dir / "old.jpg") + ": ", 0), 0u) << msg;
-  EXPECT_EQ(test::ReadFileBytes(dir / "old.jpg"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(testing::ReadFileBytes(dir / "old.jpg"), (std::vector<uint8_t>{'o', 'l', 'd'}));
   EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"folder.png", "old.jpg"}));
 }
 
@@ -134,8 +134,8 @@ TEST(SaveByExtension, ExtremeSizesAreWrittenOrRefusedClearly) {
       EXPECT_TRUE(Exists(tall)) << ext;
     }
   }
-  if (test::HavePillow()) {
-    const auto back = test::DecodeAllWithPillow(written);
+  if (testing::HavePillow()) {
+    const auto back = testing::DecodeAllWithPillow(written);
     for (size_t i = 0; i < written.size(); ++i) {
       ASSERT_TRUE(back[i]) << written[i];
       EXPECT_EQ(back[i]->width * back[i]->height, 1) << written[i];
@@ -148,7 +148,7 @@ TEST(SaveByExtension, ExtremeSizesAreWrittenOrRefusedClearly) {
   huge.Row(100)[7] = 0x0F;
   for (const char* ext : {"bmp", "png", "emf"})
     EXPECT_EQ(SaveByExtension(huge, dir / (std::string("huge.") + ext)), "") << ext;
-  const Bitmap back = test::ReadWith<TBitmap>(dir / "huge.bmp");
+  const Bitmap back = testing::ReadWith<TBitmap>(dir / "huge.bmp");
   EXPECT_TRUE(back == huge);
 }
 
@@ -164,7 +164,7 @@ int InChild(const std::function<int()>& body) {
 TEST(SaveByExtension, AFileSizeLimitOrAFullDiskFailsCleanly) {
   TempDir dir;
   const Bitmap pic = testing::Gradient(300, 200);  // a 180 KB BMP
-  test::WriteFileBytes(dir / "old.bmp", {'o', 'l', 'd'});
+  testing::WriteFileBytes(dir / "old.bmp", {'o', 'l', 'd'});
   // RLIMIT_FSIZE stops the write even as root; the child reports what the user would read.
   const int status = InChild([&] {
     ManualDispatcher dispatcher;
@@ -175,7 +175,7 @@ TEST(SaveByExtension, AFileSizeLimitOrAFullDiskFailsCleanly) {
     return msg == "Could not save " + (dir / "old.bmp") + ": File too large" ? 0 : 1;
   });
   EXPECT_EQ(status, 0);
-  EXPECT_EQ(test::ReadFileBytes(dir / "old.bmp"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(testing::ReadFileBytes(dir / "old.bmp"), (std::vector<uint8_t>{'o', 'l', 'd'}));
   EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"old.bmp"}));
 
   // A full disk: a small tmpfs of our own.
@@ -183,10 +183,10 @@ TEST(SaveByExtension, AFileSizeLimitOrAFullDiskFailsCleanly) {
   std::filesystem::create_directory(small);
   if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
     GTEST_SKIP() << "cannot mount a small tmpfs here (needs root with CAP_SYS_ADMIN)";
-  test::WriteFileBytes(small + "/old.bmp", {'o', 'l', 'd'});
+  testing::WriteFileBytes(small + "/old.bmp", {'o', 'l', 'd'});
   const std::string msg = SaveByExtension(pic, small + "/old.bmp");
   const auto left = Listing(small);
-  const auto kept = test::ReadFileBytes(small + "/old.bmp");
+  const auto kept = testing::ReadFileBytes(small + "/old.bmp");
   ::umount(small.c_str());
   EXPECT_EQ(msg, "Could not save " + small + "/old.bmp: No space left on device");
   EXPECT_EQ(kept, (std::vector<uint8_t>{'o', 'l', 'd'}));
@@ -224,8 +224,8 @@ TEST(Saver, MessagesReachTheMainThreadAndExitWaitsForPendingSaves) {
   EXPECT_EQ(shown.messages[1].second, "Quendra");
   // The save that ran during the wait is complete.
   EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"big.gif"}));
-  auto gif = test::DecodeWithPillow(dir / "big.gif");
-  if (test::HavePillow()) {
+  auto gif = testing::DecodeWithPillow(dir / "big.gif");
+  if (testing::HavePillow()) {
     ASSERT_TRUE(gif);
     EXPECT_EQ(gif->width, 640);
   }
@@ -242,13 +242,13 @@ TEST(Saver, TwoSavesToOneNameLeaveOneWholeFile) {
   EXPECT_EQ(saver.Pending(), 0);
   EXPECT_TRUE(shown.messages.empty());
   EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"same.bmp"}));
-  const Bitmap b = test::ReadWith<TBitmap>(dir / "same.bmp");
+  const Bitmap b = testing::ReadWith<TBitmap>(dir / "same.bmp");
   EXPECT_TRUE(b == testing::Gradient(300, 200) || b == testing::Gradient(200, 300));
 }
 
 TEST(AtomicFile, KeepsTheTargetsPermissionsAndRemovesItsTemporaryOnFailure) {
   TempDir dir;
-  test::WriteFileBytes(dir / "p.bmp", {'o'});
+  testing::WriteFileBytes(dir / "p.bmp", {'o'});
   ::chmod((dir / "p.bmp").c_str(), 0640);
   {
     AtomicFile f(dir / "p.bmp");
@@ -259,7 +259,7 @@ TEST(AtomicFile, KeepsTheTargetsPermissionsAndRemovesItsTemporaryOnFailure) {
   struct stat st {};
   ::stat((dir / "p.bmp").c_str(), &st);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(test::ReadFileBytes(dir / "p.bmp"), (std::vector<uint8_t>{'n', 'e', 'w'}));
+  EXPECT_EQ(testing::ReadFileBytes(dir / "p.bmp"), (std::vector<uint8_t>{'n', 'e', 'w'}));
   std::string temp;
   {
     AtomicFile f(dir / "p.bmp");
@@ -267,7 +267,7 @@ TEST(AtomicFile, KeepsTheTargetsPermissionsAndRemovesItsTemporaryOnFailure) {
     f.Write(reinterpret_cast<const uint8_t*>("half"), 4);
   }  // never committed
   EXPECT_FALSE(Exists(temp));
-  EXPECT_EQ(test::ReadFileBytes(dir / "p.bmp"), (std::vector<uint8_t>{'n', 'e', 'w'}));
+  EXPECT_EQ(testing::ReadFileBytes(dir / "p.bmp"), (std::vector<uint8_t>{'n', 'e', 'w'}));
   // A name at the file system's 255-byte limit still gets a temporary name that fits.
   const std::string longName = dir / (std::string(251, 'x') + ".bmp");
   {
@@ -275,7 +275,7 @@ TEST(AtomicFile, KeepsTheTargetsPermissionsAndRemovesItsTemporaryOnFailure) {
     f.Write(reinterpret_cast<const uint8_t*>("l"), 1);
     f.Commit();
   }
-  EXPECT_EQ(test::ReadFileBytes(longName), (std::vector<uint8_t>{'l'}));
+  EXPECT_EQ(testing::ReadFileBytes(longName), (std::vector<uint8_t>{'l'}));
 }
 
 }  // namespace

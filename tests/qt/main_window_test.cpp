@@ -13,21 +13,13 @@
 #include "formats/format_table.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/zoomer_view.h"
+#include "support/qt_app.h"
 #include "support/temp_dir.h"
 
 namespace quendra::qt {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "quendra_qt_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = QApplication::instance()
-                                 ? static_cast<QApplication*>(QApplication::instance())
-                                 : new QApplication(argc, argv);
-  FileFormats();
-  return *app;
-}
+using testing::QtApp;
 
 std::string Samples(const std::string& name = "") {
   return std::string(QUENDRA_SOURCE_DIR) + "/samples" + (name.empty() ? "" : "/" + name);
@@ -46,7 +38,7 @@ void Settle(MainWindow& w) {
 }
 
 TEST(MainWindow, StartsOnSamplesWithTheFixedLayout) {
-  App();
+  QtApp();
   MainWindow w;
   const std::string samples = Samples();
   Start(w, samples);
@@ -95,7 +87,7 @@ namespace {
 // Geometry changes reported by the platform (spontaneous, as the user's are) settle into one
 // end-of-move-or-size: a resize reloads once, a move never does.
 TEST(MainWindow, AResizeReloadsOnceWhenSettledAMoveNever) {
-  App();
+  QtApp();
   MainWindow w;
   w.SetSettleDelay(50);
   Start(w, Samples("small.bmp"));
@@ -130,7 +122,7 @@ namespace {
 
 // The slideshow's ticks come from the timer's own thread and are served by the event loop.
 TEST(MainWindow, SlideshowStepsThroughTheListOnTheEventLoop) {
-  App();
+  QtApp();
   MainWindow w;
   Start(w, Samples());
   QTest::keyClick(w.FileListWidget(), Qt::Key_End);
@@ -163,7 +155,7 @@ void Drop(QWidget& w, const QList<QUrl>& urls) {
 using quendra::testing::TempDir;
 
 TEST(MainWindow, DropsTakeTheFirstLocalPathWholeAndIgnoreOthers) {
-  App();
+  QtApp();
   MainWindow w;
   const std::string samples = Samples();
   Start(w, samples);
@@ -201,7 +193,7 @@ void WheelStep(QWidget* target, int delta, Qt::KeyboardModifiers mods = Qt::NoMo
 }
 
 TEST(MainWindow, EveryWheelStepZoomsOnceWhereverItArrives) {
-  App();
+  QtApp();
   MainWindow w;
   Start(w, Samples());
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -221,7 +213,7 @@ TEST(MainWindow, EveryWheelStepZoomsOnceWhereverItArrives) {
 // A mode change is not the user's resize: its own size changes never reload again later, and
 // while it runs the picture area shows nothing fitted for the old size.
 TEST(MainWindow, ModeChangesReloadOnceAndShowNothingStale) {
-  App();
+  QtApp();
   MainWindow w;
   w.SetSettleDelay(50);
   Start(w, Samples("small.bmp"));
@@ -269,7 +261,7 @@ TEST(MainWindow, ModeChangesReloadOnceAndShowNothingStale) {
 
 // A resize whose button is still held has not ended, however long the pause.
 TEST(MainWindow, AResizeReloadsOnlyAfterTheButtonIsReleased) {
-  App();
+  QtApp();
   MainWindow w;
   w.SetSettleDelay(20);
   Start(w, Samples("small.bmp"));
@@ -289,7 +281,7 @@ TEST(MainWindow, AResizeReloadsOnlyAfterTheButtonIsReleased) {
 
 // Names and captions are shown as they are, never as markup.
 TEST(MainWindow, NamesAreShownAsPlainText) {
-  App();
+  QtApp();
   TempDir dir;
   ASSERT_EQ(
       std::system(("cp '" + Samples("round.png") + "' '" + dir / "<b>bold.png" + "'").c_str()), 0);
@@ -301,7 +293,7 @@ TEST(MainWindow, NamesAreShownAsPlainText) {
 
 // The "Key reminder" box is centred on the screen at the size it is shown with.
 TEST(MainWindow, TheKeyReminderIsCentredOnTheScreen) {
-  App();
+  QtApp();
   MainWindow w;
   Start(w, Samples());
   QRect shown;

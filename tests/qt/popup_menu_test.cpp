@@ -10,18 +10,13 @@
 #include <filesystem>
 
 #include "platform/qt/main_window.h"
+#include "support/qt_app.h"
 #include "support/temp_dir.h"
 
 namespace quendra::qt {
 namespace {
 
-QApplication& Application() {
-  static int argc = 1;
-  static char name[] = "quendra_qt_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = qApp ? static_cast<QApplication*>(qApp) : new QApplication(argc, argv);
-  return *app;
-}
+using testing::QtApp;
 
 // Opens the window's popup menu, returns the texts of its items and, when an item has the
 // text `click`, clicks it.
@@ -43,7 +38,7 @@ QStringList OpenPopup(MainWindow& w, const QString& click = {}) {
 }
 
 TEST(PopupMenu, RegisterItemSaysWhatAClickDoesAndTheClickDoesIt) {
-  Application();
+  QtApp();
   testing::TempDir data;
   setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
   MainWindow w;

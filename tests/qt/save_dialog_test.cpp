@@ -12,25 +12,17 @@
 #include "platform/qt/picture_preview.h"
 #include "platform/qt/save_dialog.h"
 #include "support/pictures.h"
+#include "support/qt_app.h"
 
 namespace quendra::qt {
 namespace {
 
-QApplication& TheApp() {
-  static int argc = 1;
-  static char name[] = "quendra_qt_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = QApplication::instance()
-                                 ? static_cast<QApplication*>(QApplication::instance())
-                                 : new QApplication(argc, argv);
-  FileFormats();
-  return *app;
-}
+using testing::QtApp;
 
 const std::string kSamples = std::string(QUENDRA_SOURCE_DIR) + "/samples";
 
 TEST(SaveDialog, QtsOwnDialogWithTheFiltersAsWrittenTheNameFilledInAndAPreview) {
-  TheApp();
+  QtApp();
   TSavePictureDialog settings;
   settings.Filter = kSaveFilters;
   settings.FilterIndex = 3;
@@ -75,7 +67,7 @@ TEST(SaveDialog, QtsOwnDialogWithTheFiltersAsWrittenTheNameFilledInAndAPreview) 
 }
 
 TEST(Capture, ThePictureAreaAsTheWindowRendersItCentredOnWhite) {
-  TheApp();
+  QtApp();
   // Fitted exactly (276 x 345), so every held pixel is drawn once.
   testing::TempDir dir;
   MainWindow w;

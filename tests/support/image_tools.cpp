@@ -11,10 +11,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
-namespace quendra::test {
+#include "formats/format_table.h"
+#include "formats/graphic_error.h"
+#include "formats/picture.h"
+
+namespace quendra::testing {
 
 namespace fs = std::filesystem;
 
@@ -30,7 +35,8 @@ std::string ShellQuote(const std::string& s) {
 }
 
 int Run(const std::string& command, std::string* output) {
-  std::string cmd = command + (output ? " 2>/dev/null" : " >/dev/null 2>&1");
+  // The group keeps the command's own redirections (`> file`) ahead of ours.
+  std::string cmd = "( " + command + " )" + (output ? " 2>/dev/null" : " >/dev/null 2>&1");
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return -1;
   char buf[4096];
@@ -189,13 +195,12 @@ std::optional<RgbaImage> ReadPnm(const std::string& path) {
   return img;
 }
 
-std::optional<RgbaImage> DecodeWithImageMagick(const std::string& path) {
+std::optional<RgbaImage> DecodeWithImageMagick(const std::string& path, bool autoOrient) {
   const std::string convert = HaveCommand("/usr/bin/convert") ? "/usr/bin/convert" : "convert";
-  const std::string identify = HaveCommand("/usr/bin/identify") ? "/usr/bin/identify" : "identify";
   TempDir tmp;
   std::string size;
-  std::string src = ShellQuote(path + "[0]");
-  if (Run(identify + " -format '%w %h' " + src, &size) != 0) return std::nullopt;
+  const std::string src = ShellQuote(path + "[0]") + (autoOrient ? " -auto-orient" : "");
+  if (Run(convert + " " + src + " -format '%w %h' info:", &size) != 0) return std::nullopt;
   RgbaImage img;
   if (std::sscanf(size.c_str(), "%d %d", &img.width, &img.height) != 2) return std::nullopt;
   std::string raw = tmp.File("raw.rgba");
@@ -237,7 +242,8 @@ RgbaImage ToRgba(const Bitmap& bmp, bool fourthByteIsAlpha) {
 Difference CompareRgb(const RgbaImage& actual, const RgbaImage& expected, bool onlyOpaqueExpected) {
   Difference d;
   if (actual.width != expected.width || actual.height != expected.height) {
-    d.maxDiff = 256;
+    d.maxDiff = d.maxAlphaDiff = 256;
+    d.meanDiff = 256;
     return d;
   }
   double sum = 0;
@@ -248,6 +254,8 @@ Difference CompareRgb(const RgbaImage& actual, const RgbaImage& expected, bool o
       d.maxDiff = std::max(d.maxDiff, diff);
       sum += diff;
     }
+    d.maxAlphaDiff =
+        std::max(d.maxAlphaDiff, std::abs(int(actual.rgba[i + 3]) - int(expected.rgba[i + 3])));
     ++d.compared;
   }
   d.meanDiff = d.compared ? sum / (3.0 * double(d.compared)) : 0;
@@ -294,4 +302,71 @@ std::string DirName(const std::string& path) {
   return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
-}  // namespace quendra::test
+std::string CorpusFormat(const std::string& path) {
+  std::string rest = path.rfind("bad/", 0) == 0 ? path.substr(4) : path;
+  return rest.substr(0, rest.find('/'));
+}
+
+std::vector<ManifestRow> CorpusInputs(const std::string& format) {
+  std::vector<ManifestRow> rows;
+  for (auto& r : ReadManifest())
+    if (r.role == "input" && CorpusFormat(r.path) == format) rows.push_back(std::move(r));
+  return rows;
+}
+
+Decoded DecodeThroughFormats(const std::string& path, const std::string& fallbackExt) {
+  const GraphicClass* cls = FileFormats().FindExt(PictureExtension(path));
+  if (!cls && !fallbackExt.empty()) cls = FileFormats().FindExt(fallbackExt);
+  if (!cls || !cls->create) throw EInvalidGraphic("no reader for " + path);
+  std::unique_ptr<TGraphic> g = cls->create();
+  g->LoadFromFile(path);
+  Decoded d;
+  d.graphicWidth = g->Width();
+  d.graphicHeight = g->Height();
+  g->AssignTo(d.bitmap);
+  return d;
+}
+
+void WritePpm(const std::string& path, const RgbaImage& img) {
+  std::vector<uint8_t> bytes;
+  std::string head =
+      "P6\n" + std::to_string(img.width) + " " + std::to_string(img.height) + "\n255\n";
+  bytes.assign(head.begin(), head.end());
+  for (size_t i = 0; i < img.rgba.size(); i += 4)
+    bytes.insert(bytes.end(), img.rgba.begin() + std::ptrdiff_t(i),
+                 img.rgba.begin() + std::ptrdiff_t(i + 3));
+  WriteFileBytes(path, bytes);
+}
+
+void WritePam(const std::string& path, const RgbaImage& img) {
+  std::string head = "P7\nWIDTH " + std::to_string(img.width) + "\nHEIGHT " +
+                     std::to_string(img.height) +
+                     "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+  std::vector<uint8_t> bytes(head.begin(), head.end());
+  bytes.insert(bytes.end(), img.rgba.begin(), img.rgba.end());
+  WriteFileBytes(path, bytes);
+}
+
+RgbaImage PhotoLike(int width, int height, uint32_t seed) {
+  RgbaImage img;
+  img.width = width;
+  img.height = height;
+  img.rgba.resize(size_t(width) * height * 4);
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> noise(-6, 6);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const double fx = double(x) / width, fy = double(y) / height;
+      const double r = 128 + 100 * std::sin(6.1 * fx + 2.3 * fy);
+      const double g = 128 + 90 * std::cos(4.7 * fy - 1.9 * fx * fy);
+      const double b = 110 + 80 * std::sin(3.3 * (fx + fy) + 1.0);
+      uint8_t* p = img.rgba.data() + (size_t(y) * width + x) * 4;
+      p[0] = uint8_t(std::clamp(int(r) + noise(rng), 0, 255));
+      p[1] = uint8_t(std::clamp(int(g) + noise(rng), 0, 255));
+      p[2] = uint8_t(std::clamp(int(b) + noise(rng), 0, 255));
+      p[3] = 255;
+    }
+  return img;
+}
+
+}  // namespace quendra::testing

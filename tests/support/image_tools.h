@@ -1,8 +1,10 @@
 #pragma once
-// Helpers for tests that check readers against independent tools: a private temporary folder,
+// Helpers for tests that check readers against independent tools:
 // running an external command, decoding a file with Pillow or ImageMagick into plain RGBA, and
 // reading the shared conformance corpus and its manifest.
+#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,9 +12,7 @@
 #include "imaging/bitmap.h"
 #include "support/temp_dir.h"
 
-namespace quendra::test {
-
-using testing::TempDir;
+namespace quendra::testing {
 
 // Runs a shell command; returns its exit status (-1 when it could not run). Output is discarded
 // unless `output` is given, which then receives stdout.
@@ -31,6 +31,10 @@ bool HaveCommand(
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// Appends byte values written as ints (hand-made file bodies).
+inline void Append(std::vector<uint8_t>& v, std::initializer_list<int> bytes) {
+  for (int b : bytes) v.push_back(uint8_t(b));
+}
 
 // Eight-bit RGBA pixels, rows top to bottom.
 struct RgbaImage {
@@ -55,19 +59,26 @@ std::optional<RgbaImage> DecodeWithPillow(const std::string& path);
 std::vector<std::optional<RgbaImage>> DecodeAllWithPillow(const std::vector<std::string>& paths);
 // Reads a binary PNM file (P4, P5 or P6; 16-bit samples reduced with v >> 8) as RGBA.
 std::optional<RgbaImage> ReadPnm(const std::string& path);
-// Decodes a file with ImageMagick's convert to 8-bit RGBA (16-bit samples scaled).
-std::optional<RgbaImage> DecodeWithImageMagick(const std::string& path);
+// Decodes the first picture of a file with ImageMagick's convert to 8-bit RGBA (16-bit samples
+// scaled), turned upright by its orientation tag when asked.
+std::optional<RgbaImage> DecodeWithImageMagick(const std::string& path, bool autoOrient = false);
 // Composes the image over white and makes it opaque (rounded to nearest).
 void BlendOverWhite(RgbaImage& img);
 // A bitmap of any pixel format as RGBA: alpha 255, or the fourth byte of 32-bit pixels when asked.
 RgbaImage ToRgba(const Bitmap& bmp, bool fourthByteIsAlpha = false);
 
 // Largest per-channel difference of the RGB channels, and the mean absolute difference, over
-// the pixels where `mask` (if given) has alpha > 0. Sizes must match.
+// the pixels (only those not fully transparent in `expected` when asked). Sizes that differ
+// give 256 in all.
 struct Difference {
   int maxDiff = 0;
   double meanDiff = 0;
   size_t compared = 0;
+  int maxAlphaDiff = 0;  // the same for alpha
+  // The largest difference of red, green and blue, and of alpha too when asked.
+  int Max(bool withAlpha = false) const {
+    return withAlpha ? std::max(maxDiff, maxAlphaDiff) : maxDiff;
+  }
 };
 Difference CompareRgb(const RgbaImage& actual, const RgbaImage& expected,
                       bool onlyOpaqueExpected = false);
@@ -80,5 +91,24 @@ struct ManifestRow {
 };
 std::vector<ManifestRow> ReadManifest();  // empty when the corpus is missing
 std::string DirName(const std::string& path);
+// The corpus folder a manifest path belongs to: "bmp" for bmp/... and bad/bmp/....
+std::string CorpusFormat(const std::string& path);
+// The input rows of one corpus folder, in manifest order.
+std::vector<ManifestRow> CorpusInputs(const std::string& format);
 
-}  // namespace quendra::test
+// A file read the way the viewer reads it: the reader is the one FileFormats() lists for the
+// extension (for an extension the table does not list, such as a bare .j2c codestream, the one
+// for `fallbackExt`). Throws what the reader throws.
+struct Decoded {
+  int graphicWidth = 0, graphicHeight = 0;
+  Bitmap bitmap;
+};
+Decoded DecodeThroughFormats(const std::string& path, const std::string& fallbackExt = "");
+
+// Writes an RGBA image as a binary PPM (alpha dropped) or PAM (with alpha).
+void WritePpm(const std::string& path, const RgbaImage& img);
+void WritePam(const std::string& path, const RgbaImage& img);
+// A smooth, photo-like test picture with some noise: many colours, few equal neighbours.
+RgbaImage PhotoLike(int width, int height, uint32_t seed = 1);
+
+}  // namespace quendra::testing
