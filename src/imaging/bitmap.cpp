@@ -131,7 +131,8 @@ void Bitmap::Reset(int w, int h, PixelFormat pf) {
   stride_ = StrideFor(w, pf);
   data_ = PixelBuffer();
   data_.resize(stride_ * size_t(h));
-  if (!FreshPixelsAreZero(data_.size())) std::memset(data_.data(), 0, data_.size());
+  if (!data_.empty() && !FreshPixelsAreZero(data_.size()))
+    std::memset(data_.data(), 0, data_.size());
   palette_ = DefaultPalette(pf);
 }
 
