@@ -1,5 +1,7 @@
 #include "platform/linux/x11_window_state.h"
 
+#include "platform/linux/x11_property.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -7,41 +9,6 @@
 #include <algorithm>
 
 namespace quendra::desktop {
-
-namespace {
-
-Atom Intern(Display* d, const char* name) {
-  return XInternAtom(d, name, False);
-}
-
-// Items of a 32-bit format property of the given type (Xlib hands them over as longs).
-std::vector<unsigned long> Property(Display* d, Window w, Atom property, Atom type) {
-  std::vector<unsigned long> items;
-  Atom actualType;
-  int format;
-  unsigned long count, after;
-  unsigned char* data = nullptr;
-  if (XGetWindowProperty(d, w, property, 0, 1 << 12, False, type, &actualType, &format, &count,
-                         &after, &data) == Success &&
-      data != nullptr) {
-    if (actualType == type && format == 32) {
-      const auto* values = reinterpret_cast<const unsigned long*>(data);
-      items.assign(values, values + count);
-    }
-    XFree(data);
-  }
-  return items;
-}
-
-}  // namespace
-
-bool X11WindowManagerPresent(Display* d) {
-  const Atom check = Intern(d, "_NET_SUPPORTING_WM_CHECK");
-  const auto root = Property(d, DefaultRootWindow(d), check, XA_WINDOW);
-  if (root.size() != 1) return false;
-  const auto self = Property(d, root[0], check, XA_WINDOW);
-  return self.size() == 1 && self[0] == root[0];
-}
 
 bool X11WindowManaged(Display* d, unsigned long window) {
   const Atom wmState = Intern(d, "WM_STATE");

@@ -1,5 +1,8 @@
 #include "platform/linux/x11_windows.h"
 
+#include "platform/linux/x11_property.h"
+#include "platform/linux/x11_window_state.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -42,29 +45,6 @@ class ErrorTrap {
   XErrorHandler previous_;
 };
 
-Atom Intern(Display* d, const char* name) {
-  return XInternAtom(d, name, False);
-}
-
-// Items of a 32-bit format property (Xlib hands them over as longs).
-std::vector<unsigned long> Property(Display* d, Window w, Atom property, Atom type) {
-  std::vector<unsigned long> items;
-  Atom actualType;
-  int format;
-  unsigned long count, after;
-  unsigned char* data = nullptr;
-  if (XGetWindowProperty(d, w, property, 0, 1 << 16, False, type, &actualType, &format, &count,
-                         &after, &data) == Success &&
-      data != nullptr) {
-    if (actualType == type && format == 32) {
-      const auto* values = reinterpret_cast<const unsigned long*>(data);
-      items.assign(values, values + count);
-    }
-    XFree(data);
-  }
-  return items;
-}
-
 bool HasProperty(Display* d, Window w, Atom property) {
   Atom actualType;
   int format;
@@ -74,15 +54,6 @@ bool HasProperty(Display* d, Window w, Atom property) {
                      &after, &data);
   if (data != nullptr) XFree(data);
   return actualType != None;
-}
-
-// A window manager is there when _NET_SUPPORTING_WM_CHECK names a window that names itself.
-bool WindowManagerPresent(Display* d) {
-  const Atom check = Intern(d, "_NET_SUPPORTING_WM_CHECK");
-  const auto root = Property(d, DefaultRootWindow(d), check, XA_WINDOW);
-  if (root.size() != 1) return false;
-  const auto self = Property(d, root[0], check, XA_WINDOW);
-  return self.size() == 1 && self[0] == root[0];
 }
 
 std::vector<Window> Children(Display* d, Window w) {
@@ -100,7 +71,7 @@ std::vector<Window> Children(Display* d, Window w) {
 // children in stacking order, looking one level into frames of managers without EWMH.
 std::vector<Window> ClientWindows(Display* d) {
   const Window root = DefaultRootWindow(d);
-  if (WindowManagerPresent(d)) {
+  if (X11WindowManagerPresent(d)) {
     const auto list = Property(d, root, Intern(d, "_NET_CLIENT_LIST"), XA_WINDOW);
     if (!list.empty()) return {list.begin(), list.end()};
   }
@@ -248,7 +219,7 @@ bool X11WindowProcesses::Activate(WindowHandle handle, bool wait) {
   if (d == nullptr || handle == kNoWindow) return false;
   const auto w = static_cast<Window>(handle);
   ErrorTrap trap(d);
-  if (WindowManagerPresent(d)) {
+  if (X11WindowManagerPresent(d)) {
     // Mapping an iconic client asks for its normal state again (ICCCM); the active-window
     // message, sent as a pager would, raises and focuses it past focus-stealing prevention.
     const Window root = DefaultRootWindow(d);
