@@ -11,9 +11,9 @@
 #include <sstream>
 #include <string>
 
+#include "base/bitmap.h"
+#include "formats/octree_quantizer.h"
 #include "formats/targa_graphic.h"
-#include "imaging/bitmap.h"
-#include "imaging/octree_quantizer.h"
 
 namespace {
 

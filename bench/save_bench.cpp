@@ -11,7 +11,7 @@
 #include <random>
 #include <string>
 
-#include "imaging/save_by_extension.h"
+#include "saving/save_by_extension.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <optional>
 #include <span>
 
-#include "imaging/bitmap.h"
+#include "base/bitmap.h"
 
 namespace quendra::fuzz {
 

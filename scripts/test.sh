@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, checks the formatting, builds with warnings as errors (the fuzz
-# targets' replay programs included), runs every test and packages that build as a .deb (listed,
+# Installs what is missing, checks the formatting and that no include goes up a floor
+# (scripts/check_layers.py), builds with warnings as errors (the fuzz targets' replay programs
+# included), runs every test and packages that build as a .deb (listed,
 # so a broken package fails here); then builds the core with AddressSanitizer +
 # UndefinedBehaviorSanitizer and runs the core tests again.
 # QUENDRA_SKIP_ASAN=1 skips the second pass.
@@ -8,6 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/check_format.sh
+python3 scripts/check_layers.py src
 jobs=$(nproc)
 
 cmake --preset ci >/dev/null

@@ -10,22 +10,28 @@
 #include <memory>
 #include <numeric>
 
-#include "app/paths.h"
+#include "base/paths.h"
+#include "base/text.h"
+#include "formats/format_record.h"
 
 namespace quendra {
+
+const std::string& SupportedExtensions() {
+  static const std::string all = [] {
+    std::string s;
+    for (const FormatRecord* r : FormatRecords())
+      for (std::string_view ext : r->listed) s += ext;
+    return s;
+  }();
+  return all;
+}
 
 bool IsPictureFile(const std::string& name) {
   std::string ext = ExtractFileExt(name);
   if (ext.empty()) return false;
-  // Extensions that can match are ASCII, so they are upper-cased by ASCII alone: a locale's
-  // rules (Turkish i to dotted I) must not decide which files are listed. Other bytes pass
-  // through and never match.
-  auto upper = [](std::string s) {
-    for (auto& c : s)
-      if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    return s;
-  };
-  return upper(kSupportedExtensions).find(upper(ext)) != std::string::npos;
+  // Extensions that can match are ASCII: a locale's rules (Turkish i to dotted I) must not
+  // decide which files are listed.
+  return AsciiUpper(SupportedExtensions()).find(AsciiUpper(ext)) != std::string::npos;
 }
 
 bool IsFolder(const std::string& path) {
@@ -39,27 +45,11 @@ bool IsExistingFolder(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Upper-cased wide text of a name; bytes that are not valid in the locale's encoding stand for
-// themselves, so every name gets a key.
+// Upper-cased code points of a name as wide text (wchar_t holds a code point here), with a
+// stand-in for each byte that is not valid UTF-8, so every name gets a key.
 static std::wstring FoldCase(const std::string& s) {
-  std::wstring out;
-  out.reserve(s.size());
-  std::mbstate_t st{};
-  const char* p = s.data();
-  size_t left = s.size();
-  while (left > 0) {
-    wchar_t wc;
-    size_t n = std::mbrtowc(&wc, p, left, &st);
-    if (n == size_t(-1) || n == size_t(-2) || n == 0) {
-      wc = wchar_t(0xF700 + static_cast<unsigned char>(*p));  // private-use stand-in
-      n = 1;
-      st = {};
-    }
-    out.push_back(wchar_t(std::towupper(wint_t(wc))));
-    p += n;
-    left -= n;
-  }
-  return out;
+  std::u32string folded = FoldedCodePoints(s);
+  return std::wstring(folded.begin(), folded.end());
 }
 
 static std::wstring CollationKey(const std::string& s) {

@@ -8,8 +8,9 @@
 
 namespace quendra {
 
-// The supported extensions, one string; a name passes when its extension occurs in it.
-inline constexpr const char* kSupportedExtensions = ".bmp.jpg.png.gif.tga.jp2.emf.pcx.tif";
+// The supported extensions, one string (".bmp.jpg.png..."), from the format records in their
+// order; a name passes when its extension occurs in it.
+const std::string& SupportedExtensions();
 
 bool IsPictureFile(const std::string& name);
 // True when the path is a directory, and also when it cannot be queried at all.

@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <memory>
 
-#include "formats/graphic_error.h"
-#include "formats/jpeg_image.h"
+#include "base/errors.h"
+#include "formats/format_record.h"
+#include "formats/reduced_scale.h"
 #include "imaging/resample.h"
 
 namespace quendra {
 
-void ChooseJpegScale(TJPEGImage& jpeg, int displayMax) {
+void ChooseJpegScale(TReducedScaleGraphic& jpeg, int displayMax) {
   if (displayMax == 0) throw EInvalidGraphic("The display area has no size");
   int ratio = std::max(jpeg.FullWidth(), jpeg.FullHeight()) / displayMax;
   JpegScale s = ratio <= 1   ? JpegScale::jsFullSize
@@ -21,7 +22,7 @@ void ChooseJpegScale(TJPEGImage& jpeg, int displayMax) {
 
 // A JPEG decoded at its chosen scale streams row by row into the resampler: the same pixels as
 // decoding the whole picture first and resampling it after, without holding the decoded copy.
-static Bitmap DecodeFitted(const TJPEGImage& jpeg, const TZoomer& img) {
+static Bitmap DecodeFitted(const TReducedScaleGraphic& jpeg, const TZoomer& img) {
   std::unique_ptr<StreamResampler> resampler;
   jpeg.DecodeRows(
       [&](int w, int h) {
@@ -41,10 +42,12 @@ void FinishLoad(TZoomer& img) {
   TGraphic& graphic = *img.Picture().Graphic();
   Bitmap working;
   if (img.Proportional()) {
-    if (auto* jpeg = dynamic_cast<TJPEGImage*>(&graphic)) {
+    const FormatRecord* record = FindFormatRecord(graphic.Class());
+    if (record != nullptr && record->decodesAtReducedScale) {
+      auto& scaled = static_cast<TReducedScaleGraphic&>(graphic);
       // A new scale changes the graphic's size, so the zoomer has recomputed DestRect for it.
-      ChooseJpegScale(*jpeg, std::max(img.DestWidth(), img.DestHeight()));
-      working = DecodeFitted(*jpeg, img);
+      ChooseJpegScale(scaled, std::max(img.DestWidth(), img.DestHeight()));
+      working = DecodeFitted(scaled, img);
       img.Picture().AssignBitmap(std::move(working));
       return;
     }

@@ -8,7 +8,7 @@
 
 namespace quendra {
 
-class TJPEGImage;
+class TReducedScaleGraphic;
 
 void LoadIntoZoomer(TZoomer& img, const std::string& path);
 // The part after reading the file: the zoomer's picture holds the file's own graphic and becomes
@@ -16,6 +16,6 @@ void LoadIntoZoomer(TZoomer& img, const std::string& path);
 void FinishLoad(TZoomer& img);
 
 // Picks the JPEG decoder's output scale for a display whose larger side is displayMax.
-void ChooseJpegScale(TJPEGImage& jpeg, int displayMax);
+void ChooseJpegScale(TReducedScaleGraphic& jpeg, int displayMax);
 
 }  // namespace quendra

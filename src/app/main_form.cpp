@@ -6,8 +6,8 @@
 
 #include "app/fallback_picture.h"
 #include "app/loader.h"
-#include "app/paths.h"
 #include "app/popup_menu.h"
+#include "base/paths.h"
 #include "formats/tbitmap.h"
 #include "imaging/rotate.h"
 

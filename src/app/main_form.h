@@ -13,10 +13,10 @@
 #include "app/keys.h"
 #include "app/picture_hosts.h"
 #include "app/preloader.h"
-#include "app/save_dialog.h"
+#include "app/save_dialog_settings.h"
 #include "controls/threaded_timer.h"
 #include "controls/zoomer.h"
-#include "imaging/save_service.h"
+#include "saving/save_service.h"
 
 namespace quendra {
 

@@ -3,10 +3,10 @@
 #include <stdexcept>
 
 #include "app/main_form.h"
-#include "app/paths.h"
+#include "base/paths.h"
 #include "formats/tbitmap.h"
 #include "imaging/resample.h"
-#include "imaging/save_naming.h"
+#include "saving/save_naming.h"
 
 namespace quendra {
 

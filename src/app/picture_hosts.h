@@ -2,7 +2,7 @@
 // The host boundary for pictures leaving the window: the save dialog, the clipboard and the
 // capture of the zoomer's area. The Qt front end implements them; the test host records them.
 // Main thread only.
-#include "imaging/bitmap.h"
+#include "base/bitmap.h"
 
 namespace quendra {
 

@@ -35,4 +35,48 @@ const MenuItem* FindShortcut(uint16_t code) {
   return nullptr;
 }
 
+std::string ShortcutText(uint16_t code) {
+  if (code == 0) return {};
+  std::string text;
+  if (code & kShortcutCtrl) text += "Ctrl+";
+  if (code & kShortcutAlt) text += "Alt+";
+  if (code & kShortcutShift) text += "Shift+";
+  const int key = code & 0xFF;
+  switch (key) {
+    case VK_ESCAPE:
+      return text + "Esc";
+    case VK_SPACE:
+      return text + "Space";
+    case VK_LEFT:
+      return text + "Left";
+    case VK_RIGHT:
+      return text + "Right";
+    case VK_UP:
+      return text + "Up";
+    case VK_DOWN:
+      return text + "Down";
+    case VK_HOME:
+      return text + "Home";
+    case VK_END:
+      return text + "End";
+    default:
+      return text + char(key);
+  }
+}
+
+std::vector<MenuLine> VisibleMenu(const TForm1& form) {
+  std::vector<MenuLine> lines;
+  for (const MenuItem& item : kPopupMenu) {
+    if (!item.visible) continue;
+    MenuLine line{&item, std::string(item.caption), ShortcutText(item.shortcut)};
+    if (item.onClick == &TForm1::Register1Click) line.caption = form.Register1Caption;
+    if (item.onClick == &TForm1::AllowClick) {
+      line.checkable = true;
+      line.checked = form.AllowOverwrite;
+    }
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
 }  // namespace quendra

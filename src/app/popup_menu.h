@@ -3,7 +3,9 @@
 // whether it is shown. Hidden items are reached through their shortcuts only.
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace quendra {
 
@@ -21,5 +23,21 @@ extern const std::array<MenuItem, 19> kPopupMenu;
 
 // The item whose shortcut equals the code, hidden items included; null when none.
 const MenuItem* FindShortcut(uint16_t code);
+
+// A shortcut as a menu shows it beside the caption: "Ctrl+Alt+C", "Esc"; empty for none.
+std::string ShortcutText(uint16_t code);
+
+// One line of the menu as the window shows it when it opens: a separator, or an item with the
+// caption it has now ("Register" becomes "Unregister" once registered), its shortcut's text and
+// its check mark.
+struct MenuLine {
+  const MenuItem* item;  // its onClick is null for a separator
+  std::string caption;
+  std::string shortcut;
+  bool checkable = false;
+  bool checked = false;
+};
+// The visible items in the menu's order.
+std::vector<MenuLine> VisibleMenu(const TForm1& form);
 
 }  // namespace quendra

@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
-#include "controls/dispatcher.h"
+#include "base/bitmap.h"
+#include "base/dispatcher.h"
 #include "controls/zoomer.h"
 #include "formats/load_cancel.h"
-#include "imaging/bitmap.h"
 
 namespace quendra {
 

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "app/loader.h"
-#include "app/paths.h"
+#include "base/paths.h"
 #include "controls/zoomer.h"
 #include "formats/format_table.h"
 #include "formats/tbitmap.h"
-#include "imaging/save_by_extension.h"
+#include "saving/save_by_extension.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <thread>
 
-#include "controls/dispatcher.h"
+#include "base/dispatcher.h"
 
 namespace quendra {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "controls/geometry.h"
+#include "base/geometry.h"
 #include "formats/picture.h"
 
 namespace quendra {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 #include "formats/tbitmap.h"
 
 namespace quendra {
@@ -346,5 +346,12 @@ std::vector<uint8_t> EncodeBmp(const Bitmap& bmp) {
   WriteBmp(bmp, [&](const uint8_t* p, size_t n) { out.insert(out.end(), p, p + n); });
   return out;
 }
+
+namespace {
+constexpr std::string_view kBmpListed[] = {".bmp"};
+const WriterRecord kBmpWriter{SaveFormat::Bmp, ".bmp", {}, &WriteBmp};
+}  // namespace
+
+const FormatRecord kBmpFormat{&TBitmap::kClass, {}, {}, kBmpListed, false, &kBmpWriter};
 
 }  // namespace quendra

@@ -1,6 +1,6 @@
 #include "formats/emf_writer.h"
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 #include "formats/tbitmap.h"
 
 namespace quendra {

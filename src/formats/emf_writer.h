@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "imaging/bitmap.h"
+#include "base/bitmap.h"
 
 namespace quendra {
 

@@ -1,8 +1,10 @@
 #include "formats/format_table.h"
 
 #include <algorithm>
-#include <cctype>
+#include <stdexcept>
 
+#include "base/text.h"
+#include "formats/format_record.h"
 #include "formats/gif_image.h"
 #include "formats/jpeg2000_bitmap.h"
 #include "formats/jpeg_image.h"
@@ -15,11 +17,6 @@
 
 namespace quendra {
 
-static std::string Lower(std::string s) {
-  for (auto& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 TFileFormatsList::TFileFormatsList() {
   Add("wmf", "Metafiles", &TMetafile::kClass);
   Add("emf", "Enhanced Metafiles", &TMetafile::kClass);
@@ -29,7 +26,7 @@ TFileFormatsList::TFileFormatsList() {
 
 void TFileFormatsList::Add(const std::string& ext, const std::string& description,
                            const GraphicClass* cls) {
-  entries_.push_back({Lower(ext), description, cls});
+  entries_.push_back({AsciiLower(ext), description, cls});
 }
 
 void TFileFormatsList::Remove(const GraphicClass* cls) {
@@ -37,16 +34,20 @@ void TFileFormatsList::Remove(const GraphicClass* cls) {
 }
 
 const GraphicClass* TFileFormatsList::FindExt(const std::string& ext) const {
-  std::string key = Lower(ext);
+  std::string key = AsciiLower(ext);
   for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
     if (it->extension == key) return it->graphicClass;
   return nullptr;
 }
 
+// A codec module's start-up registration: its record's extensions, in order.
+static void AddModule(TFileFormatsList& t, const FormatRecord& record) {
+  for (std::string_view ext : record.extensions)
+    t.Add(std::string(ext), std::string(record.description), record.graphicClass);
+}
+
 void RegisterModuleFormats(TFileFormatsList& t) {
-  // JPEG module.
-  t.Add("jpeg", "JPEG Image File", &TJPEGImage::kClass);
-  t.Add("jpg", "JPEG Image File", &TJPEGImage::kClass);
+  AddModule(t, kJpegFormat);
 
   // General format module: replaces the platform's own registrations, then adds its readers.
   t.Remove(&TJPEGImage::kClass);
@@ -77,12 +78,39 @@ void RegisterModuleFormats(TFileFormatsList& t) {
   t.Add("png", "Portable network graphic images", &kTPNGGraphicClass);
   t.Add("ged", "Arts & Letters images", &kTGEDGraphicClass);
 
-  // GIF module.
-  t.Add("GIF", "GIF Image", &TGIFImage::kClass);
-  // PNG module.
-  t.Add("PNG", "Portable Network Graphics", &TPNGObject::kClass);
-  // JPEG 2000 module.
-  for (const char* e : {"jp2", "j2k", "jpc"}) t.Add(e, "JPEG 2000 Image", &TJpeg2000Bitmap::kClass);
+  AddModule(t, kGifFormat);
+  AddModule(t, kPngFormat);
+  AddModule(t, kJpeg2000Format);
+}
+
+std::span<const FormatRecord* const> FormatRecords() {
+  static const FormatRecord* const records[] = {&kBmpFormat, &kJpegFormat,  &kPngFormat,
+                                                &kGifFormat, &kTargaFormat, &kJpeg2000Format,
+                                                &kEmfFormat, &kPcxFormat,   &kTiffFormat};
+  return records;
+}
+
+const FormatRecord* FindFormatRecord(const GraphicClass& cls) {
+  for (const FormatRecord* r : FormatRecords())
+    if (r->graphicClass == &cls) return r;
+  return nullptr;
+}
+
+const WriterRecord* FindWriter(std::string_view ext, bool aliases) {
+  for (const FormatRecord* r : FormatRecords()) {
+    const WriterRecord* w = r->writer;
+    if (w == nullptr) continue;
+    if (w->extension == ext) return w;
+    if (aliases && std::find(w->aliases.begin(), w->aliases.end(), ext) != w->aliases.end())
+      return w;
+  }
+  return nullptr;
+}
+
+const WriterRecord& WriterOf(SaveFormat format) {
+  for (const FormatRecord* r : FormatRecords())
+    if (r->writer != nullptr && r->writer->format == format) return *r->writer;
+  throw std::logic_error("no writer record for a save format");
 }
 
 TFileFormatsList& FileFormats() {

@@ -17,7 +17,8 @@
 #include <cstring>
 #include <string>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
+#include "formats/gif_writer.h"
 
 namespace quendra {
 
@@ -158,5 +159,18 @@ void TGIFImage::LoadFromMemory(std::span<const uint8_t> data) {
   }
   image_ = std::move(out);
 }
+
+namespace {
+constexpr std::string_view kGifExtensions[] = {"GIF"};
+constexpr std::string_view kGifListed[] = {".gif"};
+void SaveGif(const Bitmap& bmp, const ByteSink& sink) {
+  std::vector<uint8_t> bytes = EncodeGif(bmp);
+  sink(bytes.data(), bytes.size());
+}
+const WriterRecord kGifWriter{SaveFormat::Gif, ".gif", {}, &SaveGif};
+}  // namespace
+
+const FormatRecord kGifFormat{&TGIFImage::kClass, kGifExtensions, "GIF Image",
+                              kGifListed,         false,          &kGifWriter};
 
 }  // namespace quendra

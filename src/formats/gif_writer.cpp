@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "formats/graphic_error.h"
-#include "imaging/octree_quantizer.h"
+#include "base/errors.h"
+#include "formats/octree_quantizer.h"
 
 namespace quendra {
 

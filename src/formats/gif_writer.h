@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "imaging/bitmap.h"
+#include "base/bitmap.h"
 
 namespace quendra {
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 
 namespace quendra {
 

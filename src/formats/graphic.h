@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/bitmap.h"
+#include "base/bitmap.h"
 
 namespace quendra {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 
 namespace quendra {
 
@@ -466,5 +466,20 @@ std::vector<uint8_t> EncodeJpeg2000(const Bitmap& src, int quality, bool lossles
   stream.reset();  // flushes what the stream still buffers
   return std::move(out.bytes);
 }
+
+namespace {
+constexpr std::string_view kJpeg2000Extensions[] = {"jp2", "j2k", "jpc"};
+constexpr std::string_view kJpeg2000Listed[] = {".jp2"};
+constexpr std::string_view kJpeg2000Aliases[] = {".j2k", ".jpc"};
+void SaveJpeg2000(const Bitmap& bmp, const ByteSink& sink) {
+  std::vector<uint8_t> bytes = EncodeJpeg2000(bmp, 97, false);
+  sink(bytes.data(), bytes.size());
+}
+const WriterRecord kJpeg2000Writer{SaveFormat::Jpeg2000, ".jp2", kJpeg2000Aliases, &SaveJpeg2000};
+}  // namespace
+
+const FormatRecord kJpeg2000Format{
+    &TJpeg2000Bitmap::kClass, kJpeg2000Extensions, "JPEG 2000 Image", kJpeg2000Listed, false,
+    &kJpeg2000Writer};
 
 }  // namespace quendra

@@ -3,6 +3,7 @@
 // their first bytes, never by the file's name; saving always writes a JP2 file.
 #include <stdexcept>
 
+#include "formats/format_record.h"
 #include "formats/tbitmap.h"
 
 namespace quendra {
@@ -37,5 +38,7 @@ std::vector<uint8_t> EncodeJpeg2000(const Bitmap& bmp, int quality, bool lossles
 // The compression ratio for pixels × components samples, in single precision:
 // N / (N × 100 / (115 − quality)² + 550 + 142 × (components − 1)).
 float Jpeg2000Ratio(int64_t samples, int components, int quality);
+
+extern const FormatRecord kJpeg2000Format;
 
 }  // namespace quendra

@@ -21,7 +21,7 @@
 #include <cstring>
 #include <memory>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 #include "formats/load_cancel.h"
 
 #include <jerror.h>
@@ -402,5 +402,19 @@ std::vector<uint8_t> EncodeJpeg(const Bitmap& bmp, int quality) {
     throw EInvalidGraphic(c.err.message);
   return std::vector<uint8_t>(c.buffer, c.buffer + c.size);
 }
+
+namespace {
+constexpr std::string_view kJpegExtensions[] = {"jpeg", "jpg"};
+constexpr std::string_view kJpegListed[] = {".jpg"};
+constexpr std::string_view kJpegAliases[] = {".jpeg"};
+void SaveJpeg(const Bitmap& bmp, const ByteSink& sink) {
+  std::vector<uint8_t> bytes = EncodeJpeg(bmp, 90);
+  sink(bytes.data(), bytes.size());
+}
+const WriterRecord kJpegWriter{SaveFormat::Jpeg, ".jpg", kJpegAliases, &SaveJpeg};
+}  // namespace
+
+const FormatRecord kJpegFormat{
+    &TJPEGImage::kClass, kJpegExtensions, "JPEG Image File", kJpegListed, true, &kJpegWriter};
 
 }  // namespace quendra

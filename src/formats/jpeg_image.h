@@ -2,15 +2,14 @@
 // TJPEGImage: a JPEG file held compressed. The output scale may be set after loading and is
 // applied when the bitmap is made; width and height are the size at that scale, so the full size
 // until a scale is set.
-#include "formats/graphic.h"
+#include "formats/format_record.h"
+#include "formats/reduced_scale.h"
 
 namespace quendra {
 
 struct JpegSource;
 
-enum class JpegScale { jsFullSize, jsHalf, jsQuarter, jsEighth };
-
-class TJPEGImage : public TGraphic {
+class TJPEGImage : public TReducedScaleGraphic {
  public:
   static const GraphicClass kClass;
   const GraphicClass& Class() const override { return kClass; }
@@ -20,18 +19,15 @@ class TJPEGImage : public TGraphic {
   void LoadFromFile(const std::string& path) override;
   int Width() const override { return ScaledWidth(); }
   int Height() const override { return ScaledHeight(); }
-  int FullWidth() const { return width_; }
-  int FullHeight() const { return height_; }
+  int FullWidth() const override { return width_; }
+  int FullHeight() const override { return height_; }
   // Decodes at the current scale into a 24-bit bitmap (rows of blue, green, red).
   void AssignTo(Bitmap& dst) const override;
-  // Decodes at the current scale row by row, without holding the picture: begin(width,
-  // height) first, then row(blue-green-red bytes, y) for y = 0, 1, ... in order.
-  using RowFunction = std::function<void(const uint8_t*, int)>;
-  void DecodeRows(const std::function<void(int, int)>& begin, const RowFunction& row) const;
+  void DecodeRows(const std::function<void(int, int)>& begin,
+                  const RowFunction& row) const override;
 
-  JpegScale Scale() const { return scale_; }
-  // A different scale drops any decoded picture and announces a change (the size changes).
-  void SetScale(JpegScale s);
+  JpegScale Scale() const override { return scale_; }
+  void SetScale(JpegScale s) override;
   // Size the decoder produces at the current scale: each dimension divided and rounded up.
   int ScaledWidth() const;
   int ScaledHeight() const;
@@ -48,5 +44,7 @@ class TJPEGImage : public TGraphic {
 
 // Writes a 24- or 32-bit bitmap (others are widened) as a baseline JPEG of the given quality.
 std::vector<uint8_t> EncodeJpeg(const Bitmap& bmp, int quality);
+
+extern const FormatRecord kJpegFormat;
 
 }  // namespace quendra

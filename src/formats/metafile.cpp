@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/errors.h"
 #include "formats/emf_writer.h"
-#include "formats/graphic_error.h"
 #include "formats/tbitmap.h"
 
 namespace quendra {
@@ -208,5 +208,17 @@ void TMetafile::HandOver(Bitmap& dst) {
   dst = std::move(*image_);
   image_.reset();
 }
+
+namespace {
+constexpr std::string_view kEmfListed[] = {".emf"};
+void SaveEmf(const Bitmap& bmp, const ByteSink& sink) {
+  std::vector<uint8_t> bytes = EncodeEmf(bmp);
+  sink(bytes.data(), bytes.size());
+}
+const WriterRecord kEmfWriter{SaveFormat::Emf, ".emf", {}, &SaveEmf};
+}  // namespace
+
+// The format table registers the class itself.
+const FormatRecord kEmfFormat{&TMetafile::kClass, {}, {}, kEmfListed, false, &kEmfWriter};
 
 }  // namespace quendra

@@ -6,6 +6,7 @@
 // but cannot become a bitmap, so showing it takes the loader's failure path.
 #include <optional>
 
+#include "formats/format_record.h"
 #include "formats/graphic.h"
 
 namespace quendra {
@@ -33,5 +34,7 @@ extern const GraphicClass kTIconClass;
 extern const GraphicClass kTEPSGraphicClass, kTRLAGraphicClass, kTSGIGraphicClass,
     kTPSDGraphicClass, kTPPMGraphicClass, kTAutodeskGraphicClass, kTPCDGraphicClass,
     kTGIFGraphicClass, kTCUTGraphicClass, kTPSPGraphicClass, kTPNGGraphicClass, kTGEDGraphicClass;
+
+extern const FormatRecord kEmfFormat;
 
 }  // namespace quendra

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 
 namespace quendra {
 
@@ -202,5 +202,12 @@ void TPCXGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   }
   image_ = std::move(bmp);
 }
+
+namespace {
+constexpr std::string_view kPcxListed[] = {".pcx"};
+}  // namespace
+
+// The general format module registers the class; there is no writer.
+const FormatRecord kPcxFormat{&TPCXGraphic::kClass, {}, {}, kPcxListed, false, nullptr};
 
 }  // namespace quendra

@@ -1,6 +1,7 @@
 #pragma once
 // TPCXGraphic: ZSoft PCX (also PCC and SCR) pictures, read only. 1-bit, 2-bit, 4-bit (four
 // one-bit planes, two one-bit planes or packed), 8-bit and 24-bit (three planes) pictures.
+#include "formats/format_record.h"
 #include "formats/tbitmap.h"
 
 namespace quendra {
@@ -21,5 +22,7 @@ class TPCXGraphic : public TGraphicExGraphic {
 
 // The 16-colour system palette that version-3 files (no palette information) use.
 extern const RGBQuad kSystemPalette16[16];
+
+extern const FormatRecord kPcxFormat;
 
 }  // namespace quendra

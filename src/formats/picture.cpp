@@ -1,7 +1,7 @@
 #include "formats/picture.h"
 
+#include "base/errors.h"
 #include "formats/format_table.h"
-#include "formats/graphic_error.h"
 #include "formats/tbitmap.h"
 
 namespace quendra {

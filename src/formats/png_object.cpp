@@ -21,7 +21,8 @@
 
 #include <png.h>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
+#include "formats/png_writer.h"
 
 namespace quendra {
 
@@ -287,5 +288,14 @@ void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
   }
   image_ = std::move(out);
 }
+
+namespace {
+constexpr std::string_view kPngExtensions[] = {"PNG"};
+constexpr std::string_view kPngListed[] = {".png"};
+const WriterRecord kPngWriter{SaveFormat::Png, ".png", {}, &WritePng};
+}  // namespace
+
+const FormatRecord kPngFormat{&TPNGObject::kClass, kPngExtensions, "Portable Network Graphics",
+                              kPngListed,          false,          &kPngWriter};
 
 }  // namespace quendra

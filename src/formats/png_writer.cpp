@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 #include "formats/png_object.h"
 
 namespace quendra {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 #include "formats/targa_rle.h"
 
 namespace quendra {
@@ -234,5 +234,18 @@ std::vector<uint8_t> EncodeTarga(const Bitmap& src, bool compressed) {
   }
   return out;
 }
+
+namespace {
+constexpr std::string_view kTargaListed[] = {".tga"};
+void SaveTarga(const Bitmap& bmp, const ByteSink& sink) {
+  if (bmp.Empty()) throw EInvalidGraphic("Cannot save an empty picture as Targa");
+  std::vector<uint8_t> bytes = EncodeTarga(bmp, true);
+  sink(bytes.data(), bytes.size());
+}
+const WriterRecord kTargaWriter{SaveFormat::Targa, ".tga", {}, &SaveTarga};
+}  // namespace
+
+// The general format module registers the class.
+const FormatRecord kTargaFormat{&TTargaGraphic::kClass, {}, {}, kTargaListed, false, &kTargaWriter};
 
 }  // namespace quendra

@@ -1,6 +1,7 @@
 #pragma once
 // TTargaGraphic: Truevision Targa pictures, read (image types 1, 2, 3 stored, 9, 10, 11
 // run-length; 8, 15, 16, 24 and 32-bit pixels) and written run-length encoded.
+#include "formats/format_record.h"
 #include "formats/tbitmap.h"
 
 namespace quendra {
@@ -24,5 +25,7 @@ class TTargaGraphic : public TGraphicExGraphic {
 // rows (types 1 and 2) instead. 1- and 4-bit pictures are written as 8-bit ones, 5-6-5 pixels as
 // 5-5-5 ones. An empty picture gives no bytes at all.
 std::vector<uint8_t> EncodeTarga(const Bitmap& bmp, bool compressed = true);
+
+extern const FormatRecord kTargaFormat;
 
 }  // namespace quendra

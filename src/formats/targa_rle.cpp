@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 
 namespace quendra {
 

@@ -1,32 +1,24 @@
 #pragma once
 // TBitmap: a graphic that is a bitmap. Reads BMP files; the base of every reader that produces a
 // bitmap of its own (TGraphicExGraphic, TJpeg2000Bitmap).
-#include "formats/graphic.h"
+#include "base/byte_sink.h"
+#include "formats/bitmap_graphic.h"
+#include "formats/format_record.h"
 
 namespace quendra {
 
-class TBitmap : public TGraphic {
+class TBitmap : public TBitmapGraphic {
  public:
   static const GraphicClass kClass;
   const GraphicClass& Class() const override { return kClass; }
 
   void LoadFromMemory(std::span<const uint8_t> data) override;  // BMP file
-  int Width() const override { return image_.Width(); }
-  int Height() const override { return image_.Height(); }
-  void AssignTo(Bitmap& dst) const override { dst = image_; }
-  void HandOver(Bitmap& dst) override {
-    dst = std::move(image_);
-    image_ = Bitmap();
-  }
   bool Transparent() const override { return image_.Transparent; }
   void SetTransparent(bool v) override { image_.Transparent = v; }
 
   Bitmap& Image() { return image_; }
   const Bitmap& Image() const { return image_; }
   void SetImage(Bitmap b) { image_ = std::move(b); }
-
- protected:
-  Bitmap image_;
 };
 
 // Base of the general format module's readers (Targa, TIFF, PCX): bitmaps of their own.
@@ -42,7 +34,8 @@ Bitmap DecodeBmp(std::span<const uint8_t> data);
 // Writes the bitmap in its own pixel format (palette included for 1, 4 and 8 bits).
 std::vector<uint8_t> EncodeBmp(const Bitmap& bmp);
 // The same, handed to a sink piece by piece (header, then each row), so large pictures stream.
-using ByteSink = std::function<void(const uint8_t*, size_t)>;
 void WriteBmp(const Bitmap& bmp, const ByteSink& sink);
+
+extern const FormatRecord kBmpFormat;
 
 }  // namespace quendra

@@ -23,7 +23,7 @@
 #include <cstring>
 #include <string>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 
 namespace quendra {
 
@@ -215,5 +215,12 @@ void TTIFFGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   }
   image_ = std::move(out);
 }
+
+namespace {
+constexpr std::string_view kTiffListed[] = {".tif"};
+}  // namespace
+
+// The general format module registers the class; there is no writer.
+const FormatRecord kTiffFormat{&TTIFFGraphic::kClass, {}, {}, kTiffListed, false, nullptr};
 
 }  // namespace quendra

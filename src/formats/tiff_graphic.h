@@ -1,5 +1,6 @@
 #pragma once
 // TTIFFGraphic: TIFF via libtiff, first image, strips or tiles.
+#include "formats/format_record.h"
 #include "formats/tbitmap.h"
 
 namespace quendra {
@@ -10,5 +11,7 @@ class TTIFFGraphic : public TGraphicExGraphic {
   const GraphicClass& Class() const override { return kClass; }
   void LoadFromMemory(std::span<const uint8_t> data) override;
 };
+
+extern const FormatRecord kTiffFormat;
 
 }  // namespace quendra

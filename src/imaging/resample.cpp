@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 
 namespace quendra {
 

@@ -1,8 +1,8 @@
 #pragma once
 // Area-averaging resampling and the small bitmap helpers the loader builds on.
-#include "controls/geometry.h"
+#include "base/bitmap.h"
+#include "base/geometry.h"
 #include "formats/graphic.h"
-#include "imaging/bitmap.h"
 
 #include <memory>
 

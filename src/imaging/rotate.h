@@ -1,5 +1,5 @@
 #pragma once
-#include "imaging/bitmap.h"
+#include "base/bitmap.h"
 
 namespace quendra {
 

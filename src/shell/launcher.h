@@ -5,7 +5,7 @@
 #include <string>
 
 #include "shell/progassoc.h"
-#include "shell/winprocesses.h"
+#include "shell/window_processes.h"
 
 namespace quendra {
 

@@ -7,7 +7,7 @@
 
 #include "shell/launcher.h"
 #include "shell/progassoc.h"
-#include "shell/winprocesses.h"
+#include "shell/window_processes.h"
 
 namespace quendra {
 

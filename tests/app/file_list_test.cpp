@@ -6,7 +6,7 @@
 
 #include <clocale>
 
-#include "app/paths.h"
+#include "base/paths.h"
 #include "support/temp_dir.h"
 
 namespace quendra {

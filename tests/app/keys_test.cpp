@@ -35,6 +35,30 @@ TEST(PopupMenu, ShowsItsVisibleItemsInOrder) {
   EXPECT_EQ(FindShortcut(VK_DOWN), nullptr);
 }
 
+// What the window shows when the menu opens: the captions as they are now, the shortcuts' text
+// and the check mark of "Allow overwrite".
+TEST_F(Listed, TheShownMenuFollowsTheFormsState) {
+  auto line = [&](std::string_view name) {
+    for (const MenuLine& l : VisibleMenu(v.form))
+      if (l.item->name == name) return l;
+    ADD_FAILURE() << name << " is not shown";
+    return MenuLine{};
+  };
+  EXPECT_EQ(VisibleMenu(v.form).size(), 11u);
+  EXPECT_EQ(line("Capture1").shortcut, "Ctrl+Alt+C");
+  EXPECT_EQ(line("SAVE1").shortcut, "Ctrl+S");
+  EXPECT_EQ(line("EXIT1").shortcut, "Esc");
+  EXPECT_EQ(line("Help1").shortcut, "");
+  EXPECT_TRUE(line("Allow").checkable);
+  EXPECT_FALSE(line("SAVE1").checkable);
+  EXPECT_FALSE(line("Allow").checked);
+  v.form.AllowClick();
+  EXPECT_TRUE(line("Allow").checked);
+  v.form.Register1Caption = "Remove from context menu";
+  EXPECT_EQ(line("Register1").caption, "Remove from context menu");
+  EXPECT_EQ(line("COPY1").caption, "Copy image");
+}
+
 // Each shortcut, pressed as a key, runs its own command (hidden ones included).
 TEST_F(Listed, EveryShortcutRunsItsOwnCommand) {
   auto shown = [&] { return dynamic_cast<TBitmap&>(*v.form.IMG.Picture().Graphic()).Image(); };

@@ -5,7 +5,7 @@
 
 #include "formats/tbitmap.h"
 #include "imaging/resample.h"
-#include "imaging/save_naming.h"
+#include "saving/save_naming.h"
 #include "support/pictures.h"
 #include "support/test_host.h"
 

@@ -10,7 +10,7 @@
 #include "platform/linux/desktop_launcher.h"
 #include "platform/linux/gio_associations.h"
 #include "platform/linux/proc_processes.h"
-#include "shell/winprocesses.h"
+#include "shell/window_processes.h"
 
 namespace quendra {
 namespace {

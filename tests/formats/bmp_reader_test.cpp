@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 #include "formats/tbitmap.h"
 #include "support/image_tools.h"
 

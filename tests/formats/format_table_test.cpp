@@ -5,8 +5,8 @@
 
 #include <fstream>
 
+#include "base/errors.h"
 #include "formats/gif_image.h"
-#include "formats/graphic_error.h"
 #include "formats/jpeg2000_bitmap.h"
 #include "formats/jpeg_image.h"
 #include "formats/metafile.h"

@@ -2,8 +2,8 @@
 // files written by Pillow and ImageMagick and compared with Pillow's decode.
 #include <gtest/gtest.h>
 
+#include "base/errors.h"
 #include "formats/gif_image.h"
-#include "formats/graphic_error.h"
 #include "support/image_tools.h"
 
 namespace quendra {

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "app/loader.h"
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 #include "formats/jpeg2000_bitmap.h"
 #include "formats/jpeg_image.h"
 #include "formats/picture.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 #include "formats/jpeg2000_bitmap.h"
 #include "support/image_tools.h"
 

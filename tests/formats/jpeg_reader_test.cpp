@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 #include "formats/jpeg_image.h"
 #include "support/image_tools.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 #include "formats/pcx_graphic.h"
 #include "support/image_tools.h"
 

@@ -2,7 +2,7 @@
 // transparent colours, interlacing and damaged files; the writer read back by Pillow.
 #include <gtest/gtest.h>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 #include "formats/png_object.h"
 #include "support/image_tools.h"
 

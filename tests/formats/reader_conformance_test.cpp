@@ -9,7 +9,7 @@
 #include <map>
 #include <sstream>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 #include "support/image_tools.h"
 
 namespace quendra {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 #include "formats/targa_graphic.h"
 #include "formats/targa_rle.h"
 #include "support/image_tools.h"

@@ -2,7 +2,7 @@
 // decodes to the same pixels as Pillow reads from the source; alpha is composed over white.
 #include <gtest/gtest.h>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 #include "formats/tiff_graphic.h"
 #include "support/image_tools.h"
 

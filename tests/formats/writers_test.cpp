@@ -7,14 +7,14 @@
 #include <cstring>
 #include <map>
 
+#include "base/errors.h"
 #include "formats/emf_writer.h"
 #include "formats/gif_image.h"
-#include "formats/graphic_error.h"
 #include "formats/metafile.h"
+#include "formats/octree_quantizer.h"
 #include "formats/png_object.h"
 #include "formats/png_writer.h"
-#include "imaging/octree_quantizer.h"
-#include "imaging/save_by_extension.h"
+#include "saving/save_by_extension.h"
 #include "support/image_tools.h"
 
 namespace quendra {

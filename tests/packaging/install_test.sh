@@ -41,7 +41,7 @@ appstreamcli validate --no-net --pedantic "$usr/share/metainfo/org.quendra.quend
 # Every extension the file list admits maps, by the system's MIME database, to a type the
 # desktop entry declares.
 mimetypes=$(sed -n 's/^MimeType=//p' "$desktop")
-extensions=$(sed -n 's/.*kSupportedExtensions = "\(.*\)";/\1/p' "$source/src/app/file_list.h")
+extensions=$(sed -n 's/.*Listed\[\] = {\(.*\)};/\1/p' "$source"/src/formats/*.cpp | tr -d '", ')
 [ -n "$extensions" ] || fail "extension list not found"
 for ext in $(echo "$extensions" | tr '.' ' '); do
   type=$(grep -m1 ":\*\.$ext\$" /usr/share/mime/globs2 | cut -d: -f2)

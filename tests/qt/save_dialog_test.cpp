@@ -10,7 +10,7 @@
 #include "formats/tbitmap.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/picture_preview.h"
-#include "platform/qt/save_dialog.h"
+#include "platform/qt/save_picture_dialog.h"
 #include "support/pictures.h"
 #include "support/qt_app.h"
 

@@ -15,8 +15,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "base/errors.h"
 #include "formats/format_table.h"
-#include "formats/graphic_error.h"
 #include "formats/picture.h"
 
 namespace quendra::testing {

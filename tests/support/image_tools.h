@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/bitmap.h"
+#include "base/bitmap.h"
 #include "support/temp_dir.h"
 
 namespace quendra::testing {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <mutex>
 
-#include "controls/dispatcher.h"
+#include "base/dispatcher.h"
 #include "controls/threaded_timer.h"
 
 namespace quendra::testing {

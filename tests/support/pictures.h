@@ -2,7 +2,7 @@
 // Small real picture files for the viewer's tests, written with the program's own BMP writer.
 #include <string>
 
-#include "imaging/bitmap.h"
+#include "base/bitmap.h"
 #include "support/temp_dir.h"
 
 namespace quendra::testing {

@@ -12,7 +12,7 @@
 #include "app/host.h"
 #include "app/main_form.h"
 #include "app/picture_hosts.h"
-#include "imaging/save_service.h"
+#include "saving/save_service.h"
 
 namespace quendra::testing {
 

@@ -2,7 +2,7 @@
 // The running processes as /proc lists them.
 #include <string>
 
-#include "shell/winprocesses.h"
+#include "shell/window_processes.h"
 
 namespace quendra::desktop {
 

@@ -8,7 +8,7 @@
 // Wayland without XWayland) the window and keystroke steps yield nothing.
 #include <string>
 
-#include "shell/winprocesses.h"
+#include "shell/window_processes.h"
 
 typedef struct _XDisplay Display;
 

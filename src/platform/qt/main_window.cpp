@@ -16,13 +16,13 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include "app/paths.h"
 #include "app/popup_menu.h"
+#include "base/paths.h"
 #include "formats/tbitmap.h"
 #include "platform/linux/x11_window_state.h"
 #include "platform/qt/key_map.h"
 #include "platform/qt/picture_capture.h"
-#include "platform/qt/save_dialog.h"
+#include "platform/qt/save_picture_dialog.h"
 #include "platform/qt/zoomer_view.h"
 
 namespace quendra::qt {
@@ -206,30 +206,17 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 void MainWindow::contextMenuEvent(QContextMenuEvent* e) {
   form_.Guarded([&] { form_.TntPopupMenu1Popup(); });
   QMenu menu(this);
-  for (const MenuItem& item : kPopupMenu) {
-    if (!item.visible) continue;
-    if (!item.onClick) {
+  for (const MenuLine& line : VisibleMenu(form_)) {
+    if (!line.item->onClick) {
       menu.addSeparator();
       continue;
     }
-    const std::string_view caption =
-        item.name == "Register1" ? std::string_view(form_.Register1Caption) : item.caption;
-    QString text = QString::fromUtf8(caption.data(), qsizetype(caption.size()));
-    if (item.shortcut) {
-      QStringList parts;
-      if (item.shortcut & kShortcutCtrl) parts << "Ctrl";
-      if (item.shortcut & kShortcutAlt) parts << "Alt";
-      if (item.shortcut & kShortcutShift) parts << "Shift";
-      int key = item.shortcut & 0xFF;
-      parts << (key == VK_ESCAPE ? QString("Esc") : QString(QChar(key)));
-      text += "\t" + parts.join("+");
-    }
+    QString text = QString::fromStdString(line.caption);
+    if (!line.shortcut.empty()) text += "\t" + QString::fromStdString(line.shortcut);
     QAction* a = menu.addAction(text);
-    if (item.name == "Allow") {
-      a->setCheckable(true);
-      a->setChecked(form_.AllowOverwrite);
-    }
-    auto handler = item.onClick;
+    a->setCheckable(line.checkable);
+    a->setChecked(line.checked);
+    auto handler = line.item->onClick;
     connect(a, &QAction::triggered, this,
             [this, handler] { form_.Guarded([&] { (form_.*handler)(); }); });
   }

@@ -14,11 +14,11 @@
 #include "app/host.h"
 #include "app/main_form.h"
 #include "app/picture_hosts.h"
-#include "imaging/save_thread.h"
 #include "platform/linux/desktop_shell.h"
 #include "platform/linux/file_manager_actions.h"
 #include "platform/qt/clipboard_host.h"
 #include "platform/qt/qt_dispatcher.h"
+#include "saving/save_thread.h"
 
 typedef struct _XDisplay Display;
 

@@ -3,7 +3,7 @@
 // of the result.
 #include <QWidget>
 
-#include "imaging/bitmap.h"
+#include "base/bitmap.h"
 
 namespace quendra::qt {
 

@@ -4,7 +4,7 @@
 // never waits for an event loop that is not running.
 #include <memory>
 
-#include "controls/dispatcher.h"
+#include "base/dispatcher.h"
 
 class QObject;
 

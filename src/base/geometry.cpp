@@ -1,4 +1,4 @@
-#include "controls/geometry.h"
+#include "base/geometry.h"
 
 #include <limits>
 

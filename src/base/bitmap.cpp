@@ -1,4 +1,4 @@
-#include "imaging/bitmap.h"
+#include "base/bitmap.h"
 
 #include <sys/mman.h>
 
@@ -9,7 +9,7 @@
 #include <new>
 #include <string>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 
 namespace quendra {
 

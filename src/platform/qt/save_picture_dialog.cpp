@@ -1,4 +1,4 @@
-#include "platform/qt/save_dialog.h"
+#include "platform/qt/save_picture_dialog.h"
 
 #include <QSplitter>
 

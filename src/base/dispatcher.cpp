@@ -1,4 +1,4 @@
-#include "controls/dispatcher.h"
+#include "base/dispatcher.h"
 
 #include <utility>
 

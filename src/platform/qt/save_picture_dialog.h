@@ -3,7 +3,7 @@
 // the same everywhere and tests can drive it), with a picture preview beside the file list.
 #include <QFileDialog>
 
-#include "app/save_dialog.h"
+#include "app/save_dialog_settings.h"
 
 namespace quendra::qt {
 

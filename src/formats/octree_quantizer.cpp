@@ -1,4 +1,4 @@
-#include "imaging/octree_quantizer.h"
+#include "formats/octree_quantizer.h"
 
 #include <algorithm>
 #include <cstdlib>

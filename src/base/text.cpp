@@ -1,18 +1,11 @@
-#include "shell/winprocesses.h"
+#include "base/text.h"
 
+#include <clocale>
 #include <cwctype>
 
 namespace quendra {
 
-WindowHandle FindWindowByExecutable(WindowProcesses& processes, const std::string& path) {
-  const ProcessId pid = processes.FindProcessByExecutable(path);
-  return pid == 0 ? kNoWindow : processes.FindWindowOfProcess(pid);
-}
-
-namespace {
-
-// Length of the well-formed UTF-8 sequence at `i` and its code point; 0 when malformed.
-size_t DecodeUtf8(const std::string& s, size_t i, char32_t& cp) {
+size_t DecodeUtf8(std::string_view s, size_t i, char32_t& cp) {
   const auto b = static_cast<unsigned char>(s[i]);
   size_t len;
   char32_t min;
@@ -38,7 +31,7 @@ size_t DecodeUtf8(const std::string& s, size_t i, char32_t& cp) {
   return len;
 }
 
-void EncodeUtf8(char32_t cp, std::string& out) {
+void AppendUtf8(char32_t cp, std::string& out) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
   } else if (cp < 0x800) {
@@ -56,35 +49,61 @@ void EncodeUtf8(char32_t cp, std::string& out) {
   }
 }
 
-// Upper case of one code point. The C library's mapping depends on the process's locale, which
-// the front end may change; a UTF-8 locale of our own keeps the result the same everywhere.
+char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+std::string AsciiLower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = AsciiLower(c);
+  return out;
+}
+
+std::string AsciiUpper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  return out;
+}
+
 char32_t UpperCodePoint(char32_t cp) {
   if (cp < 0x80) return (cp >= 'a' && cp <= 'z') ? cp - 0x20 : cp;
+  // The C library's mapping follows a locale; one UTF-8 locale of our own keeps it fixed.
   static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
   if (utf8 == static_cast<locale_t>(0)) return cp;
   return static_cast<char32_t>(towupper_l(static_cast<wint_t>(cp), utf8));
 }
 
-}  // namespace
-
-std::string UpperCase(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
+// Calls valid(code point) for each well-formed sequence and invalid(byte) for each other byte.
+template <class Valid, class Invalid>
+static void ForEachCodePoint(std::string_view s, Valid valid, Invalid invalid) {
+  for (size_t i = 0; i < s.size();) {
     char32_t cp;
-    const size_t len = DecodeUtf8(text, i, cp);
+    const size_t len = DecodeUtf8(s, i, cp);
     if (len == 0) {
-      out += text[i++];
-      continue;
+      invalid(s[i++]);
+    } else {
+      valid(cp);
+      i += len;
     }
-    EncodeUtf8(UpperCodePoint(cp), out);
-    i += len;
   }
+}
+
+std::u32string FoldedCodePoints(std::string_view s) {
+  std::u32string out;
+  out.reserve(s.size());
+  ForEachCodePoint(
+      s, [&](char32_t cp) { out.push_back(UpperCodePoint(cp)); },
+      [&](char b) { out.push_back(char32_t(0xF700 + static_cast<unsigned char>(b))); });
   return out;
 }
 
-bool SameExecutableName(const std::string& a, const std::string& b) {
-  return UpperCase(a) == UpperCase(b);
+std::string UpperCase(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  ForEachCodePoint(
+      s, [&](char32_t cp) { AppendUtf8(UpperCodePoint(cp), out); }, [&](char b) { out += b; });
+  return out;
 }
 
 }  // namespace quendra

@@ -1,8 +1,8 @@
-#include "imaging/bitmap.h"
+#include "base/bitmap.h"
 
 #include <gtest/gtest.h>
 
-#include "formats/graphic_error.h"
+#include "base/errors.h"
 
 namespace quendra {
 

@@ -5,12 +5,10 @@
 #include <string>
 #include <string_view>
 
-#include "formats/tbitmap.h"
-#include "imaging/bitmap.h"
+#include "base/bitmap.h"
+#include "formats/format_record.h"
 
 namespace quendra {
-
-enum class SaveFormat { Bmp, Jpeg2000, Targa, Jpeg, Png, Gif, Emf };
 
 inline constexpr std::string_view DefaultSaveExt = ".jpg";
 // An extension is accepted when it occurs anywhere in this text (a substring test).

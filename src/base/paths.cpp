@@ -1,4 +1,6 @@
-#include "app/paths.h"
+#include "base/paths.h"
+
+#include "base/text.h"
 
 namespace quendra {
 
@@ -24,37 +26,12 @@ std::string AddTrailingPathDelimiter(const std::string& path) {
   return path + kPathDelimiter;
 }
 
-// Length of the valid UTF-8 sequence starting at s[i], or 0 when it is not one.
-static size_t Utf8SequenceLength(const std::string& s, size_t i) {
-  auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-  unsigned char c = b(i);
-  size_t n;
-  uint32_t cp;
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF)
-    n = 2, cp = c & 0x1F;
-  else if (c >= 0xE0 && c <= 0xEF)
-    n = 3, cp = c & 0x0F;
-  else if (c >= 0xF0 && c <= 0xF4)
-    n = 4, cp = c & 0x07;
-  else
-    return 0;
-  if (i + n > s.size()) return 0;
-  for (size_t k = 1; k < n; ++k) {
-    if ((b(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b(i + k) & 0x3F);
-  }
-  if ((n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-      (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-    return 0;
-  return n;
-}
-
 std::string DisplayName(const std::string& bytes) {
   std::string out;
   out.reserve(bytes.size());
   for (size_t i = 0; i < bytes.size();) {
-    size_t n = Utf8SequenceLength(bytes, i);
+    char32_t cp;
+    size_t n = DecodeUtf8(bytes, i, cp);
     if (n == 0) {
       out += "\xEF\xBF\xBD";
       ++i;

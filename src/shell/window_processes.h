@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/text.h"
+
 namespace quendra {
 
 using ProcessId = uint32_t;     // 0: none
@@ -35,10 +37,6 @@ class WindowProcesses {
 
 // FindWindowOfProcess of FindProcessByExecutable; process 0 is not asked for windows.
 WindowHandle FindWindowByExecutable(WindowProcesses& processes, const std::string& path);
-
-// Upper-cases UTF-8 text letter by letter by Unicode's simple case mapping; bytes that are not
-// valid UTF-8 stay as they are.
-std::string UpperCase(const std::string& text);
 
 // Both upper-cased, then compared exactly: case is ignored, nothing else (no separators,
 // relative parts or links are normalised).

@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "controls/dispatcher.h"
-#include "imaging/save_service.h"
+#include "base/dispatcher.h"
+#include "saving/save_service.h"
 
 namespace quendra {
 

@@ -1,9 +1,9 @@
-#include "imaging/save_thread.h"
+#include "saving/save_thread.h"
 
 #include <csignal>
 #include <cstdio>
 
-#include "imaging/save_by_extension.h"
+#include "saving/save_by_extension.h"
 
 namespace quendra {
 

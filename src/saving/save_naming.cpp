@@ -1,8 +1,8 @@
-#include "imaging/save_naming.h"
+#include "saving/save_naming.h"
 
 #include <sys/stat.h>
 
-#include "app/paths.h"
+#include "base/paths.h"
 
 namespace quendra {
 

@@ -1,6 +1,6 @@
 // The save thread: the extension rules, the messages it hands to the main thread, and a saver
 // that never loses a file (atomic writes, waiting for pending saves at exit).
-#include "imaging/save_thread.h"
+#include "saving/save_thread.h"
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -13,8 +13,8 @@
 
 #include "formats/jpeg_image.h"
 #include "formats/tbitmap.h"
-#include "imaging/atomic_file.h"
-#include "imaging/save_by_extension.h"
+#include "saving/atomic_file.h"
+#include "saving/save_by_extension.h"
 #include "support/image_tools.h"
 #include "support/manual_dispatcher.h"
 #include "support/pictures.h"

@@ -4,7 +4,7 @@
 // shows its only messages through the main thread. Tests record the requests instead.
 #include <string>
 
-#include "imaging/bitmap.h"
+#include "base/bitmap.h"
 
 namespace quendra {
 
