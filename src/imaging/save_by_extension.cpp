@@ -75,11 +75,9 @@ void EncodeForSave(const Bitmap& bmp, SaveFormat format, const ByteSink& sink) {
       bytes = EncodeTarga(bmp, true);
       break;
     case SaveFormat::Jpeg2000:
-      bytes = EncodeJpeg2000(bmp, 97, false);
-      break;
+      return WriteJpeg2000(bmp, 97, false, sink);
     case SaveFormat::Emf:
-      bytes = EncodeEmf(bmp);
-      break;
+      return WriteEmf(bmp, sink);
   }
   sink(bytes.data(), bytes.size());
 }
