@@ -72,8 +72,7 @@ void EncodeForSave(const Bitmap& bmp, SaveFormat format, const ByteSink& sink) {
       break;
     case SaveFormat::Targa:
       if (bmp.Empty()) throw EInvalidGraphic("Cannot save an empty picture as Targa");
-      bytes = EncodeTarga(bmp, true);
-      break;
+      return WriteTarga(bmp, true, sink);
     case SaveFormat::Jpeg2000:
       return WriteJpeg2000(bmp, 97, false, sink);
     case SaveFormat::Emf:
