@@ -72,14 +72,11 @@ void EncodeForSave(const Bitmap& bmp, SaveFormat format, const ByteSink& sink) {
       break;
     case SaveFormat::Targa:
       if (bmp.Empty()) throw EInvalidGraphic("Cannot save an empty picture as Targa");
-      bytes = EncodeTarga(bmp, true);
-      break;
+      return WriteTarga(bmp, true, sink);
     case SaveFormat::Jpeg2000:
-      bytes = EncodeJpeg2000(bmp, 97, false);
-      break;
+      return WriteJpeg2000(bmp, 97, false, sink);
     case SaveFormat::Emf:
-      bytes = EncodeEmf(bmp);
-      break;
+      return WriteEmf(bmp, sink);
   }
   sink(bytes.data(), bytes.size());
 }
