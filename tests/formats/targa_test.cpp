@@ -196,6 +196,18 @@ TEST(TargaRead, BadFilesFailCleanly) {
   fails(raw);
   // A huge picture with no data is refused before anything is allocated.
   fails(Header(10, 65535, 65535, 32, 0));
+  // Huffman/delta and quadtree colour-mapped types are refused by name, not shown blank.
+  for (int type : {32, 33}) {
+    auto f = Header(type, 2, 2, 8, 0, 1, 0, 2, 24);
+    f.resize(f.size() + 6 + 64);
+    TTargaGraphic g;
+    try {
+      g.LoadFromMemory(f);
+      ADD_FAILURE() << "type " << type << " loaded";
+    } catch (const EInvalidGraphic& e) {
+      EXPECT_THAT(e.what(), HasSubstr("image type " + std::to_string(type)));
+    }
+  }
 }
 
 TEST(TargaWrite, PacketRule) {
