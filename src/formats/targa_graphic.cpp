@@ -66,6 +66,11 @@ void TTargaGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   const bool rightToLeft = (h[17] & 0x10) != 0;
   const bool grey = imageType == 3 || imageType == 11;
 
+  // Types 32 and 33 (colour-mapped data in Huffman, delta and run-length coding, or in
+  // quadtree order) have no reader; showing them as a blank picture would be made up.
+  if (imageType == 32 || imageType == 33)
+    Fail("compressed colour-mapped pictures (image type " + std::to_string(imageType) +
+         ") are not supported");
   if (pixelBits != 8 && pixelBits != 15 && pixelBits != 16 && pixelBits != 24 && pixelBits != 32)
     Fail("unsupported pixel size " + std::to_string(pixelBits));
   // The pixel size decides the layout: a grey image type with 15, 24 or 32-bit pixels is read
