@@ -3,7 +3,9 @@
 #   PNG  ours (Sub/Up rows, libdeflate)     vs Pillow save(compress_level=8)       in process
 #   GIF  ours (octree, nearest, giflib)     vs Pillow quantize(FASTOCTREE) + save  in process
 #   JPEG quendra-convert BMP -> .jpg        vs cjpeg -quality 90 PPM               whole process
-#   JP2  quendra-convert BMP -> .jp2        vs opj_compress -r <our ratio>, 1 and 2 threads
+#   JP2  quendra-convert BMP -> .jp2        vs opj_compress -r <our ratio>, 1 and 2 threads, and
+#        with our codestream settings (-mct 0: no colour transform, as the codec's defaults);
+#        wall and CPU time, and peak resident memory against the bitmap's own size
 # on two 24-bit 2000 x 1500 pictures: the grainy photo-like one of make_photo.py, and a real
 # photograph (samples/hills.jpg) enlarged with Lanczos, which is much smoother.
 # Times are CPU seconds where both sides run in process (the machine may be shared), wall time
@@ -35,6 +37,22 @@ median_wall() {
     t+=($(( (e - s) / 1000000 )))
   done
   printf '%s\n' "${t[@]}" | sort -n | sed -n 2p
+}
+# Median wall ms, median CPU ms (user + system) and the largest peak resident KB of three runs.
+measure() {
+  local i
+  for i in 1 2 3; do
+    local s e
+    s=$(date +%s%N)
+    /usr/bin/time -f '%U %S %M' -o "$work/time" "$@" >/dev/null 2>&1
+    e=$(date +%s%N)
+    echo "$(( (e - s) / 1000000 )) $(cat "$work/time")"
+  done | "$py" -c "
+import sys
+r = [l.split() for l in sys.stdin]
+wall = sorted(int(x[0]) for x in r)[1]
+cpu = sorted(round((float(x[1]) + float(x[2])) * 1000) for x in r)[1]
+print(wall, cpu, max(int(x[3]) for x in r))"
 }
 ratio() { "$py" -c "import sys; a,b=float(sys.argv[1]),float(sys.argv[2]); print('%.2f' % (a/b) if b else 'n/a')" "$1" "$2"; }
 ratio3() { "$py" -c "import sys; a,b=float(sys.argv[1]),float(sys.argv[2]); print('%.3f' % (a/b) if b else 'n/a')" "$1" "$2"; }
@@ -74,11 +92,13 @@ PY
   # Ours flushes the file to disk before renaming it into place; so does this run of cjpeg.
   cjpeg_sync_ms=$(median_wall sh -c 'cjpeg -quality 90 -outfile "$1" "$2" && sync "$1"' sh "$work/c.jpg" "$ppm")
   rate=$("$py" -c "n=2000*1500*3; print('%.4f' % (n / (n*100/18**2 + 550 + 142*2)))")
-  ours_jp2=$(median_wall "$convert" "$bmp" "$work/o.jp2")
-  opj1=$(median_wall opj_compress -i "$ppm" -o "$work/c1.jp2" -r "$rate" -n 6 -threads 1)
-  opj2=$(median_wall opj_compress -i "$ppm" -o "$work/c2.jp2" -r "$rate" -n 6 -threads 2)
+  read -r ours_jp2 ours_jp2_cpu ours_jp2_kb < <(measure "$convert" "$bmp" "$work/o.jp2")
+  read -r opj1 opj1_cpu opj1_kb < <(measure opj_compress -i "$ppm" -o "$work/c1.jp2" -r "$rate" -n 6 -threads 1)
+  read -r opj2 opj2_cpu opj2_kb < <(measure opj_compress -i "$ppm" -o "$work/c2.jp2" -r "$rate" -n 6 -threads 2)
+  read -r opj0 opj0_cpu opj0_kb < <(measure opj_compress -i "$ppm" -o "$work/c0.jp2" -r "$rate" -n 6 -threads 2 -mct 0)
+  bitmap_kb=$(( 2000 * 1500 * 3 / 1024 ))
 
-  echo "== $pic: 2000 x 1500, 24-bit =="
+  echo "== $pic: 2000 x 1500, 24-bit (load average $(cut -d" " -f1-3 /proc/loadavg)) =="
   printf '%-46s %9s %11s %12s\n' "task" "ms" "bytes" "ours / them"
   printf '%-46s %9s %11s %12s\n' "PNG ours, CPU" "$png_ms" "$png_bytes" ""
   printf '%-46s %9s %11s %12s\n' "  Pillow compress_level=8, CPU" "$pil_png_ms" "$pil_png_bytes" \
@@ -87,14 +107,19 @@ PY
   printf '%-46s %9s %11s %12s\n' "  Pillow FASTOCTREE + save, CPU" "$pil_gif_ms" "$pil_gif_bytes" \
     "$(ratio "$gif_ms" "$pil_gif_ms") t"
   printf '%-46s %9s %11s %12s\n' "JPEG ours, encoding alone, CPU" "$jpg_ms" "$jpg_bytes" ""
-  printf '%-46s %9s %11s %12s\n' "JPEG quendra-convert q90 (load + fsync), wall" "$ours_jpg" "$(stat -c %s "$work/o.jpg")" ""
+  printf '%-46s %9s %11s %12s\n' "JPEG quendra-convert q90 (read + encode + save)" "$ours_jpg" "$(stat -c %s "$work/o.jpg")" ""
   printf '%-46s %9s %11s %12s\n' "  cjpeg -quality 90, wall" "$cjpeg_ms" "$(stat -c %s "$work/c.jpg")" \
     "$(ratio "$ours_jpg" "$cjpeg_ms") t"
   printf '%-46s %9s %11s %12s\n' "  cjpeg -quality 90, then sync FILE, wall" "$cjpeg_sync_ms" "" \
     "$(ratio "$ours_jpg" "$cjpeg_sync_ms") t"
   printf '%-46s %9s %11s %12s\n' "JP2 quendra-convert q97 (ratio $rate), wall" "$ours_jp2" "$(stat -c %s "$work/o.jp2")" ""
-  printf '%-46s %9s %11s %12s\n' "  opj_compress -threads 1, wall" "$opj1" "$(stat -c %s "$work/c1.jp2")" \
-    "$(ratio "$ours_jp2" "$opj1") t"
-  printf '%-46s %9s %11s %12s\n' "  opj_compress -threads 2, wall" "$opj2" "$(stat -c %s "$work/c2.jp2")" \
-    "$(ratio "$ours_jp2" "$opj2") t"
+  for row in "opj_compress -threads 1:$opj1:c1:$opj1_cpu:$opj1_kb" "opj_compress -threads 2:$opj2:c2:$opj2_cpu:$opj2_kb" \
+    "opj_compress -threads 2 -mct 0 (our settings):$opj0:c0:$opj0_cpu:$opj0_kb"; do
+    IFS=: read -r name ms file cpu kb <<<"$row"
+    printf '%-46s %9s %11s %12s\n' "  $name, wall" "$ms" "$(stat -c %s "$work/$file.jp2")" \
+      "$(ratio "$ours_jp2" "$ms") t, $(ratio3 "$(stat -c %s "$work/o.jp2")" "$(stat -c %s "$work/$file.jp2")") size"
+    printf '%-46s %9s %11s %12s\n' "    CPU ms; peak MB" "$cpu" "$(( kb / 1024 ))" "$(ratio "$ours_jp2_cpu" "$cpu") CPU, $(ratio "$ours_jp2_kb" "$kb") mem"
+  done
+  printf '%-46s %9s %11s %12s\n' "JP2 ours: CPU ms; peak MB (bitmap $(( bitmap_kb / 1024 )) MB)" "$ours_jp2_cpu" \
+    "$(( ours_jp2_kb / 1024 ))" "$(ratio "$ours_jp2_kb" "$bitmap_kb") x bitmap"
 done

@@ -84,7 +84,9 @@ T* PixelAllocator<T>::allocate(size_t n) {
     ::madvise(reinterpret_cast<void*>(aligned), keep, MADV_HUGEPAGE);
     return reinterpret_cast<T*>(aligned);
   }
-  void* p = std::malloc(bytes ? bytes : 1);
+  // calloc clears only memory it reuses: fresh pages come zero from the kernel, so a bitmap is
+  // not written once more before its producer fills it.
+  void* p = std::calloc(bytes ? bytes : 1, 1);
   if (!p) throw std::bad_alloc();
   return static_cast<T*>(p);
 }
@@ -98,8 +100,8 @@ void PixelAllocator<T>::deallocate(T* p, size_t n) noexcept {
     std::free(p);
 }
 
-bool FreshPixelsAreZero(size_t bytes) {
-  return bytes >= kMappedBytes;
+bool FreshPixelsAreZero(size_t) {
+  return true;  // mapped or calloc'ed
 }
 
 template struct PixelAllocator<uint8_t>;

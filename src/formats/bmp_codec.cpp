@@ -122,44 +122,49 @@ void CopyRows(std::span<const uint8_t> d, size_t at, const Header& h, Bitmap& ou
 }
 
 // RLE4/RLE8: runs and literal blocks, rows bottom-up. Pixels the stream skips stay index 0; a
-// stream that ends early leaves the rest of the picture at index 0 as well.
+// stream that ends early leaves the rest of the picture at index 0 as well. The column never
+// passes the row's end (a row of a million runs just drops what lies beyond it), and the row
+// never goes below zero, so neither counter can wrap whatever the stream holds.
 void DecodeRle(std::span<const uint8_t> d, size_t at, bool rle4, Bitmap& out) {
-  const int w = out.Width(), hgt = out.Height();
-  int x = 0, y = hgt - 1;
+  const size_t w = size_t(out.Width());
+  size_t x = 0, rowsLeft = size_t(out.Height());  // rows not yet finished, the current included
+  uint8_t* row = out.Row(out.Height() - 1);
+  auto nextRows = [&](size_t n) {
+    rowsLeft = n >= rowsLeft ? 0 : rowsLeft - n;
+    if (rowsLeft) row = out.Row(int(rowsLeft - 1));
+  };
   auto put = [&](unsigned idx) {
-    if (x < w && y >= 0) {
-      uint8_t* row = out.Row(y);
-      if (rle4) {
-        uint8_t& b = row[x >> 1];
-        b = (x & 1) ? uint8_t((b & 0xF0) | (idx & 15)) : uint8_t((b & 0x0F) | (idx << 4));
-      } else {
-        row[x] = uint8_t(idx);
-      }
+    if (x >= w) return;
+    if (rle4) {
+      uint8_t& b = row[x >> 1];
+      b = (x & 1) ? uint8_t((b & 0xF0) | (idx & 15)) : uint8_t((b & 0x0F) | (idx << 4));
+    } else {
+      row[x] = uint8_t(idx);
     }
     ++x;
   };
   size_t p = at;
-  while (p + 1 < d.size() && y >= 0) {
+  while (p + 1 < d.size() && rowsLeft > 0) {
     uint8_t n = d[p], v = d[p + 1];
     p += 2;
     if (n > 0) {
-      for (int i = 0; i < n; ++i) put(rle4 ? ((i & 1) ? v & 15 : v >> 4) : v);
+      for (unsigned i = 0; i < n && x < w; ++i) put(rle4 ? ((i & 1) ? v & 15 : v >> 4) : v);
       continue;
     }
     if (v == 0) {  // end of line
       x = 0;
-      --y;
+      nextRows(1);
     } else if (v == 1) {  // end of bitmap
       return;
     } else if (v == 2) {  // delta
       if (p + 1 >= d.size()) return;
-      x += d[p];
-      y -= d[p + 1];
+      x = std::min(w, x + d[p]);
+      nextRows(d[p + 1]);
       p += 2;
     } else {  // literal block, padded to a 16-bit boundary
       size_t bytes = rle4 ? (size_t(v) + 1) / 2 : v;
       if (p + bytes > d.size()) return;
-      for (int i = 0; i < v; ++i)
+      for (unsigned i = 0; i < v && x < w; ++i)
         put(rle4 ? ((i & 1) ? d[p + i / 2] & 15 : d[p + i / 2] >> 4) : d[p + i]);
       p += bytes + (bytes & 1);
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/bitmap.h"
+#include "formats/tbitmap.h"
 
 namespace quendra {
 
@@ -17,7 +18,9 @@ inline constexpr int kEmfReferenceDpi = 96;
 inline constexpr uint32_t EMR_HEADER = 1, EMR_EOF = 14, EMR_BITBLT = 76, EMR_STRETCHBLT = 77,
                           EMR_SETDIBITSTODEVICE = 80, EMR_STRETCHDIBITS = 81;
 
-// Throws EInvalidGraphic for an empty picture.
+// Throws EInvalidGraphic for an empty picture. WriteEmf streams the rows to the sink as they
+// are, so it needs no memory beyond the bitmap.
 std::vector<uint8_t> EncodeEmf(const Bitmap& bmp);
+void WriteEmf(const Bitmap& bmp, const ByteSink& sink);
 
 }  // namespace quendra

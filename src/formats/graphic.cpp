@@ -4,10 +4,12 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "base/errors.h"
+#include "formats/mapping_guard.h"
 
 namespace quendra {
 
@@ -21,7 +23,17 @@ bool GraphicClass::InheritsFrom(const GraphicClass* other) const {
 
 void TGraphic::LoadFromFile(const std::string& path) {
   MappedFile file(path);
-  LoadFromMemory(file.Bytes());
+  const auto shrunk = [&] {
+    return EFileError("Cannot read file \"" + path + "\". It was shortened while being read");
+  };
+  try {
+    LoadFromMemory(file.Bytes());
+  } catch (const std::exception&) {
+    // The reader saw zeros where the file's end had been: that, not the zeros, is the fault.
+    if (file.Shrunk()) throw shrunk();
+    throw;
+  }
+  if (file.Shrunk()) throw shrunk();
 }
 
 void TGraphic::AssignTo(Bitmap&) const {
@@ -37,22 +49,62 @@ struct Fd {
 };
 }  // namespace
 
-MappedFile::MappedFile(const std::string& path) {
-  Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-  if (f.fd < 0) throw EFileError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+int OpenRegularFile(const std::string& path) {
+  // O_NONBLOCK so that a FIFO without a writer (or a device) cannot hold open(); only a regular
+  // file is then read, in blocking mode.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) throw EFileError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+  Fd f{fd};
   struct stat st {};
-  if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode))
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
     throw EFileError("Cannot open file \"" + path + "\". Not a regular file");
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+    throw EFileError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+  f.fd = -1;
+  return fd;
+}
+
+MappedFile::MappedFile(const std::string& path) {
+  Fd f{OpenRegularFile(path)};
+  struct stat st {};
+  if (::fstat(f.fd, &st) != 0)
+    throw EFileError("Cannot read file \"" + path + "\". " + std::strerror(errno));
   if (st.st_size == 0) return;  // nothing to map; Bytes() is an empty span over a real byte
-  void* p = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, f.fd, 0);
+  const size_t size = size_t(st.st_size);
+  void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, f.fd, 0);
   if (p == MAP_FAILED)
     throw EFileError("Cannot read file \"" + path + "\". " + std::strerror(errno));
+  guard_ = std::make_unique<MappingGuard>(p, size);
   data_ = static_cast<const uint8_t*>(p);
-  size_ = size_t(st.st_size);
+  size_ = size;
+  if (guard_->Active()) return;
+  // Every guard is in use: read the bytes instead; a short read is a file that shrank.
+  ::munmap(p, size);
+  guard_.reset();
+  data_ = &kNothing;
+  size_ = 0;
+  copy_.resize(size);
+  size_t got = 0;
+  while (got < size) {
+    const ssize_t n = ::pread(f.fd, copy_.data() + got, size - got, off_t(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw EFileError("Cannot read file \"" + path + "\". " + std::strerror(errno));
+    if (n == 0) break;
+    got += size_t(n);
+  }
+  shrunk_ = got < size;
+  std::fill(copy_.begin() + std::ptrdiff_t(got), copy_.end(), uint8_t(0));
+  data_ = copy_.data();
+  size_ = size;
 }
 
 MappedFile::~MappedFile() {
-  if (size_) ::munmap(const_cast<uint8_t*>(data_), size_);
+  if (guard_) ::munmap(const_cast<uint8_t*>(data_), size_);
+}
+
+bool MappedFile::Shrunk() const {
+  return shrunk_ || (guard_ && guard_->Faulted());
 }
 
 }  // namespace quendra

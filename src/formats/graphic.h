@@ -64,9 +64,16 @@ class TGraphic {
   bool transparent_ = false;
 };
 
-// A file mapped read-only for the lifetime of the object; EFileError with the path when it
-// cannot be. An empty file gives an empty span whose pointer is still valid, so readers never
-// hand a null pointer to memcpy.
+// Opens path for reading only when it is a regular file, without blocking on a FIFO or a
+// device on the way; EFileError with the path otherwise. Returns the descriptor (close-on-exec).
+int OpenRegularFile(const std::string& path);
+
+class MappingGuard;
+
+// A regular file mapped read-only for the lifetime of the object; EFileError with the path when
+// it cannot be. An empty file gives an empty span whose pointer is still valid, so readers never
+// hand a null pointer to memcpy. A file shortened by another program while it is read never
+// raises a signal: the lost pages read as zeros and Shrunk() turns true.
 class MappedFile {
  public:
   explicit MappedFile(const std::string& path);
@@ -74,11 +81,15 @@ class MappedFile {
   MappedFile(const MappedFile&) = delete;
   MappedFile& operator=(const MappedFile&) = delete;
   std::span<const uint8_t> Bytes() const { return {data_, size_}; }
+  bool Shrunk() const;
 
  private:
   static constexpr uint8_t kNothing = 0;
   const uint8_t* data_ = &kNothing;
   size_t size_ = 0;
+  std::unique_ptr<MappingGuard> guard_;
+  std::vector<uint8_t> copy_;  // the bytes when no guard was free
+  bool shrunk_ = false;
 };
 
 // The base class reference every graphic class derives from.

@@ -85,32 +85,59 @@ OPJ_BOOL InSeek(OPJ_OFF_T to, void* user) {
   return OPJ_TRUE;
 }
 
-// A growing write stream; the JP2 writer seeks back to fill in box lengths.
-struct MemoryOut {
-  std::vector<uint8_t> bytes;
-  size_t pos = 0;
+// A write stream in fixed chunks: growing never copies what is written, so the codestream costs
+// its own size and no more. The JP2 writer seeks back to fill in box lengths.
+struct ChunkedOut {
+  static constexpr size_t kChunk = size_t(1) << 20;
+  std::vector<std::unique_ptr<uint8_t[]>> chunks;
+  size_t pos = 0, size = 0;
+
+  void Grow(size_t to) {
+    while (chunks.size() * kChunk < to) chunks.push_back(std::make_unique<uint8_t[]>(kChunk));
+    size = std::max(size, to);
+  }
 };
 
 OPJ_SIZE_T OutWrite(void* buf, OPJ_SIZE_T n, void* user) {
-  auto* m = static_cast<MemoryOut*>(user);
-  if (m->pos + n > m->bytes.size()) m->bytes.resize(m->pos + n);
-  std::memcpy(m->bytes.data() + m->pos, buf, n);
-  m->pos += n;
+  auto* m = static_cast<ChunkedOut*>(user);
+  m->Grow(m->pos + n);
+  const auto* from = static_cast<const uint8_t*>(buf);
+  for (size_t left = n; left > 0;) {
+    const size_t at = m->pos % ChunkedOut::kChunk;
+    const size_t k = std::min(left, ChunkedOut::kChunk - at);
+    std::memcpy(m->chunks[m->pos / ChunkedOut::kChunk].get() + at, from, k);
+    from += k, m->pos += k, left -= k;
+  }
   return n;
 }
 OPJ_OFF_T OutSkip(OPJ_OFF_T n, void* user) {
-  auto* m = static_cast<MemoryOut*>(user);
+  auto* m = static_cast<ChunkedOut*>(user);
   if (n < 0 && size_t(-n) > m->pos) return -1;
   m->pos = size_t(OPJ_OFF_T(m->pos) + n);
-  if (m->pos > m->bytes.size()) m->bytes.resize(m->pos);
+  m->Grow(m->pos);
   return n;
 }
 OPJ_BOOL OutSeek(OPJ_OFF_T to, void* user) {
-  auto* m = static_cast<MemoryOut*>(user);
+  auto* m = static_cast<ChunkedOut*>(user);
   if (to < 0) return OPJ_FALSE;
   m->pos = size_t(to);
-  if (m->pos > m->bytes.size()) m->bytes.resize(m->pos);
+  m->Grow(m->pos);
   return OPJ_TRUE;
+}
+
+// Tiles of at most kTileSide a side, the picture split evenly so that no edge tile is a sliver:
+// the codec works on one tile at a time, so its memory is a tile's, not the picture's.
+constexpr int kTileSide = 1024;
+
+struct TileGrid {
+  int side, count, last;  // a tile's side, the number of tiles, the side of the last one
+};
+
+TileGrid SplitSide(int length) {
+  const int count = (length + kTileSide - 1) / kTileSide;
+  const int side = (length + count - 1) / count;
+  const int used = (length + side - 1) / side;
+  return {side, used, length - (used - 1) * side};
 }
 
 // Component roles: which byte of the pixel (blue, green, red, alpha) a component fills.
@@ -381,6 +408,13 @@ float Jpeg2000Ratio(int64_t samples, int components, int quality) {
 }
 
 std::vector<uint8_t> EncodeJpeg2000(const Bitmap& src, int quality, bool lossless) {
+  std::vector<uint8_t> out;
+  WriteJpeg2000(src, quality, lossless,
+                [&](const uint8_t* p, size_t n) { out.insert(out.end(), p, p + n); });
+  return out;
+}
+
+void WriteJpeg2000(const Bitmap& src, int quality, bool lossless, const ByteSink& sink) {
   quality = std::clamp(quality, 0, 100);  // the rule is made for 0 to 100
   if (src.Empty()) throw EJpeg2000Error("Failed to create JPEG 2000 image struct for saving");
   const int width = src.Width(), height = src.Height();
@@ -410,41 +444,30 @@ std::vector<uint8_t> EncodeJpeg2000(const Bitmap& src, int quality, bool lossles
     parms[k].prec = 8;
     parms[k].sgnd = 0;
   }
-  OpjImage img(opj_image_create(OPJ_UINT32(comps), parms, OPJ_CLRSPC_SRGB));
+  // The samples go to the codec tile by tile, so the picture holds no planes of its own.
+  OpjImage img(opj_image_tile_create(OPJ_UINT32(comps), parms, OPJ_CLRSPC_SRGB));
   if (!img) throw EJpeg2000Error("Failed to create JPEG 2000 image struct for saving");
   img->x0 = img->y0 = 0;
   img->x1 = OPJ_UINT32(width);
   img->y1 = OPJ_UINT32(height);
   if (alpha) img->comps[3].alpha = 1;
 
-  // Component k takes byte 2, 1, 0, 3 of each pixel (red, green, blue, alpha).
-  static constexpr int kByteOf[4] = {2, 1, 0, 3};
-  std::vector<uint8_t> row32(is24 || is32 ? 0 : size_t(width) * 4);
-  for (int y = 0; y < height; ++y) {
-    const uint8_t* p = src.Row(y);
-    int step = is32 ? 4 : 3;
-    if (!is24 && !is32) {
-      ExpandRowTo32(src, y, row32.data());
-      p = row32.data();
-      step = 4;
-    }
-    for (int k = 0; k < comps; ++k) {
-      OPJ_INT32* d = img->comps[k].data + size_t(y) * size_t(width);
-      const uint8_t* s = p + kByteOf[k];
-      for (int x = 0; x < width; ++x) d[x] = s[x * step];
-    }
-  }
-
+  const TileGrid across = SplitSide(width), down = SplitSide(height);
   opj_cparameters_t params;
   opj_set_default_encoder_parameters(&params);
   params.cp_disto_alloc = 1;
   params.tcp_numlayers = 1;
   params.tcp_rates[0] =
       lossless ? 0.0f : Jpeg2000Ratio(int64_t(width) * height * comps, comps, quality);
-  // Six resolution levels; a picture too small for them gets as many as its sides allow, since
+  params.tile_size_on = OPJ_TRUE;
+  params.cp_tx0 = params.cp_ty0 = 0;
+  params.cp_tdx = across.side;
+  params.cp_tdy = down.side;
+  // Six resolution levels; a tile too small for them gets as many as its sides allow, since
   // the codec refuses more levels than a side can halve.
+  const int smallest = std::min({across.side, across.last, down.side, down.last});
   int levels = 6;
-  while (levels > 1 && (std::min(width, height) >> (levels - 1)) == 0) --levels;
+  while (levels > 1 && (smallest >> (levels - 1)) == 0) --levels;
   params.numresolution = levels;
 
   Codec codec(opj_create_compress(OPJ_CODEC_JP2));
@@ -453,18 +476,46 @@ std::vector<uint8_t> EncodeJpeg2000(const Bitmap& src, int quality, bool lossles
   if (!opj_setup_encoder(codec.get(), &params, img.get())) EncodeFailed();
   // The encoder codes its code-blocks on every core; a library without threads keeps one.
   opj_codec_set_threads(codec.get(), int(std::max(1u, std::thread::hardware_concurrency())));
-  MemoryOut out;
+  ChunkedOut out;
   Stream stream(opj_stream_create(64 * 1024, OPJ_FALSE));
   if (!stream) EncodeFailed();
   opj_stream_set_user_data(stream.get(), &out, nullptr);
   opj_stream_set_write_function(stream.get(), OutWrite);
   opj_stream_set_skip_function(stream.get(), OutSkip);
   opj_stream_set_seek_function(stream.get(), OutSeek);
-  if (!opj_start_compress(codec.get(), img.get(), stream.get()) ||
-      !opj_encode(codec.get(), stream.get()) || !opj_end_compress(codec.get(), stream.get()))
-    EncodeFailed();
+  if (!opj_start_compress(codec.get(), img.get(), stream.get())) EncodeFailed();
+
+  // One tile's planes, component after component, one byte a sample; component k takes byte
+  // 2, 1, 0, 3 of each pixel (red, green, blue, alpha).
+  static constexpr int kByteOf[4] = {2, 1, 0, 3};
+  std::vector<uint8_t> planes(size_t(across.side) * size_t(down.side) * size_t(comps));
+  std::vector<uint8_t> row32(is24 || is32 ? 0 : size_t(width) * 4);
+  const int step = is32 ? 4 : is24 ? 3 : 4;
+  OPJ_UINT32 tile = 0;
+  for (int ty = 0; ty < down.count; ++ty) {
+    const int y0 = ty * down.side, th = std::min(down.side, height - y0);
+    for (int tx = 0; tx < across.count; ++tx, ++tile) {
+      const int x0 = tx * across.side, tw = std::min(across.side, width - x0);
+      const size_t plane = size_t(tw) * size_t(th);
+      for (int y = 0; y < th; ++y) {
+        const uint8_t* p = src.Row(y0 + y);
+        if (!is24 && !is32) p = RowAs32(src, y0 + y, row32.data());
+        p += size_t(x0) * size_t(step);
+        for (int k = 0; k < comps; ++k) {
+          uint8_t* d = planes.data() + size_t(k) * plane + size_t(y) * size_t(tw);
+          const uint8_t* s = p + kByteOf[k];
+          for (int x = 0; x < tw; ++x) d[x] = s[x * step];
+        }
+      }
+      if (!opj_write_tile(codec.get(), tile, planes.data(), OPJ_UINT32(plane * size_t(comps)),
+                          stream.get()))
+        EncodeFailed();
+    }
+  }
+  if (!opj_end_compress(codec.get(), stream.get())) EncodeFailed();
   stream.reset();  // flushes what the stream still buffers
-  return std::move(out.bytes);
+  for (size_t at = 0; at < out.size; at += ChunkedOut::kChunk)
+    sink(out.chunks[at / ChunkedOut::kChunk].get(), std::min(ChunkedOut::kChunk, out.size - at));
 }
 
 namespace {
@@ -472,8 +523,7 @@ constexpr std::string_view kJpeg2000Extensions[] = {"jp2", "j2k", "jpc"};
 constexpr std::string_view kJpeg2000Listed[] = {".jp2"};
 constexpr std::string_view kJpeg2000Aliases[] = {".j2k", ".jpc"};
 void SaveJpeg2000(const Bitmap& bmp, const ByteSink& sink) {
-  std::vector<uint8_t> bytes = EncodeJpeg2000(bmp, 97, false);
-  sink(bytes.data(), bytes.size());
+  WriteJpeg2000(bmp, 97, false, sink);
 }
 const WriterRecord kJpeg2000Writer{SaveFormat::Jpeg2000, ".jp2", kJpeg2000Aliases, &SaveJpeg2000};
 }  // namespace

@@ -33,7 +33,10 @@ class TJpeg2000Bitmap : public TBitmap {
 // A JP2 file of the bitmap: 3 components (red, green, blue) or 4 with alpha from the fourth byte
 // of 32-bit pixels, 8 bits each, one quality layer, rate-driven at Jpeg2000Ratio (0 when
 // lossless). Pictures of another pixel format are written from a 24-bit copy.
+// The codec sees one tile (at most 1024 x 1024) at a time: memory beyond the bitmap is a tile's
+// and the encoded file's.
 std::vector<uint8_t> EncodeJpeg2000(const Bitmap& bmp, int quality, bool lossless);
+void WriteJpeg2000(const Bitmap& bmp, int quality, bool lossless, const ByteSink& sink);
 
 // The compression ratio for pixels × components samples, in single precision:
 // N / (N × 100 / (115 − quality)² + 550 + 142 × (components − 1)).

@@ -14,12 +14,16 @@
 // and stops a file that asks for more than any real photograph within the pixel limit needs.
 #include "formats/jpeg_image.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "base/errors.h"
 #include "formats/load_cancel.h"
@@ -232,8 +236,13 @@ struct CloseFile {
 using File = std::unique_ptr<FILE, CloseFile>;
 
 File OpenJpeg(const std::string& path) {
-  File file(std::fopen(path.c_str(), "rbe"));
-  if (!file) throw EFileError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+  const int fd = OpenRegularFile(path);
+  File file(::fdopen(fd, "rb"));
+  if (!file) {
+    const int error = errno;
+    ::close(fd);
+    throw EFileError("Cannot open file \"" + path + "\". " + std::strerror(error));
+  }
   return file;
 }
 }  // namespace
@@ -272,6 +281,22 @@ static void StartDecode(const PixelBuffer& data, const std::string& path, JpegSc
   d.cinfo.err = &d.err.pub;
   if (!ShimReadHeader(&d, src, Denominator(scale))) Fail(d.err);
   CheckDimensions(d.cinfo.output_width, d.cinfo.output_height);
+  // With Huffman coding every block of every component costs at least one bit (its first DC
+  // code): a file smaller than that cannot fill the picture it claims, and decoding it would
+  // only paint the whole canvas grey. A file cut short still shows as long as it holds a bit a
+  // block. Arithmetic coding has no such floor.
+  if (d.cinfo.arith_code) return;
+  uint64_t blocks = 0;
+  for (int c = 0; c < d.cinfo.num_components; ++c)
+    blocks +=
+        uint64_t(d.cinfo.comp_info[c].width_in_blocks) * d.cinfo.comp_info[c].height_in_blocks;
+  struct stat st {};
+  const uint64_t bytes = file ? (::fstat(fileno(file.get()), &st) == 0 ? uint64_t(st.st_size) : 0)
+                              : uint64_t(data.size());
+  if (bytes * 8 < blocks)
+    throw EInvalidGraphic("JPEG data is too short to fill its " +
+                          std::to_string(d.cinfo.image_width) + " x " +
+                          std::to_string(d.cinfo.image_height) + " picture");
 }
 
 void TJPEGImage::DecodeRows(const std::function<void(int, int)>& begin,

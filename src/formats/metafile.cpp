@@ -6,6 +6,8 @@
 
 #include "base/errors.h"
 #include "formats/emf_writer.h"
+#include "base/errors.h"
+#include "formats/load_cancel.h"
 #include "formats/tbitmap.h"
 
 namespace quendra {
@@ -167,19 +169,39 @@ void TMetafile::LoadFromMemory(std::span<const uint8_t> d) {
   }
 
   // Otherwise each DIB is drawn in turn onto a white picture, stretched to its destination
-  // (nearest pixel) and clipped to the picture.
+  // (nearest pixel) and clipped to the picture. Only the part of each destination inside the
+  // picture is visited; the sum of those parts is the drawing's work, bounded before the canvas
+  // exists: a few hundred kilobytes of records can stretch one pixel over the whole picture
+  // thousands of times.
   CheckDimensions(w, h);
+  struct Clip {
+    int64_t x0, y0, dxFirst, dxEnd, dyFirst, dyEnd;
+  };
+  std::vector<Clip> clips;
+  uint64_t work = 0;
+  for (const auto& [r, b] : blits) {
+    Clip c{int64_t(b.xDest) - left, int64_t(b.yDest) - top, 0, 0, 0, 0};
+    c.dxFirst = std::max<int64_t>(0, -c.x0), c.dxEnd = std::min<int64_t>(b.cxDest, w - c.x0);
+    c.dyFirst = std::max<int64_t>(0, -c.y0), c.dyEnd = std::min<int64_t>(b.cyDest, h - c.y0);
+    if (c.dxEnd > c.dxFirst && c.dyEnd > c.dyFirst)
+      work += uint64_t(c.dxEnd - c.dxFirst) * uint64_t(c.dyEnd - c.dyFirst);
+    clips.push_back(c);
+  }
+  if (work > kMaxDrawnPixels)
+    throw EInvalidGraphic("Invalid metafile: its bitmaps cover the picture more than " +
+                          std::to_string(kMaxDrawnPixels / uint64_t(kMaxPixels)) + " times over");
   Bitmap canvas(width_, height_, PixelFormat::pf24bit);
   for (int y = 0; y < height_; ++y) std::memset(canvas.Row(y), 0xFF, size_t(width_) * 3);
-  for (const auto& [r, b] : blits) {
+  for (size_t i = 0; i < blits.size(); ++i) {
+    const auto& [r, b] = blits[i];
+    const auto& [x0, y0, dxFirst, dxEnd, dyFirst, dyEnd] = clips[i];
+    if (dxEnd <= dxFirst || dyEnd <= dyFirst) continue;
+    ThrowIfCancelled();
     bool bottomUp = false;
     const Bitmap dib = DecodeDib(r, b, bottomUp);
     std::vector<uint8_t> row(size_t(dib.Width()) * 4);
-    // Only the part of the destination inside the picture is visited.
-    const int64_t x0 = int64_t(b.xDest) - left, y0 = int64_t(b.yDest) - top;
-    const int64_t dxFirst = std::max<int64_t>(0, -x0), dxEnd = std::min<int64_t>(b.cxDest, w - x0);
-    const int64_t dyFirst = std::max<int64_t>(0, -y0), dyEnd = std::min<int64_t>(b.cyDest, h - y0);
     for (int64_t dy = dyFirst; dy < dyEnd; ++dy) {
+      if ((dy & 255) == 0) ThrowIfCancelled();
       // The source row as our rows run (top to bottom).
       const int64_t k = dy * b.cySrc / b.cyDest;
       const int64_t ty = b.rowsFromBottom && bottomUp
@@ -211,11 +233,7 @@ void TMetafile::HandOver(Bitmap& dst) {
 
 namespace {
 constexpr std::string_view kEmfListed[] = {".emf"};
-void SaveEmf(const Bitmap& bmp, const ByteSink& sink) {
-  std::vector<uint8_t> bytes = EncodeEmf(bmp);
-  sink(bytes.data(), bytes.size());
-}
-const WriterRecord kEmfWriter{SaveFormat::Emf, ".emf", {}, &SaveEmf};
+const WriterRecord kEmfWriter{SaveFormat::Emf, ".emf", {}, &WriteEmf};
 }  // namespace
 
 // The format table registers the class itself.

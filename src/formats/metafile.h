@@ -13,6 +13,9 @@ namespace quendra {
 
 class TMetafile : public TGraphic {
  public:
+  // Pixels the bitmap records may draw in all (after clipping to the picture): twice a picture
+  // at the pixel limit. A drawing that would take more is refused before its canvas is made.
+  static constexpr uint64_t kMaxDrawnPixels = 2 * uint64_t(kMaxPixels);
   static const GraphicClass kClass;
   const GraphicClass& Class() const override { return kClass; }
   void LoadFromMemory(std::span<const uint8_t> data) override;

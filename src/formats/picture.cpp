@@ -40,8 +40,10 @@ void TPicture::AssignBitmap(Bitmap bmp) {
 
 TBitmap& TPicture::AsBitmap() {
   if (auto* b = dynamic_cast<TBitmap*>(graphic_.get())) return *b;
+  // The graphic is replaced right after: its pixels move rather than being copied, so a picture
+  // at the pixel limit is held once, not twice.
   Bitmap bmp;
-  if (graphic_) graphic_->AssignTo(bmp);
+  if (graphic_) graphic_->HandOver(bmp);
   AssignBitmap(std::move(bmp));
   return static_cast<TBitmap&>(*graphic_);
 }

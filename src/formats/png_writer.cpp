@@ -1,6 +1,7 @@
 #include "formats/png_writer.h"
 
 #include <libdeflate.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -67,37 +68,98 @@ struct CompressorFree {
   void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
 
-}  // namespace
+// Filters the rows one after another; each row needs only the raw row before it.
+class RowFilter {
+ public:
+  explicit RowFilter(const Bitmap& bmp)
+      : bmp_(bmp),
+        l_(LayoutOf(bmp)),
+        bgrx_(l_.palette ? 0 : size_t(bmp.Width()) * 4),
+        rows_(l_.palette ? 0 : 2 * l_.rowBytes),
+        up_(l_.rowBytes),
+        zero_(l_.rowBytes, 0),
+        prior_(zero_.data()) {}
 
-std::vector<uint8_t> PngFilteredRows(const Bitmap& bmp) {
-  const Layout l = LayoutOf(bmp);
-  const size_t n = l.rowBytes, step = l.pixelStep;
-  std::vector<uint8_t> out(size_t(bmp.Height()) * (n + 1));
-  std::vector<uint8_t> bgrx(l.palette ? 0 : size_t(bmp.Width()) * 4);
-  // Two raw rows in turn (the current one and its prior), and the Up candidate; Sub is built in
-  // place in the output.
-  std::vector<uint8_t> rows(l.palette ? 0 : 2 * n), up(n), zero(n, 0);
-  const uint8_t* prior = zero.data();
-  for (int y = 0; y < bmp.Height(); ++y) {
-    uint8_t* rgb = l.palette ? nullptr : rows.data() + (size_t(y) & 1) * n;
-    const uint8_t* raw = RawRow(bmp, l, y, bgrx.data(), rgb);
-    uint8_t* dst = out.data() + size_t(y) * (n + 1);
+  size_t FilteredBytes() const { return l_.rowBytes + 1; }
+
+  // Writes row y (the rows in order from 0) as its filter-type byte and the filtered bytes.
+  void Row(int y, uint8_t* dst) {
+    const size_t n = l_.rowBytes, step = l_.pixelStep;
+    // Two raw rows in turn (the current one and its prior), and the Up candidate; Sub is built
+    // in place in the output.
+    uint8_t* rgb = l_.palette ? nullptr : rows_.data() + (size_t(y) & 1) * n;
+    const uint8_t* raw = RawRow(bmp_, l_, y, bgrx_.data(), rgb);
     uint8_t* sub = dst + 1;
     for (size_t j = 0; j < std::min(step, n); ++j) sub[j] = raw[j];
     for (size_t j = step; j < n; ++j) sub[j] = uint8_t(raw[j] - raw[j - step]);
-    for (size_t j = 0; j < n; ++j) up[j] = uint8_t(raw[j] - prior[j]);
-    const size_t subScore = Score(sub, n), upScore = Score(up.data(), n);
+    for (size_t j = 0; j < n; ++j) up_[j] = uint8_t(raw[j] - prior_[j]);
+    const size_t subScore = Score(sub, n), upScore = Score(up_.data(), n);
     if (subScore >= upScore && subScore > 0) {
       dst[0] = 1;
     } else if (upScore > subScore) {
       dst[0] = 2;
-      std::memcpy(sub, up.data(), n);
+      std::memcpy(sub, up_.data(), n);
     } else {
       dst[0] = 0;
       std::memcpy(sub, raw, n);
     }
-    prior = raw;
+    prior_ = raw;
   }
+
+ private:
+  const Bitmap& bmp_;
+  Layout l_;
+  std::vector<uint8_t> bgrx_, rows_, up_, zero_;
+  const uint8_t* prior_;
+};
+
+// Up to this many filtered bytes go to libdeflate in one piece (it compresses only whole
+// buffers, so the rows and their compressed stream are held together); larger pictures stream
+// through zlib in bands of rows, so a picture at the pixel limit needs little beyond itself.
+constexpr size_t kPngWholeLimit = size_t(256) << 20;
+constexpr size_t kPngBandBytes = size_t(4) << 20;
+
+// Streams the zlib data of the filtered rows into IDAT chunks of kPngIdatSize.
+void StreamIdat(const Bitmap& bmp, const ByteSink& sink) {
+  RowFilter filter(bmp);
+  const size_t rowBytes = filter.FilteredBytes();
+  const int bandRows = int(std::max<size_t>(1, kPngBandBytes / rowBytes));
+  std::vector<uint8_t> band(size_t(bandRows) * rowBytes), idat(kPngIdatSize);
+  z_stream z{};
+  if (deflateInit(&z, kPngDeflateLevel) != Z_OK) throw EInvalidGraphic("PNG: out of memory");
+  std::unique_ptr<z_stream, int (*)(z_stream*)> end(&z, deflateEnd);
+  z.next_out = idat.data();
+  z.avail_out = uInt(idat.size());
+  for (int y = 0; y < bmp.Height();) {
+    const int rows = std::min(bandRows, bmp.Height() - y);
+    for (int r = 0; r < rows; ++r) filter.Row(y + r, band.data() + size_t(r) * rowBytes);
+    y += rows;
+    const int flush = y == bmp.Height() ? Z_FINISH : Z_NO_FLUSH;
+    z.next_in = band.data();
+    z.avail_in = uInt(size_t(rows) * rowBytes);
+    for (;;) {
+      const int rc = deflate(&z, flush);
+      if (rc == Z_STREAM_ERROR) throw EInvalidGraphic("PNG: compression failed");
+      if (z.avail_out == 0) {
+        Chunk(sink, "IDAT", idat.data(), idat.size());
+        z.next_out = idat.data();
+        z.avail_out = uInt(idat.size());
+        continue;
+      }
+      if (flush == Z_FINISH ? rc == Z_STREAM_END : z.avail_in == 0) break;
+    }
+  }
+  const size_t left = idat.size() - z.avail_out;
+  if (left > 0) Chunk(sink, "IDAT", idat.data(), left);
+}
+
+}  // namespace
+
+std::vector<uint8_t> PngFilteredRows(const Bitmap& bmp) {
+  RowFilter filter(bmp);
+  const size_t rowBytes = filter.FilteredBytes();
+  std::vector<uint8_t> out(size_t(bmp.Height()) * rowBytes);
+  for (int y = 0; y < bmp.Height(); ++y) filter.Row(y, out.data() + size_t(y) * rowBytes);
   return out;
 }
 
@@ -111,8 +173,10 @@ void WritePng(const Bitmap& bmp, const ByteSink& sink) {
   if (bmp.Empty()) throw EInvalidGraphic("Cannot save an empty picture as PNG");
   const Layout l = LayoutOf(bmp);
 
+  // Sizes first: a picture too large for one piece streams its rows.
+  const size_t filtered = (l.rowBytes + 1) * size_t(bmp.Height());
   std::vector<uint8_t> stream;
-  {
+  if (filtered <= kPngWholeLimit) {
     const std::vector<uint8_t> rows = PngFilteredRows(bmp);
     std::unique_ptr<libdeflate_compressor, CompressorFree> c(
         libdeflate_alloc_compressor(kPngDeflateLevel));
@@ -159,6 +223,7 @@ void WritePng(const Bitmap& bmp, const ByteSink& sink) {
     Chunk(sink, "tRNS", trns, sizeof trns);
   }
 
+  if (filtered > kPngWholeLimit) StreamIdat(bmp, sink);
   for (size_t at = 0; at < stream.size(); at += kPngIdatSize)
     Chunk(sink, "IDAT", stream.data() + at, std::min(kPngIdatSize, stream.size() - at));
   Chunk(sink, "IEND", nullptr, 0);

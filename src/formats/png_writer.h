@@ -3,6 +3,8 @@
 // (only when the bitmap is transparent), IDAT chunks of 65535 bytes (the last shorter), IEND.
 // 1-, 4- and 8-bit bitmaps become palette pictures at their own depth (the palette padded to the
 // depth's full size, so every index a pixel can hold has an entry); deeper ones 8-bit RGB.
+// Pictures of more than 256 MiB of filtered rows stream through zlib in bands (same rows, same
+// chunks; only the compressor differs), so they cost little memory beyond the bitmap.
 #include <cstdint>
 #include <vector>
 

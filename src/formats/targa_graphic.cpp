@@ -66,6 +66,11 @@ void TTargaGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   const bool rightToLeft = (h[17] & 0x10) != 0;
   const bool grey = imageType == 3 || imageType == 11;
 
+  // Types 32 and 33 (colour-mapped data in Huffman, delta and run-length coding, or in
+  // quadtree order) have no reader; showing them as a blank picture would be made up.
+  if (imageType == 32 || imageType == 33)
+    Fail("compressed colour-mapped pictures (image type " + std::to_string(imageType) +
+         ") are not supported");
   if (pixelBits != 8 && pixelBits != 15 && pixelBits != 16 && pixelBits != 24 && pixelBits != 32)
     Fail("unsupported pixel size " + std::to_string(pixelBits));
   // The pixel size decides the layout: a grey image type with 15, 24 or 32-bit pixels is read
@@ -180,11 +185,18 @@ std::vector<uint8_t> TTargaGraphic::SaveToMemory(bool compressed) {
 }
 
 std::vector<uint8_t> EncodeTarga(const Bitmap& src, bool compressed) {
-  if (src.Empty()) return {};
+  std::vector<uint8_t> out;
+  WriteTarga(src, compressed, [&](const uint8_t* p, size_t n) { out.insert(out.end(), p, p + n); });
+  return out;
+}
+
+void WriteTarga(const Bitmap& src, bool compressed, const ByteSink& sink) {
+  if (src.Empty()) return;
   if (src.Format() == PixelFormat::pf1bit || src.Format() == PixelFormat::pf4bit) {
     TTargaGraphic widened;
     widened.SetImage(src);
-    return widened.SaveToMemory(compressed);
+    const std::vector<uint8_t> bytes = widened.SaveToMemory(compressed);
+    return sink(bytes.data(), bytes.size());
   }
   const PixelFormat pf = src.Format();
   const bool indexed = pf == PixelFormat::pf8bit;
@@ -215,8 +227,13 @@ std::vector<uint8_t> EncodeTarga(const Bitmap& src, bool compressed) {
   // Targa 16-bit pixels are 5-5-5; a 5-6-5 row is repacked so the colours survive.
   std::vector<uint8_t> repacked(pf == PixelFormat::pf16bit ? size_t(width) * 2 : 0);
   TTargaRLEDecoder encoder(8 * b);
-  out.reserve(out.size() + size_t(width) * size_t(height) * size_t(b) + size_t(height) * 2);
+  // Rows are encoded each by itself, so they go to the sink in batches of about a megabyte.
+  constexpr size_t kBatch = size_t(1) << 20;
   for (int y = 0; y < height; ++y) {
+    if (out.size() >= kBatch) {
+      sink(out.data(), out.size());
+      out.clear();
+    }
     const uint8_t* row = src.Row(y);
     if (pf == PixelFormat::pf16bit) {
       for (int x = 0; x < width; ++x) {
@@ -232,15 +249,14 @@ std::vector<uint8_t> EncodeTarga(const Bitmap& src, bool compressed) {
     else
       out.insert(out.end(), row, row + size_t(width) * size_t(b));
   }
-  return out;
+  sink(out.data(), out.size());
 }
 
 namespace {
 constexpr std::string_view kTargaListed[] = {".tga"};
 void SaveTarga(const Bitmap& bmp, const ByteSink& sink) {
   if (bmp.Empty()) throw EInvalidGraphic("Cannot save an empty picture as Targa");
-  std::vector<uint8_t> bytes = EncodeTarga(bmp, true);
-  sink(bytes.data(), bytes.size());
+  WriteTarga(bmp, true, sink);
 }
 const WriterRecord kTargaWriter{SaveFormat::Targa, ".tga", {}, &SaveTarga};
 }  // namespace

@@ -24,7 +24,9 @@ class TTargaGraphic : public TGraphicExGraphic {
 // descriptor 0x20 (top row first), each row encoded by itself. compressed = false writes stored
 // rows (types 1 and 2) instead. 1- and 4-bit pictures are written as 8-bit ones, 5-6-5 pixels as
 // 5-5-5 ones. An empty picture gives no bytes at all.
+// WriteTarga hands the same bytes to the sink a batch of rows at a time.
 std::vector<uint8_t> EncodeTarga(const Bitmap& bmp, bool compressed = true);
+void WriteTarga(const Bitmap& bmp, bool compressed, const ByteSink& sink);
 
 extern const FormatRecord kTargaFormat;
 

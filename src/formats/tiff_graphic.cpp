@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/errors.h"
 
@@ -37,6 +38,8 @@ namespace {
 
 // Largest single buffer libtiff may allocate for us (a strip or tile of decoded samples).
 constexpr tmsize_t kMaxLibtiffAlloc = tmsize_t(1) << 30;
+// Pixels a picture may take from strips or tiles without data of their own (see CheckStrips).
+constexpr uint64_t kMaxPhantomPixels = uint64_t(16) << 20;
 
 struct MemFile {
   const uint8_t* data;
@@ -159,6 +162,43 @@ bool ReadRgbScanlinesInto(TIFF* tif, const MemFile& f, uint32_t w, uint32_t h, B
   return true;
 }
 
+// Strips or tiles that repeat one another's data, or lie outside the file, hold no picture of
+// their own: a few megabytes of them can claim a whole canvas (a million 16 x 16 tiles all
+// pointing at one). Their pixels count against a budget, checked before the canvas is made.
+void CheckStrips(TIFF* tif, toff_t fileSize, uint32_t w, uint32_t h) {
+  const bool tiled = TIFFIsTiled(tif);
+  const uint32_t count = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+  uint64_t pixelsEach = 0;
+  if (tiled) {
+    uint32_t tw = 0, th = 0;
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
+    pixelsEach = uint64_t(tw) * th;
+  } else {
+    uint32_t rows = h;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows);
+    pixelsEach = uint64_t(w) * std::min(rows, h);
+  }
+  std::vector<uint64_t> offsets;
+  offsets.reserve(count);
+  uint64_t phantom = 0;  // pixels of chunks outside the file or without bytes
+  for (uint32_t i = 0; i < count; ++i) {
+    int err = 0;
+    const uint64_t at = TIFFGetStrileOffsetWithErr(tif, i, &err);
+    const uint64_t bytes = err ? 0 : TIFFGetStrileByteCountWithErr(tif, i, &err);
+    if (err || bytes == 0 || at >= fileSize || bytes > fileSize - at)
+      phantom += pixelsEach;
+    else
+      offsets.push_back(at);
+  }
+  std::sort(offsets.begin(), offsets.end());
+  const auto distinct = uint64_t(std::unique(offsets.begin(), offsets.end()) - offsets.begin());
+  phantom += (offsets.size() - distinct) * pixelsEach;
+  if (phantom > kMaxPhantomPixels)
+    throw EInvalidGraphic("TIFF: " + std::to_string(phantom / 1000000) +
+                          " megapixels of strips or tiles repeat others or lie outside the file");
+}
+
 }  // namespace
 
 void TTIFFGraphic::LoadFromMemory(std::span<const uint8_t> data) {
@@ -180,6 +220,8 @@ void TTIFFGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   CheckDimensions(w, h);
   char why[1024] = "";
   if (!TIFFRGBAImageOK(c.tif, why)) throw EInvalidGraphic(std::string("TIFF: ") + why);
+
+  CheckStrips(c.tif, f.size, w, h);
 
   {
     Bitmap out;

@@ -97,21 +97,17 @@ void AtomicFile::Commit() {
   if (fd_ < 0) throw EFileError(SystemErrorText(EBADF));
   Flush();
   struct stat old {};
-  const mode_t mode = ::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)
-                          ? old.st_mode & 07777
-                          : 0666 & ~CurrentUmask();
-  if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0) Fail(errno);
+  const bool replacing = ::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  const mode_t mode = replacing ? old.st_mode & 07777 : 0666 & ~CurrentUmask();
+  // As the desktop's own file replace does: a file that takes another's place reaches the disk
+  // before the rename, so a crash leaves the old file or the whole new one, never an empty one.
+  // A new name has nothing to lose, and the folder is not synced: either name is whole.
+  if (::fchmod(fd_, mode) != 0 || (replacing && ::fsync(fd_) != 0)) Fail(errno);
   const int rc = ::close(fd_);
   fd_ = -1;
   if (rc != 0) Fail(errno);
   if (::rename(temp_.c_str(), target_.c_str()) != 0) Fail(errno);
   temp_.clear();
-  // The rename itself reaches the disk with the folder; the file is complete either way.
-  const int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
 }
 
 }  // namespace quendra

@@ -1,8 +1,8 @@
 #pragma once
 // Writing a file so that it appears whole or not at all: the bytes go to a temporary file in the
-// target's folder, which is flushed to disk and then renamed over the target. Any failure
-// removes the temporary file and leaves what was at the target untouched. The save thread and
-// quendra-convert both write through this.
+// target's folder, which is flushed to disk (when it replaces a file) and renamed over the target.
+// Any failure removes the temporary file and leaves what was at the target untouched. The save
+// thread and quendra-convert both write through this.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,8 +21,8 @@ class AtomicFile {
 
   // Buffered; throws EFileError when the disk is full or the file too large.
   void Write(const uint8_t* data, size_t size);
-  // Flushes, syncs and renames into place. The new file gets the old file's permissions, or the
-  // usual ones for a new file (0666 less the umask).
+  // Flushes, syncs when a file is replaced, and renames into place. The new file gets the old
+  // file's permissions, or the usual ones for a new file (0666 less the umask).
   void Commit();
 
   const std::string& TemporaryName() const { return temp_; }

@@ -3,6 +3,7 @@
 // a reader that allocates and touches what a header claims fails the test, not the machine.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -13,10 +14,13 @@
 
 #include "app/loader.h"
 #include "base/errors.h"
+#include "formats/emf_writer.h"
 #include "formats/jpeg2000_bitmap.h"
 #include "formats/jpeg_image.h"
 #include "formats/picture.h"
+#include "formats/png_object.h"
 #include "formats/tbitmap.h"
+#include "formats/tiff_graphic.h"
 #include "support/image_tools.h"
 #include "support/pictures.h"
 
@@ -24,6 +28,10 @@ namespace quendra {
 namespace {
 
 using namespace testing;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr long kSanitizerSlackMb = 300;  // shadow memory and the sanitizer's own allocator
@@ -81,7 +89,7 @@ void LoadPictureFile(const std::string& path) {
 }
 
 void Put16(std::vector<uint8_t>& v, size_t at, unsigned x) {
-  v[at] = uint8_t(x), v[at + 1] = uint8_t(x >> 8);
+  v.at(at) = uint8_t(x), v.at(at + 1) = uint8_t(x >> 8);
 }
 void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
   Put16(v, at, x & 0xFFFF), Put16(v, at + 2, x >> 16);
@@ -210,6 +218,188 @@ TEST(HostileFiles, LyingHeadersFailBeforeTouchingTheClaimedSize) {
   }
 }
 
+// A 1 x 1 BMP of the given compression (1: RLE8, 2: RLE4) whose stream is `stream`; palette
+// entry 1 is white.
+std::vector<uint8_t> RleBmp(uint32_t compression, const std::vector<uint8_t>& stream) {
+  std::vector<uint8_t> f(62, 0);
+  f[0] = 'B', f[1] = 'M';
+  Put32(f, 10, 62), Put32(f, 14, 40), Put32(f, 18, 1), Put32(f, 22, 1);
+  Put16(f, 26, 1), Put16(f, 28, compression == 1 ? 8 : 4), Put32(f, 30, compression);
+  Put32(f, 46, 2);
+  f[58] = f[59] = f[60] = 255;
+  f.insert(f.end(), stream.begin(), stream.end());
+  return f;
+}
+
+TEST(HostileFiles, RunLengthRowsOfMillionsOfRunsStopAtTheRowEnd) {
+  // More than 2^31 columns in one row, by runs and by delta escapes: the column counter must
+  // neither wrap nor let a write land outside the row. Runs of index 1 put white in the pixel.
+  const size_t runs = (size_t(1) << 31) / 255 + 16;
+  std::vector<uint8_t> byRuns, byDeltas;
+  byRuns.reserve(2 * runs + 4);
+  byDeltas.reserve(4 * runs + 4);
+  byRuns.insert(byRuns.end(), {1, 0x11});
+  for (size_t i = 0; i < runs; ++i) byRuns.insert(byRuns.end(), {255, 0});
+  for (size_t i = 0; i < runs; ++i) byDeltas.insert(byDeltas.end(), {0, 2, 255, 0});
+  byDeltas.insert(byDeltas.end(), {255, 0x11});  // would land on column 2^31 + ...
+  for (auto* stream : {&byRuns, &byDeltas}) stream->insert(stream->end(), {0, 1});
+  for (uint32_t compression : {1u, 2u})
+    for (auto* stream : {&byRuns, &byDeltas}) {
+      const std::vector<uint8_t> file = RleBmp(compression, *stream);
+      ChildResult r = InChild([&] {
+        const Bitmap b = DecodeBmp(file);
+        // Runs: the first pixel is the first run's; deltas skip it, so it stays index 0.
+        const unsigned want = stream != &byRuns ? 0 : compression == 1 ? 0x11 : 0x10;
+        if (b.Row(0)[0] != want) throw std::runtime_error("wrong pixel");
+      });
+      EXPECT_TRUE(r.loaded) << "RLE" << (compression == 1 ? 8 : 4) << ": " << r.message;
+    }
+}
+
+// Reader G, except that once the file is mapped another process shortens it to `keep` bytes,
+// before the reader walks the pages.
+template <class G>
+struct ShortenedWhileRead : G {
+  std::string path;
+  off_t keep = 0;
+  void LoadFromMemory(std::span<const uint8_t> d) override {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(truncate(path.c_str(), keep) == 0 ? 0 : 1);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("no truncate");
+    G::LoadFromMemory(d);
+  }
+};
+
+TEST(HostileFiles, FileShortenedWhileReadFailsWithoutASignal) {
+  TempDir dir;
+  const Bitmap picture = Gradient(1200, 900);
+  WriteFileBytes(dir.File("a.bmp"), EncodeBmp(picture));
+  WriteFileBytes(dir.File("a.png"), EncodePng(picture));
+  const bool tiff =
+      HaveCommand("convert") && quendra::testing::Run("convert " + dir.File("a.bmp") +
+                                                      " -compress none " + dir.File("a.tif")) == 0;
+  auto check = [&](auto reader, const std::string& name) {
+    reader.path = dir.File(name);
+    reader.keep = 8192;  // headers intact, most pixel data gone
+    ChildResult r = InChild([&] {
+      reader.LoadFromFile(reader.path);
+      Bitmap b;
+      reader.AssignTo(b);
+    });
+    EXPECT_FALSE(r.loaded) << name;
+    EXPECT_PRED2(Contains, r.message, ("shortened while being read")) << name;
+  };
+  check(ShortenedWhileRead<TBitmap>{}, "a.bmp");
+  check(ShortenedWhileRead<TPNGObject>{}, "a.png");
+  if (tiff) check(ShortenedWhileRead<TTIFFGraphic>{}, "a.tif");
+}
+
+TEST(HostileFiles, FifosAndDevicesAreRefusedWithoutBlocking) {
+  // Every reader opens through the same door; a FIFO without a writer would block open() in it.
+  TempDir dir;
+  for (const char* ext : {"jpg", "png", "bmp"}) {
+    const std::string fifo = dir.File(std::string("x.") + ext);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ChildResult r = InChild([&] { LoadPictureFile(fifo); });
+    EXPECT_FALSE(r.loaded);
+    EXPECT_PRED2(Contains, r.message, ("Not a regular file")) << ext;
+  }
+  const std::string device = dir.File("zero.bmp");
+  ASSERT_EQ(symlink("/dev/zero", device.c_str()), 0);
+  ChildResult r = InChild([&] { LoadPictureFile(device); });
+  EXPECT_PRED2(Contains, r.message, ("Not a regular file"));
+}
+
+uint32_t Get32(const std::vector<uint8_t>& v, size_t at) {
+  return uint32_t(v[at]) | uint32_t(v[at + 1]) << 8 | uint32_t(v[at + 2]) << 16 |
+         uint32_t(v[at + 3]) << 24;
+}
+
+// A 16384 x 16384 metafile whose `records` bitmap records each stretch one pixel over it all.
+std::vector<uint8_t> StretchBomb(int records) {
+  const std::vector<uint8_t> one = EncodeEmf(Bitmap(1, 1, PixelFormat::pf24bit));
+  const size_t headerSize = Get32(one, 4), recordSize = Get32(one, headerSize + 4);
+  std::vector<uint8_t> record(one.begin() + std::ptrdiff_t(headerSize),
+                              one.begin() + std::ptrdiff_t(headerSize + recordSize));
+  Put32(record, 72, 16384), Put32(record, 76, 16384);
+  std::vector<uint8_t> emf(one.begin(), one.begin() + std::ptrdiff_t(headerSize));
+  Put32(emf, 16, 16383), Put32(emf, 20, 16383);
+  for (int i = 0; i < records; ++i) emf.insert(emf.end(), record.begin(), record.end());
+  emf.insert(emf.end(), one.begin() + std::ptrdiff_t(headerSize + recordSize), one.end());
+  return emf;
+}
+
+// A TIFF of 16384 x 16384 grey in 16 x 16 tiles that all point at the one tile it holds.
+std::vector<uint8_t> RepeatedTiles() {
+  const uint32_t tiles = 1024 * 1024;
+  const size_t ifd = 8, entries = 10, arrays = ifd + 2 + 12 * entries + 4;
+  std::vector<uint8_t> f(arrays + 8 * size_t(tiles) + 256, 0);
+  f[0] = f[1] = 'I', f[2] = 42;
+  Put32(f, 4, uint32_t(ifd));
+  Put16(f, ifd, unsigned(entries));
+  const uint32_t offsetsAt = uint32_t(arrays), countsAt = offsetsAt + 4 * tiles,
+                 tileAt = countsAt + 4 * tiles;
+  const uint32_t e[][4] = {{256, 4, 1, 16384},       {257, 4, 1, 16384}, {258, 3, 1, 8},
+                           {259, 3, 1, 1},           {262, 3, 1, 1},     {277, 3, 1, 1},
+                           {322, 3, 1, 16},          {323, 3, 1, 16},    {324, 4, tiles, offsetsAt},
+                           {325, 4, tiles, countsAt}};
+  for (size_t i = 0; i < entries; ++i) {
+    const size_t at = ifd + 2 + 12 * i;
+    Put16(f, at, e[i][0]), Put16(f, at + 2, e[i][1]), Put32(f, at + 4, e[i][2]);
+    if (e[i][1] == 3)
+      Put16(f, at + 8, e[i][3]);
+    else
+      Put32(f, at + 8, e[i][3]);
+  }
+  for (uint32_t t = 0; t < tiles; ++t)
+    Put32(f, offsetsAt + 4 * t, tileAt), Put32(f, countsAt + 4 * t, 256);
+  return f;
+}
+
+TEST(HostileFiles, BombsStopAtTheirBudgetsBeforeTheCanvas) {
+  if (kSanitizerSlackMb > 0) GTEST_SKIP() << "peak memory is measured in the optimised build";
+  TempDir dir;
+  // 64 x 64 PNG with 200 compressed text chunks that would inflate to 5 MB each.
+  std::vector<uint8_t> text = EncodePng(Gradient(64, 64));
+  {
+    std::vector<uint8_t> raw(5 << 20, 'a'), packed(compressBound(uLong(raw.size())));
+    uLongf n = packed.size();
+    compress2(packed.data(), &n, raw.data(), raw.size(), 9);
+    std::vector<uint8_t> body = {'k', 0, 0};
+    body.insert(body.end(), packed.begin(), packed.begin() + std::ptrdiff_t(n));
+    std::vector<uint8_t> chunks;
+    for (int i = 0; i < 200; ++i) AppendChunk(chunks, "zTXt", body);
+    text.insert(text.begin() + 33, chunks.begin(), chunks.end());  // right after IHDR
+  }
+  // A real photograph's data under a frame header claiming 16384 x 16384.
+  std::vector<uint8_t> jpeg = ReadFileBytes(QUENDRA_SOURCE_DIR "/samples/hills.jpg");
+  for (size_t i = 2; i + 9 < jpeg.size(); ++i)
+    if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2)) {
+      jpeg[i + 5] = jpeg[i + 7] = 0x40, jpeg[i + 6] = jpeg[i + 8] = 0;
+      break;
+    }
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    bool loads;
+    long maxMb;
+  } files[] = {
+      {"2000-stretches.emf", StretchBomb(2000), false, 100},
+      {"1-stretch.emf", StretchBomb(1), true, 1300},
+      {"tiles.tif", RepeatedTiles(), false, 100},
+      {"text.png", text, true, 50},
+      {"claims-16384.jpg", jpeg, false, 100},
+  };
+  for (const auto& f : files) {
+    WriteFileBytes(dir.File(f.name), f.bytes);
+    ChildResult r = InChild([&] { LoadPictureFile(dir.File(f.name)); });
+    EXPECT_EQ(r.loaded, f.loads) << f.name << ": " << r.message;
+    EXPECT_LT(r.peakMb, f.maxMb) << f.name;
+  }
+}
+
 TEST(HostileFiles, SparseFileCostsWhatIsRead) {
   TempDir dir;
   auto tga = TargaHeader(2, 1, 1, 24);
@@ -247,6 +437,9 @@ std::vector<uint8_t> EmptyScans(int scans) {
   j.push_back(0);
   for (int i = 0; i < scans; ++i) j.insert(j.end(), {0xFF, 0xDA, 0, 8, 1, 1, 0x00, 0, 0, 0});
   j.insert(j.end(), {0xFF, 0xD9});
+  // Bytes after the end of image lift the file over the floor of a bit a block, so the scans
+  // themselves meet the work budget.
+  j.resize(j.size() + (8192 / 8) * (8192 / 8) / 8, 0);
   return j;
 }
 

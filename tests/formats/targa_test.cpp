@@ -12,6 +12,10 @@ namespace {
 
 using namespace testing;
 
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
 std::vector<uint8_t> Header(int type, int width, int height, int bits, int descriptor,
                             int mapType = 0, int mapFirst = 0, int mapLength = 0, int mapBits = 0,
                             int idLength = 0) {
@@ -196,6 +200,18 @@ TEST(TargaRead, BadFilesFailCleanly) {
   fails(raw);
   // A huge picture with no data is refused before anything is allocated.
   fails(Header(10, 65535, 65535, 32, 0));
+  // Huffman/delta and quadtree colour-mapped types are refused by name, not shown blank.
+  for (int type : {32, 33}) {
+    auto f = Header(type, 2, 2, 8, 0, 1, 0, 2, 24);
+    f.resize(f.size() + 6 + 64);
+    TTargaGraphic g;
+    try {
+      g.LoadFromMemory(f);
+      ADD_FAILURE() << "type " << type << " loaded";
+    } catch (const EInvalidGraphic& e) {
+      EXPECT_PRED2(Contains, e.what(), ("image type " + std::to_string(type)));
+    }
+  }
 }
 
 TEST(TargaWrite, PacketRule) {

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "platform/linux/session_bus.h"
+
 namespace quendra::desktop {
 
 namespace {
@@ -26,9 +28,17 @@ GRef<GFile> FileFor(const std::string& path) {
   return GRef<GFile>(g_file_new_for_path(path.c_str()));
 }
 
+// What a started program inherits: the environment, without the bus address set only to keep
+// this process from autolaunching a bus.
+GRef<GAppLaunchContext> ChildContext() {
+  GRef<GAppLaunchContext> context(g_app_launch_context_new());
+  if (SessionBusAddressIsOurs()) g_app_launch_context_unsetenv(context.get(), kSessionBusVariable);
+  return context;
+}
+
 bool LaunchUri(const char* uri) {
   GError* raw = nullptr;
-  const bool ok = g_app_info_launch_default_for_uri(uri, nullptr, &raw) != FALSE;
+  const bool ok = g_app_info_launch_default_for_uri(uri, ChildContext().get(), &raw) != FALSE;
   std::unique_ptr<GError, ErrorDeleter> error(raw);
   return ok;
 }
@@ -43,9 +53,12 @@ bool DesktopLauncher::StartExecutable(const std::string& path) {
   if (path.empty()) return false;
   char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
   GError* raw = nullptr;
+  char** env = g_get_environ();
+  if (SessionBusAddressIsOurs()) env = g_environ_unsetenv(env, kSessionBusVariable);
   const gboolean ok =
-      g_spawn_async(nullptr, argv, nullptr, static_cast<GSpawnFlags>(G_SPAWN_STDIN_FROM_DEV_NULL),
+      g_spawn_async(nullptr, argv, env, static_cast<GSpawnFlags>(G_SPAWN_STDIN_FROM_DEV_NULL),
                     nullptr, nullptr, nullptr, &raw);
+  g_strfreev(env);
   std::unique_ptr<GError, ErrorDeleter> error(raw);
   return ok != FALSE;
 }
@@ -64,8 +77,8 @@ std::optional<ProcessId> DesktopLauncher::StartApplication(const DesktopApplicat
   GError* raw = nullptr;
   // Without G_SPAWN_DO_NOT_REAP_CHILD GLib reaps the child itself: no zombie is left.
   const gboolean ok = g_desktop_app_info_launch_uris_as_manager(
-      info.get(), nullptr, nullptr, static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH), nullptr, nullptr,
-      spawned, &pid, &raw);
+      info.get(), nullptr, ChildContext().get(), static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH),
+      nullptr, nullptr, spawned, &pid, &raw);
   std::unique_ptr<GError, ErrorDeleter> error(raw);
   if (!ok) return std::nullopt;
   return pid;
@@ -80,6 +93,7 @@ void DesktopLauncher::OpenInDefaultApplication(const std::string& path) {
 }
 
 bool DesktopLauncher::ShowItemsOverDBus(const std::string& path) {
+  if (SessionBusAddressIsOurs()) return false;  // no bus: nobody to ask
   GError* raw = nullptr;
   GRef<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &raw));
   std::unique_ptr<GError, ErrorDeleter> error(raw);

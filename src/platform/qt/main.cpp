@@ -7,10 +7,12 @@
 #include <clocale>
 
 #include "formats/format_table.h"
+#include "platform/linux/session_bus.h"
 #include "platform/qt/main_window.h"
 
 int main(int argc, char** argv) {
-  quendra::FileFormats();  // every format registers before any window exists
+  quendra::desktop::NoteMissingSessionBus();  // before Qt's accessibility bridge asks for one
+  quendra::FileFormats();                     // every format registers before any window exists
   QApplication app(argc, argv);
   std::setlocale(LC_ALL, "");  // list order and case folding follow the user's locale
   QApplication::setApplicationName(quendra::kApplicationTitle);

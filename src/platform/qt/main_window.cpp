@@ -135,8 +135,7 @@ void MainWindow::BuildLayout() {
   folderButton_->setAutoRaise(true);  // flat
   folderButton_->setFocusPolicy(Qt::NoFocus);
   folderButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  folderButton_->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-  folderButton_->setIconSize(QSize(16, 16));
+  folderButton_->setIconSize(QSize(16, 16));  // the glyph: ShowFolderGlyph
   folderButton_->setGeometry(8, 6, 121, 22);
   connect(folderButton_, &QToolButton::clicked, this,
           [this] { form_.Guarded([&] { form_.TntSpeedButton1Click(); }); });
@@ -160,8 +159,10 @@ void MainWindow::BuildLayout() {
   splitter_->addWidget(zoomer_);
   splitter_->setStretchFactor(0, 0);
   splitter_->setStretchFactor(1, 1);
-  connect(splitter_, &QSplitter::splitterMoved, this,
-          [this] { form_.Guarded([&] { form_.TntSplitter1Moved(); }); });
+  connect(splitter_, &QSplitter::splitterMoved, this, [this] {
+    ShowFolderGlyph();
+    form_.Guarded([&] { form_.TntSplitter1Moved(); });
+  });
 
   status_ = new QLabel(this);
   status_->setFixedHeight(kStatusHeight);
@@ -175,6 +176,13 @@ void MainWindow::BuildLayout() {
   installEventFilter(this);
   for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
   list_->setFocus();
+}
+
+// Looking the glyph up in the icon theme costs the start several milliseconds, and the
+// collapsed list does not show it: it comes when the list first opens.
+void MainWindow::ShowFolderGlyph() {
+  if (folderButton_->icon().isNull())
+    folderButton_->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
 }
 
 void MainWindow::Start(const std::vector<std::string>& args, const std::string& exePath) {
@@ -260,6 +268,7 @@ int MainWindow::ListPanelWidth() const {
 }
 
 void MainWindow::SetListPanelWidth(int width) {
+  if (width > 1) ShowFolderGlyph();
   const int total = splitter_->width() - splitter_->handleWidth();
   splitter_->setSizes({width, std::max(0, total - width)});
   // The zoomer's client size must be current before the caller reloads.

@@ -101,6 +101,7 @@ class MainWindow : public QWidget,
   // The window is mapped, managed and maximised (or not) as asked, and keeps always-on-top.
   void WaitUntilShown(bool maximized, QSize before);
   bool PointerButtonHeld() const;
+  void ShowFolderGlyph();
   // The X11 display when running on X11 (not on the offscreen platform), else null.
   Display* X11() const;
 
