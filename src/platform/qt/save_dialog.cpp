@@ -1,6 +1,9 @@
 #include "platform/qt/save_dialog.h"
 
 #include <QSplitter>
+#include <vector>
+
+#include "app/paths.h"
 
 #include "platform/qt/picture_preview.h"
 
@@ -24,7 +27,9 @@ QString QtFilter(const SaveFilter& f) {
 }  // namespace
 
 SavePictureDialog::SavePictureDialog(QWidget* parent, const TSavePictureDialog& s)
-    : QFileDialog(parent, QString::fromStdString(s.Title)) {
+    : QFileDialog(parent, QString::fromStdString(s.Title)),
+      initialDir_(s.InitialDir),
+      fileName_(s.FileName) {
   setOption(QFileDialog::DontUseNativeDialog);
   setOption(QFileDialog::HideNameFilterDetails);
   setOption(QFileDialog::DontConfirmOverwrite, !s.OverwritePrompt);
@@ -54,7 +59,22 @@ SavePictureDialog::SavePictureDialog(QWidget* parent, const TSavePictureDialog& 
 
 std::string SavePictureDialog::ChosenFile() const {
   const QStringList files = selectedFiles();
-  return files.isEmpty() ? std::string() : QFile::encodeName(files.first()).toStdString();
+  if (files.isEmpty()) return {};
+  const QString chosen = files.first();
+  // The longest of the proposed name, that name without its extension and the folder that the
+  // chosen one still begins with is taken as bytes; only what the user typed is encoded.
+  std::vector<std::string> kept;
+  if (!fileName_.empty()) {
+    kept.push_back(fileName_);
+    kept.push_back(fileName_.substr(0, fileName_.size() - ExtractFileExt(fileName_).size()));
+  }
+  if (!initialDir_.empty()) kept.push_back(AddTrailingPathDelimiter(initialDir_));
+  for (const std::string& bytes : kept) {
+    const QString shown = FromBytes(bytes);
+    if (bytes.empty() || !chosen.startsWith(shown)) continue;
+    return bytes + QFile::encodeName(chosen.mid(shown.size())).toStdString();
+  }
+  return QFile::encodeName(chosen).toStdString();
 }
 
 int SavePictureDialog::ChosenFilterIndex() const {

@@ -15,12 +15,15 @@ class SavePictureDialog : public QFileDialog {
   // Set up from the settings: title, default suffix, filters, filter index, folder, name.
   SavePictureDialog(QWidget* parent, const TSavePictureDialog& settings);
   PicturePreview* Preview() const { return preview_; }
-  // The chosen file (UTF-8 bytes) and the 1-based index of the chosen filter.
+  // The chosen file as bytes and the 1-based index of the chosen filter. Qt shows a name that
+  // is not valid UTF-8 lossily; what the user kept of the proposed name and folder keeps its
+  // own bytes.
   std::string ChosenFile() const;
   int ChosenFilterIndex() const;
 
  private:
   QStringList filters_, descriptions_;
+  std::string initialDir_, fileName_;
   PicturePreview* preview_ = nullptr;
 };
 
