@@ -296,8 +296,10 @@ TEST_F(WindowUnderWm, FailedSaveBoxLeavesTheWindowUsableAndEscDuringASaveLeavesT
   std::string box;
   ASSERT_TRUE(Eventually([&] { return !(box = FindWindow("^Quendra$")).empty(); }));
   // In front of the always-on-top window, where the user sees it.
-  EXPECT_NE(X("xprop -id " + box + " _NET_WM_STATE").find("_NET_WM_STATE_ABOVE"),
-            std::string::npos);
+  EXPECT_TRUE(Eventually([&] {
+    return X("xprop -id " + box + " _NET_WM_STATE").find("_NET_WM_STATE_ABOVE") !=
+           std::string::npos;
+  })) << X("xprop -id " + box);
   EXPECT_NE(X("xprop -id " + box + " WM_TRANSIENT_FOR").find(X("printf 0x%x " + window_)),
             std::string::npos);
   const std::string stacking = X("xprop -root _NET_CLIENT_LIST_STACKING");

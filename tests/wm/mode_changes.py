@@ -204,16 +204,27 @@ def message_box_check(env, viewer, samples):
 
         found = wait_for("the key reminder", box)
         hexes = {w: "0x%x" % int(w) for w in (win, found)}
-        props = run(env, "xprop", "-id", found, "_NET_WM_STATE", "WM_TRANSIENT_FOR")
-        if "_NET_WM_STATE_ABOVE" not in props:
-            raise Failure("the message box is not always on top: " + props)
-        if hexes[win] not in props.split("WM_TRANSIENT_FOR")[-1]:
-            raise Failure("the message box is not transient for the window: " + props)
-        stacking = run(env, "xprop", "-root", "_NET_CLIENT_LIST_STACKING")
-        order = re.findall(r"0x[0-9a-f]+", stacking)
-        if hexes[found] not in order or hexes[win] not in order or \
-                order.index(hexes[found]) < order.index(hexes[win]):
-            raise Failure("the message box is stacked under the window: " + stacking)
+        problem = [None]
+
+        def in_front():
+            props = run(env, "xprop", "-id", found, "_NET_WM_STATE", "WM_TRANSIENT_FOR")
+            order = re.findall(r"0x[0-9a-f]+", run(env, "xprop", "-root",
+                                                   "_NET_CLIENT_LIST_STACKING"))
+            if "_NET_WM_STATE_ABOVE" not in props:
+                problem[0] = "it is not always on top: " + props
+            elif hexes[win] not in props.split("WM_TRANSIENT_FOR")[-1]:
+                problem[0] = "it is not transient for the window: " + props
+            elif hexes[found] not in order or hexes[win] not in order or \
+                    order.index(hexes[found]) < order.index(hexes[win]):
+                problem[0] = "it is stacked under the window: %s" % order
+            else:
+                return True
+            return False
+
+        try:
+            wait_for("the message box in front", in_front)
+        except Failure:
+            raise Failure(problem[0])
     finally:
         proc.terminate()
         proc.wait(timeout=GUARD)

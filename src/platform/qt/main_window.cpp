@@ -1,5 +1,7 @@
 #include "platform/qt/main_window.h"
 
+#include <memory>
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
@@ -56,6 +58,24 @@ class CentredMessageBox : public QMessageBox {
   void showEvent(QShowEvent* e) override {
     QMessageBox::showEvent(e);
     if (QScreen* s = screen()) move(s->geometry().center() - rect().center());
+    // Qt leaves always-on-top off for a box that is not modal: the window manager is asked
+    // once it manages the box.
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    Display* d = x11 ? x11->display() : nullptr;
+    if (!d || !desktop::X11WindowManagerPresent(d)) return;
+    auto* poll = new QTimer(this);
+    auto tries = std::make_shared<int>(100);  // 2 s at most
+    connect(poll, &QTimer::timeout, this, [this, d, poll, tries] {
+      if (desktop::X11WindowManaged(d, winId())) {
+        const auto state = desktop::X11NetWmState(d, winId());
+        if (std::find(state.begin(), state.end(), "_NET_WM_STATE_ABOVE") == state.end())
+          desktop::X11RequestNetWmState(d, winId(), true, "_NET_WM_STATE_ABOVE");
+        poll->deleteLater();
+      } else if (--*tries == 0) {
+        poll->deleteLater();
+      }
+    });
+    poll->start(20);
   }
 };
 

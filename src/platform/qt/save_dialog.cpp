@@ -1,7 +1,6 @@
 #include "platform/qt/save_dialog.h"
 
 #include <QSplitter>
-#include <vector>
 
 #include "app/paths.h"
 
@@ -27,9 +26,7 @@ QString QtFilter(const SaveFilter& f) {
 }  // namespace
 
 SavePictureDialog::SavePictureDialog(QWidget* parent, const TSavePictureDialog& s)
-    : QFileDialog(parent, QString::fromStdString(s.Title)),
-      initialDir_(s.InitialDir),
-      fileName_(s.FileName) {
+    : QFileDialog(parent, QString::fromStdString(s.Title)) {
   setOption(QFileDialog::DontUseNativeDialog);
   setOption(QFileDialog::HideNameFilterDetails);
   setOption(QFileDialog::DontConfirmOverwrite, !s.OverwritePrompt);
@@ -46,6 +43,18 @@ SavePictureDialog::SavePictureDialog(QWidget* parent, const TSavePictureDialog& 
   if (!s.InitialDir.empty()) setDirectory(FromBytes(s.InitialDir));
   // After the filter: choosing a filter rewrites the extension of the name shown.
   if (!s.FileName.empty()) selectFile(FromBytes(s.FileName));
+  // The proposal as Qt gives it back, to recognise it in the answer.
+  if (!s.FileName.empty() && !selectedFiles().isEmpty()) {
+    const QString shown = selectedFiles().first();
+    const std::string ext = ExtractFileExt(s.FileName);
+    kept_.emplace_back(s.FileName, shown);
+    if (!ext.empty() && shown.endsWith(FromBytes(ext)))
+      kept_.emplace_back(s.FileName.substr(0, s.FileName.size() - ext.size()),
+                         shown.left(shown.size() - FromBytes(ext).size()));
+  }
+  if (!s.InitialDir.empty())
+    kept_.emplace_back(AddTrailingPathDelimiter(s.InitialDir),
+                       directory().absolutePath() + QLatin1Char('/'));
 
   preview_ = new PicturePreview(this);
   if (auto* splitter = findChild<QSplitter*>("splitter")) {
@@ -61,18 +70,12 @@ std::string SavePictureDialog::ChosenFile() const {
   const QStringList files = selectedFiles();
   if (files.isEmpty()) return {};
   const QString chosen = files.first();
-  // The longest of the proposed name, that name without its extension and the folder that the
-  // chosen one still begins with is taken as bytes; only what the user typed is encoded.
-  std::vector<std::string> kept;
-  if (!fileName_.empty()) {
-    kept.push_back(fileName_);
-    kept.push_back(fileName_.substr(0, fileName_.size() - ExtractFileExt(fileName_).size()));
-  }
-  if (!initialDir_.empty()) kept.push_back(AddTrailingPathDelimiter(initialDir_));
-  for (const std::string& bytes : kept) {
-    const QString shown = FromBytes(bytes);
-    if (bytes.empty() || !chosen.startsWith(shown)) continue;
-    return bytes + QFile::encodeName(chosen.mid(shown.size())).toStdString();
+  // What the user kept of the proposal as Qt shows it (the whole name, the name without its
+  // extension, the folder) is given back as the proposal's bytes; only what the user typed is
+  // encoded. The longest match counts.
+  for (const auto& [bytes, shown] : kept_) {
+    if (!shown.isEmpty() && chosen.startsWith(shown))
+      return bytes + QFile::encodeName(chosen.mid(shown.size())).toStdString();
   }
   return QFile::encodeName(chosen).toStdString();
 }

@@ -2,6 +2,9 @@
 // SPD on Qt: Qt's own file dialog (never the desktop's native one, so it looks and behaves
 // the same everywhere and tests can drive it), with a picture preview beside the file list.
 #include <QFileDialog>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "app/save_dialog.h"
 
@@ -23,7 +26,8 @@ class SavePictureDialog : public QFileDialog {
 
  private:
   QStringList filters_, descriptions_;
-  std::string initialDir_, fileName_;
+  // Bytes of the proposal and how Qt shows them, longest first.
+  std::vector<std::pair<std::string, QString>> kept_;
   PicturePreview* preview_ = nullptr;
 };
 
