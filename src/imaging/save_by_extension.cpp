@@ -11,7 +11,7 @@
 #include "formats/jpeg_image.h"
 #include "formats/png_writer.h"
 #include "formats/targa_graphic.h"
-#include "imaging/atomic_file.h"
+#include "imaging/file_replace.h"
 
 namespace quendra {
 
@@ -81,10 +81,10 @@ void EncodeForSave(const Bitmap& bmp, SaveFormat format, const ByteSink& sink) {
   sink(bytes.data(), bytes.size());
 }
 
-void WritePictureFile(const Bitmap& bmp, SaveFormat format, const std::string& path) {
-  AtomicFile file(path);
-  EncodeForSave(bmp, format, [&](const uint8_t* p, size_t n) { file.Write(p, n); });
-  file.Commit();
+void WritePictureFile(const Bitmap& bmp, SaveFormat format, const std::string& path,
+                      ReplaceMode mode) {
+  ReplaceFile(
+      path, [&](const ByteSink& sink) { EncodeForSave(bmp, format, sink); }, mode);
 }
 
 }  // namespace quendra
