@@ -64,6 +64,10 @@ void TForm1::Guarded(const std::function<void()>& handler) {
   }
 }
 
+void TForm1::SettleStep() {
+  Preload.Settle();
+}
+
 void TForm1::SetListPanelWidth(int w) {
   window_.SetListPanelWidth(w);
 }
@@ -78,8 +82,9 @@ void TForm1::ShowFirstOfFolder() {
 
 void TForm1::FormCreate(const std::vector<std::string>& args, const std::string& exePath) {
   // The argument count stops at the first empty argument.
+  // Absolute from here on: the list, the save dialog and the desktop need no working folder.
   const std::string start =
-      (!args.empty() && !args[0].empty()) ? args[0] : ExtractFilePath(exePath);
+      AbsolutePath((!args.empty() && !args[0].empty()) ? args[0] : ExtractFilePath(exePath));
   if (!IsExistingFolder(start) && IsPictureFile(start)) {
     CurrentFile = start;
     LoadPicture(CurrentFile);
@@ -92,7 +97,8 @@ void TForm1::FormCreate(const std::vector<std::string>& args, const std::string&
 
 void TForm1::FilesDropped(const std::vector<std::string>& paths) {
   if (paths.empty()) return;
-  const std::string path = paths[0];  // the whole path: a cut one would name another file
+  // The whole path: a cut one would name another file.
+  const std::string path = AbsolutePath(paths[0]);
   Preload.Clear();
   if (!IsExistingFolder(path) && IsPictureFile(path)) {
     FileList.Clear();
@@ -131,6 +137,7 @@ void TForm1::KeyDown(uint16_t key, ShiftState shift) {
 }
 
 void TForm1::FormKeyDown(uint16_t& key, ShiftState shift) {
+  if (key == VK_RETURN) SettleStep();  // the file handed over is the one shown
   const TGraphic* g = IMG.Picture().Graphic();
   if (!g || g->Empty()) return;
   if (Timer.Enabled()) {
@@ -215,6 +222,7 @@ void TForm1::Help1Click() {
 void TForm1::TntSpeedButton1Click() {
   auto folder = dialogs_.BrowseForFolder("Select folder");
   if (!folder) return;
+  *folder = AbsolutePath(*folder);
   Preload.Clear();
   int n = ScanFolder(*folder, FileList, CurrentFolder);
   if (n > 0) {
@@ -252,10 +260,12 @@ void TForm1::LoadPicture(const std::string& path) {
   } else {
     try {
       LoadIntoZoomer(IMG, path);
+      showingFallback_ = false;
       SetPositionStatus();
     } catch (...) {
       // Every failure shows the fallback picture, silently; the status line stays.
       IMG.Picture().AssignBitmap(FallbackPicture());
+      showingFallback_ = true;
     }
   }
   FormResize();
@@ -264,6 +274,7 @@ void TForm1::LoadPicture(const std::string& path) {
 
 // What LoadPicture shows for a load made elsewhere: the same picture, status line and caption.
 void TForm1::ShowLoaded(LoadedPicture picture) {
+  showingFallback_ = !picture.ok;
   if (picture.ok) {
     IMG.Picture().AssignBitmap(std::move(picture.bitmap));
     SetPositionStatus();
@@ -284,6 +295,9 @@ void TForm1::StepTo(const std::string& path) {
     // one, so a held key never leaves loads queued behind it.
     Preload.Request(path, view, [this](LoadedPicture picture) {
       Guarded([&] {
+        // A preload adopted by the step may have stopped at the full-size bound; the step
+        // itself has none.
+        if (picture.tooLarge) return LoadPicture(picture.path);
         ShowLoaded(std::move(picture));
         FormResize();
         PreloadNeighbours();
@@ -422,6 +436,7 @@ void TForm1::IMGMouseUp(MouseButton, ShiftState, int, int) {
 
 // Turns the shown bitmap in place; with nothing loaded nothing happens.
 void TForm1::TurnPicture(void (*turn)(Bitmap&)) {
+  SettleStep();  // a turn of the picture still loading would be lost when it arrives
   TGraphic* g = IMG.Picture().Graphic();
   if (!g || g->Empty()) return;
   turn(IMG.Picture().AsBitmap().Image());

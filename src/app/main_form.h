@@ -70,6 +70,11 @@ class TForm1 {
 
   void LoadPicture(const std::string& path);
   void FormResize();
+  // A step still loading is finished first, so that CurrentFile names the picture IMG holds:
+  // every command that reads either calls this. Stepping itself never waits.
+  void SettleStep();
+  // The picture shown is the fallback for a file that failed to load, not the file's own.
+  bool ShowingFallback() const { return showingFallback_; }
 
   // Menu commands.
   void ROTATERIGHT1Click();
@@ -122,6 +127,7 @@ class TForm1 {
   void ShowLoaded(LoadedPicture picture);
   void SetPositionStatus();
   void PreloadNeighbours();
+  bool showingFallback_ = false;
   int travel_ = 1;  // direction of the last step through the list: +1 down, -1 up
   int lastIndex_ = -1;
   void TurnPicture(void (*turn)(Bitmap&));

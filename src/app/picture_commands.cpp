@@ -52,7 +52,9 @@ void TForm1::CopyAndPaste(const Bitmap& bitmap) {
 }
 
 void TForm1::COPY1Click() {
-  const Bitmap* held = HeldBitmap(IMG);
+  SettleStep();
+  // The fallback picture stands for a file that failed to load; it is nothing to copy.
+  const Bitmap* held = showingFallback_ ? nullptr : HeldBitmap(IMG);
   if (!held) return;
   if (IMG.ZoomPercent() == 100)
     CopyAndPaste(*held);  // the clipboard takes its own copy
@@ -61,6 +63,7 @@ void TForm1::COPY1Click() {
 }
 
 void TForm1::Capture1Click() {
+  SettleStep();
   CopyAndPaste(CapturePictureArea());
 }
 
@@ -74,7 +77,9 @@ void TForm1::AskAndSave(const Bitmap& bitmap, const std::string& proposedName) {
 }
 
 void TForm1::SAVE1Click() {
-  const Bitmap* held = HeldBitmap(IMG);
+  SettleStep();
+  // Saved over the file that failed, the fallback picture would destroy what may be recovered.
+  const Bitmap* held = showingFallback_ ? nullptr : HeldBitmap(IMG);
   if (!held) return;
   // A copy taken before the dialog: a slideshow step while it is open must not change it.
   const Bitmap working = DisplayedCopy(IMG, *held);
@@ -82,6 +87,7 @@ void TForm1::SAVE1Click() {
 }
 
 void TForm1::CaptureSave1Click() {
+  SettleStep();
   // Taken before the dialog opens, so the dialog is never part of it.
   const Bitmap working = CapturePictureArea();
   SPD.FilterIndex = 1;

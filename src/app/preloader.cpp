@@ -99,7 +99,7 @@ void Preloader::Request(const std::string& path, const ViewKey& view,
   deliver_ = std::move(deliver);
   {
     std::lock_guard lock(mutex_);
-    ++generation_;
+    requestGeneration_ = ++generation_;
     urgent_.reset();
     const bool same = running_ && running_->path == path && running_->view == view;
     if (same && (running_->urgent || runningAdopted_)) {
@@ -114,6 +114,17 @@ void Preloader::Request(const std::string& path, const ViewKey& view,
   }
   StartWorker();
   work_.notify_all();
+}
+
+bool Preloader::RequestPending() const {
+  if (!deliver_) return false;
+  std::lock_guard lock(mutex_);
+  return !stop_ && requestGeneration_ == generation_;
+}
+
+void Preloader::Settle() {
+  if (!Enabled() || !RequestPending()) return;
+  dispatcher_->WaitServing([this] { return !RequestPending(); });
 }
 
 void Preloader::CancelRequest() {

@@ -77,6 +77,11 @@ class Preloader {
                std::function<void(LoadedPicture)> deliver);
   // Main thread: an undelivered request will never be delivered.
   void CancelRequest();
+  // Main thread: a request not delivered yet is finished now: waits for the worker while
+  // serving the dispatcher, which delivers it (and whatever else is queued: a newer step asked
+  // for meanwhile is waited for in turn). Returns at once when none is pending.
+  void Settle();
+  bool RequestPending() const;
 
   // Main thread: the pictures to hold ready, most wanted first (at most two). Held pictures of
   // other names or another view are dropped, and a preload of one is cancelled.
@@ -118,6 +123,7 @@ class Preloader {
   MainThreadDispatcher* dispatcher_ = nullptr;
   bool stopped_ = false;
   std::function<void(LoadedPicture)> deliver_;                  // main thread only
+  uint64_t requestGeneration_ = 0;                              // main thread only
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // read by posted deliveries
 
   mutable std::mutex mutex_;

@@ -16,6 +16,11 @@ std::string ExtractFileExt(const std::string& path);
 // The path with a separator appended unless it already ends with one ("" becomes "/").
 std::string AddTrailingPathDelimiter(const std::string& path);
 
+// The path made absolute against the working folder, the way the desktop reads a path typed on
+// a command line: "." parts, doubled and trailing separators go and ".." takes away the part
+// before it, all lexically, so symlinks stay in the path as the user named them. "" stays "".
+std::string AbsolutePath(const std::string& path);
+
 // Shows a byte string as valid UTF-8: each byte that is not part of a valid sequence becomes
 // U+FFFD. File names keep their bytes everywhere else; this is only for display.
 std::string DisplayName(const std::string& bytes);

@@ -6,7 +6,6 @@
 
 #include "base/errors.h"
 #include "formats/emf_writer.h"
-#include "base/errors.h"
 #include "formats/load_cancel.h"
 #include "formats/tbitmap.h"
 

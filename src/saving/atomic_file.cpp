@@ -93,7 +93,25 @@ void AtomicFile::WriteAll(const uint8_t* data, size_t size) {
   }
 }
 
-void AtomicFile::Commit() {
+bool AtomicFile::KeepOwner(uid_t owner, gid_t group) {
+  if (fd_ < 0) return false;
+  if (::fchown(fd_, owner, group) == 0) return true;
+  if (owner != ::geteuid()) return false;
+  ::fchown(fd_, uid_t(-1), group);  // not one of our groups: the file takes ours
+  return true;
+}
+
+// Into place without replacing: renameat2 where the file system has it, else a hard link, which
+// fails on an existing name just the same.
+static int RenameNoReplace(const char* from, const char* to) {
+  if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  if (::link(from, to) != 0) return -1;
+  ::unlink(from);
+  return 0;
+}
+
+void AtomicFile::Commit(bool noReplace) {
   if (fd_ < 0) throw EFileError(SystemErrorText(EBADF));
   Flush();
   struct stat old {};
@@ -106,7 +124,9 @@ void AtomicFile::Commit() {
   const int rc = ::close(fd_);
   fd_ = -1;
   if (rc != 0) Fail(errno);
-  if (::rename(temp_.c_str(), target_.c_str()) != 0) Fail(errno);
+  if ((noReplace ? RenameNoReplace(temp_.c_str(), target_.c_str())
+                 : ::rename(temp_.c_str(), target_.c_str())) != 0)
+    Fail(errno);
   temp_.clear();
 }
 

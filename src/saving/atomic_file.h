@@ -3,6 +3,8 @@
 // target's folder, which is flushed to disk (when it replaces a file) and renamed over the target.
 // Any failure removes the temporary file and leaves what was at the target untouched. The save
 // thread and quendra-convert both write through this.
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,9 +23,13 @@ class AtomicFile {
 
   // Buffered; throws EFileError when the disk is full or the file too large.
   void Write(const uint8_t* data, size_t size);
+  // Gives the new file this owner and group where the process may; false when the owner cannot
+  // be kept (the group is kept where it can be, as a file's owner may choose among their groups).
+  bool KeepOwner(uid_t owner, gid_t group);
   // Flushes, syncs when a file is replaced, and renames into place. The new file gets the old
-  // file's permissions, or the usual ones for a new file (0666 less the umask).
-  void Commit();
+  // file's permissions, or the usual ones for a new file (0666 less the umask). With noReplace an
+  // existing target stays and the commit fails with "File exists".
+  void Commit(bool noReplace = false);
 
   const std::string& TemporaryName() const { return temp_; }
 

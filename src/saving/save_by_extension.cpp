@@ -5,7 +5,7 @@
 #include "base/paths.h"
 #include "base/text.h"
 #include "formats/format_record.h"
-#include "saving/atomic_file.h"
+#include "saving/file_replace.h"
 
 namespace quendra {
 
@@ -46,10 +46,10 @@ void EncodeForSave(const Bitmap& bmp, SaveFormat format, const ByteSink& sink) {
   WriterOf(format).encode(bmp, sink);
 }
 
-void WritePictureFile(const Bitmap& bmp, SaveFormat format, const std::string& path) {
-  AtomicFile file(path);
-  EncodeForSave(bmp, format, [&](const uint8_t* p, size_t n) { file.Write(p, n); });
-  file.Commit();
+void WritePictureFile(const Bitmap& bmp, SaveFormat format, const std::string& path,
+                      ReplaceMode mode) {
+  ReplaceFile(
+      path, [&](const ByteSink& sink) { EncodeForSave(bmp, format, sink); }, mode);
 }
 
 }  // namespace quendra

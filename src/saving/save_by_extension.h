@@ -7,6 +7,7 @@
 
 #include "base/bitmap.h"
 #include "formats/format_record.h"
+#include "saving/file_replace.h"
 
 namespace quendra {
 
@@ -33,8 +34,10 @@ std::optional<SaveFormat> WriterForExtension(const std::string& fileName);
 // Throws the writer's error.
 void EncodeForSave(const Bitmap& bmp, SaveFormat format, const ByteSink& sink);
 
-// Encodes and writes the file atomically (see AtomicFile): a failure leaves the old file as
-// it was and no partial file behind. Throws EFileError or the writer's error.
-void WritePictureFile(const Bitmap& bmp, SaveFormat format, const std::string& path);
+// Encodes and writes the file as the desktop's file replace does (see ReplaceFile): a failure
+// leaves the old file as it was and no partial file behind. Throws EFileError or the writer's
+// error.
+void WritePictureFile(const Bitmap& bmp, SaveFormat format, const std::string& path,
+                      ReplaceMode mode = ReplaceMode::Replace);
 
 }  // namespace quendra

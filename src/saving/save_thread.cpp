@@ -1,9 +1,14 @@
 #include "saving/save_thread.h"
 
-#include <csignal>
-#include <cstdio>
+#include <sys/stat.h>
 
+#include <csignal>
+#include <initializer_list>
+#include <string_view>
+
+#include "base/errors.h"
 #include "saving/save_by_extension.h"
+#include "saving/save_naming.h"
 
 namespace quendra {
 
@@ -12,35 +17,71 @@ namespace {
 // The application's title, which captions every message box.
 constexpr const char* kCaption = "Quendra";
 
-std::string SaveFailed(const std::string& fileName, const std::string& reason) {
-  const int n = std::snprintf(nullptr, 0, kSaveFailedFormat, fileName.c_str(), reason.c_str());
-  std::string text(size_t(n) + 1, '\0');
-  std::snprintf(text.data(), text.size(), kSaveFailedFormat, fileName.c_str(), reason.c_str());
-  text.resize(size_t(n));
+// Tries a few free names when other saves take them first; each try fails cleanly.
+constexpr int kNameTries = 16;
+
+// The texts hold a "%s" for each value, filled in order.
+std::string Format(std::string_view format, std::initializer_list<std::string_view> values) {
+  std::string text;
+  auto value = values.begin();
+  for (size_t i = 0; i < format.size(); ++i) {
+    if (format.substr(i, 2) == "%s" && value != values.end()) {
+      text += *value++;
+      ++i;
+    } else {
+      text += format[i];
+    }
+  }
   return text;
+}
+
+std::string SaveFailed(const std::string& fileName, const std::string& reason) {
+  return Format(kSaveFailedFormat, {fileName, reason});
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
 }
 
 }  // namespace
 
-std::string SaveByExtension(const Bitmap& bitmap, const std::string& fileName) {
+std::string SaveByExtension(const Bitmap& bitmap, const std::string& fileName,
+                            std::string* writtenTo) {
   const SavePlan plan = PlanSave(fileName);
   if (!plan.format) return kCannotSaveMessage;
+  // The user named fileName, not the changed name: a file there is nobody's to replace.
+  const bool renamed = plan.fileName != fileName;
+  std::string name = renamed ? UniqueFileName(plan.fileName) : plan.fileName;
   try {
-    WritePictureFile(bitmap, *plan.format, plan.fileName);
+    for (int tries = 1;; ++tries) {
+      try {
+        WritePictureFile(bitmap, *plan.format, name,
+                         renamed ? ReplaceMode::NoReplace : ReplaceMode::Replace);
+        break;
+      } catch (const EFileError&) {
+        // Another save took the free name meanwhile: the next free one.
+        if (!renamed || tries == kNameTries || !FileExists(name)) throw;
+        name = UniqueFileName(plan.fileName);
+      }
+    }
   } catch (const std::bad_alloc&) {
-    return SaveFailed(plan.fileName, "Out of memory");
+    return SaveFailed(name, "Out of memory");
   } catch (const std::exception& e) {
-    return SaveFailed(plan.fileName, e.what());
+    return SaveFailed(name, e.what());
   }
+  if (writtenTo) *writtenTo = name;
   return {};
 }
 
 tSaveThrd::tSaveThrd(std::string fileName, Bitmap bitmap, MainThreadDispatcher& dispatcher,
-                     ShowMessageFunction show, std::function<void()> finished)
+                     ShowMessageFunction show, ShowStatusFunction status,
+                     std::function<void()> finished)
     : fileName_(std::move(fileName)),
       bitmap_(std::move(bitmap)),
       dispatcher_(dispatcher),
       show_(std::move(show)),
+      status_(std::move(status)),
       onFinished_(std::move(finished)) {
   // Started last, when every field is set.
   thread_ = std::thread([this] { Execute(); });
@@ -55,13 +96,20 @@ void tSaveThrd::Join() {
 }
 
 void tSaveThrd::Execute() {
-  std::string message;
+  std::string message, writtenTo;
   try {
-    message = SaveByExtension(bitmap_, fileName_);
+    message = SaveByExtension(bitmap_, fileName_, &writtenTo);
   } catch (...) {
     message = SaveFailed(fileName_, "Unknown error");
   }
   bitmap_ = Bitmap();  // released as soon as the file is written
+  if (message.empty() && writtenTo != fileName_ && status_) {
+    try {
+      dispatcher_.Synchronize([&] { status_(Format(kSavedAsFormat, {writtenTo})); });
+    } catch (...) {
+      // The status line is only a note; the file is written.
+    }
+  }
   if (!message.empty() && show_) {
     try {
       dispatcher_.Synchronize([&] { show_(message, kCaption); });
@@ -73,8 +121,9 @@ void tSaveThrd::Execute() {
   if (onFinished_) onFinished_();
 }
 
-Saver::Saver(MainThreadDispatcher& dispatcher, ShowMessageFunction showMessage)
-    : dispatcher_(dispatcher), show_(std::move(showMessage)) {
+Saver::Saver(MainThreadDispatcher& dispatcher, ShowMessageFunction showMessage,
+             ShowStatusFunction showStatus)
+    : dispatcher_(dispatcher), show_(std::move(showMessage)), status_(std::move(showStatus)) {
   std::signal(SIGXFSZ, SIG_IGN);
 }
 
@@ -88,7 +137,7 @@ void Saver::StartSaveThread(const Bitmap& bitmap, const std::string& fileName) {
   running_.fetch_add(1);
   try {
     threads_.push_back(
-        std::make_unique<tSaveThrd>(fileName, std::move(copy), dispatcher_, show_, [this] {
+        std::make_unique<tSaveThrd>(fileName, std::move(copy), dispatcher_, show_, status_, [this] {
           running_.fetch_sub(1);
           dispatcher_.Notify();
         }));

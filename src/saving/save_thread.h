@@ -19,14 +19,22 @@ namespace quendra {
 
 inline constexpr const char* kCannotSaveMessage = "Graphic type cannot be saved!";
 inline constexpr const char* kSaveFailedFormat = "Could not save %s: %s";
+// The status line after a save written under another name than the one chosen.
+inline constexpr const char* kSavedAsFormat = "Saved as %s";
 
 // Shows a message box (text, caption) with one OK button; called on the main thread only.
 using ShowMessageFunction =
     std::function<void(const std::string& text, const std::string& caption)>;
 
+// Sets the main window's status line; called on the main thread only.
+using ShowStatusFunction = std::function<void(const std::string& text)>;
+
 // The thread body, callable on its own: picks the writer by the name's extension (PlanSave) and
-// writes the file atomically. Returns the message for the user, or "" when the file was written.
-std::string SaveByExtension(const Bitmap& bitmap, const std::string& fileName);
+// writes the file (ReplaceFile). A name the extension rule changed never replaces a file: the
+// save goes to the first free name (UniqueFileName) of the changed one. Returns the message for
+// the user, or "" when the file was written; `writtenTo` gets the name written.
+std::string SaveByExtension(const Bitmap& bitmap, const std::string& fileName,
+                            std::string* writtenTo = nullptr);
 
 // One save: the target name and the thread's own bitmap, written on its own thread.
 class tSaveThrd {
@@ -34,7 +42,7 @@ class tSaveThrd {
   // Copies nothing: the saver hands over the copy it made on the calling thread. `finished`
   // runs on the save thread when the body has ended (its message shown or handed over).
   tSaveThrd(std::string fileName, Bitmap bitmap, MainThreadDispatcher& dispatcher,
-            ShowMessageFunction show, std::function<void()> finished);
+            ShowMessageFunction show, ShowStatusFunction status, std::function<void()> finished);
   ~tSaveThrd();  // joins
   tSaveThrd(const tSaveThrd&) = delete;
   tSaveThrd& operator=(const tSaveThrd&) = delete;
@@ -49,6 +57,7 @@ class tSaveThrd {
   Bitmap bitmap_;
   MainThreadDispatcher& dispatcher_;
   ShowMessageFunction show_;
+  ShowStatusFunction status_;
   std::function<void()> onFinished_;
   std::atomic<bool> finished_{false};
   std::thread thread_;
@@ -58,7 +67,9 @@ class Saver : public SaveService {
  public:
   // Both outlive the saver. Writes that exceed the process's file-size limit fail with an error
   // instead of ending the program (SIGXFSZ is ignored from here on).
-  Saver(MainThreadDispatcher& dispatcher, ShowMessageFunction showMessage);
+  // `showStatus` tells where a renamed save went (kSavedAsFormat).
+  Saver(MainThreadDispatcher& dispatcher, ShowMessageFunction showMessage,
+        ShowStatusFunction showStatus = nullptr);
   // Waits for pending saves, serving the dispatcher meanwhile (WaitAll).
   ~Saver() override;
   Saver(const Saver&) = delete;
@@ -78,6 +89,7 @@ class Saver : public SaveService {
 
   MainThreadDispatcher& dispatcher_;
   ShowMessageFunction show_;
+  ShowStatusFunction status_;
   std::list<std::unique_ptr<tSaveThrd>> threads_;  // main thread only
   std::atomic<int> running_{0};
 };

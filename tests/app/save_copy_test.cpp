@@ -52,6 +52,28 @@ struct Saving : ::testing::Test {
   void Open(int w, int h) { v.form.FormCreate({WriteBmp(dir, "photo.bmp", w, h)}, "/x/q"); }
 };
 
+// The fallback picture stands for a file that failed to load: it is neither saved over that file
+// nor copied; what the window shows can still be captured.
+TEST_F(Saving, TheFallbackPictureIsNeitherSavedNorCopiedButCaptured) {
+  dir.Write("broken.bmp", "BM not a bitmap");
+  v.form.FormCreate({dir / "broken.bmp"}, "/x/q");
+  ASSERT_TRUE(v.form.ShowingFallback());
+  v.form.AllowClick();
+  v.host.saveAnswers = {dir / "broken.bmp"};
+  v.form.KeyDown('S', kCtrl);
+  v.form.KeyDown('C', kCtrl);
+  EXPECT_TRUE(v.host.saveDialogs.empty());
+  EXPECT_TRUE(v.host.saves.empty());
+  EXPECT_TRUE(v.host.clipboard.empty());
+  v.form.KeyDown('C', kCtrlAlt);
+  EXPECT_EQ(v.host.clipboard.size(), 1u);
+  // A picture that loads is its own again.
+  v.form.FilesDropped({WriteBmp(dir, "good.bmp", 8, 6)});
+  EXPECT_FALSE(v.form.ShowingFallback());
+  v.form.KeyDown('S', kCtrl);
+  EXPECT_EQ(v.host.saveDialogs.size(), 1u);
+}
+
 TEST_F(Saving, SaveProposesAFreeNameInThePicturesFolderAndSavesTheFittedPicture) {
   Open(40, 30);
   v.host.saveAnswers = {dir / "out.png"};

@@ -1,7 +1,12 @@
 // quendra-convert as a user runs it: real files in, real files out, checked by Pillow.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+
+#include "formats/jpeg_image.h"
 #include "formats/metafile.h"
 #include "formats/tbitmap.h"
 #include "support/image_tools.h"
@@ -23,6 +28,112 @@ int Convert(const std::string& args, std::string* err = nullptr) {
 bool Exists(const std::string& p) {
   struct stat st {};
   return ::stat(p.c_str(), &st) == 0;
+}
+
+// Permissions do not apply to root: the replace is checked as ordinary users made for the test,
+// in a folder they share, running a copy of the program that they may execute.
+class ConvertAsUser : public ::testing::Test {
+ protected:
+  static constexpr const char* kUser = "quendra-saver";
+  static constexpr const char* kOther = "quendra-other";
+
+  static void SetUpTestSuite() {
+    if (::geteuid() != 0 || !testing::HaveCommand("useradd") || !testing::HaveCommand("runuser"))
+      return;
+    for (const char* user : {kUser, kOther})
+      if (!::getpwnam(user))
+        testing::Run(std::string("useradd --no-create-home --shell /usr/sbin/nologin ") + user);
+    ready_ = ::getpwnam(kUser) && ::getpwnam(kOther);
+  }
+  void SetUp() override {
+    if (!ready_) GTEST_SKIP() << "needs root, useradd and runuser to test as an ordinary user";
+    char pattern[] = "/tmp/quendra-users-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    ::chmod(dir_.c_str(), 0777);
+    convert_ = dir_ + "/quendra-convert";
+    std::filesystem::copy_file(QUENDRA_CONVERT, convert_);
+    ::chmod(convert_.c_str(), 0755);
+  }
+  void TearDown() override {
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+  std::string File(const std::string& name) const { return dir_ + "/" + name; }
+  // An old file of its owner, with the mode given.
+  std::string Old(const std::string& name, const char* owner, mode_t mode) const {
+    const std::string path = File(name);
+    testing::WriteFileBytes(path, {'o', 'l', 'd'});
+    const passwd* pw = ::getpwnam(owner);
+    EXPECT_EQ(::chown(path.c_str(), pw->pw_uid, pw->pw_gid), 0);
+    ::chmod(path.c_str(), mode);
+    return path;
+  }
+  int ConvertAs(const char* user, const std::string& in, const std::string& out,
+                std::string* err = nullptr) const {
+    return testing::Run("runuser -u " + std::string(user) + " -- " + ShellQuote(convert_) + " " +
+                            ShellQuote(in) + " " + ShellQuote(out) + " 2>&1",
+                        err);
+  }
+  static struct stat Stat(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st;
+  }
+
+  static bool ready_;
+  std::string dir_, convert_;
+};
+bool ConvertAsUser::ready_ = false;
+
+TEST_F(ConvertAsUser, ReplacesAsTheDesktopDoes) {
+  const std::string in = File("in.bmp");
+  testing::WriteFileBytes(in,
+                          testing::ReadFileBytes(testing::WriteBmp(TempDir(), "in.bmp", 40, 30)));
+  ::chmod(in.c_str(), 0644);
+  const Bitmap picture = testing::ReadWith<TBitmap>(in);
+  const std::vector<uint8_t> old{'o', 'l', 'd'};
+
+  // A file the user may not write is refused and stays, though the folder would allow a rename.
+  const std::string readOnly = Old("ro.bmp", kUser, 0444);
+  std::string err;
+  EXPECT_EQ(ConvertAs(kUser, in, readOnly, &err), 1);
+  EXPECT_NE(err.find(readOnly + ": Permission denied"), std::string::npos) << err;
+  EXPECT_EQ(testing::ReadFileBytes(readOnly), old);
+
+  // A symlink stays a symlink; the file it names is replaced and keeps its mode.
+  const std::string target = Old("target.bmp", kUser, 0640);
+  ASSERT_EQ(::symlink("target.bmp", File("link.bmp").c_str()), 0);
+  EXPECT_EQ(ConvertAs(kUser, in, File("link.bmp"), &err), 0) << err;
+  struct stat link {};
+  ::lstat(File("link.bmp").c_str(), &link);
+  EXPECT_TRUE(S_ISLNK(link.st_mode));
+  EXPECT_TRUE(testing::ReadWith<TBitmap>(target) == picture);
+  EXPECT_EQ(Stat(target).st_mode & 07777, 0640u);
+
+  // Another user's file in the shared folder keeps its owner and mode.
+  const std::string others = Old("other.bmp", kOther, 0666);
+  EXPECT_EQ(ConvertAs(kUser, in, others, &err), 0) << err;
+  EXPECT_TRUE(testing::ReadWith<TBitmap>(others) == picture);
+  EXPECT_EQ(Stat(others).st_uid, ::getpwnam(kOther)->pw_uid);
+  EXPECT_EQ(Stat(others).st_mode & 07777, 0666u);
+
+  // A hard link stays shared: both names show the new picture.
+  const std::string linked = Old("linked.bmp", kUser, 0644);
+  ASSERT_EQ(::link(linked.c_str(), File("linked-too.bmp").c_str()), 0);
+  EXPECT_EQ(ConvertAs(kUser, in, linked, &err), 0) << err;
+  EXPECT_EQ(Stat(linked).st_ino, Stat(File("linked-too.bmp")).st_ino);
+  EXPECT_TRUE(testing::ReadWith<TBitmap>(File("linked-too.bmp")) == picture);
+
+  // Written in place, an encoder failure (JPEG is at most 65500 pixels high) changes nothing.
+  const std::string tall = File("tall.bmp");
+  testing::WriteFileBytes(tall,
+                          testing::ReadFileBytes(testing::WriteBmp(TempDir(), "t.bmp", 1, 65535)));
+  ::chmod(tall.c_str(), 0644);
+  const std::string shared = Old("shared.jpg", kUser, 0644);
+  ASSERT_EQ(::link(shared.c_str(), File("shared-too.jpg").c_str()), 0);
+  EXPECT_EQ(ConvertAs(kUser, tall, shared, &err), 1);
+  EXPECT_EQ(testing::ReadFileBytes(shared), old);
+  EXPECT_EQ(Stat(shared).st_nlink, 2u);
 }
 
 TEST(Convert, FitsAsTheViewerDoesAndWritesEachFormat) {

@@ -18,6 +18,7 @@
 #include "formats/jpeg_image.h"
 #include "formats/png_object.h"
 #include "formats/tbitmap.h"
+#include "imaging/rotate.h"
 #include "support/image_tools.h"
 #include "support/pictures.h"
 
@@ -125,9 +126,12 @@ class WindowUnderWm : public ::testing::Test {
       if (line.ends_with(" started")) kill(std::stoi(line), SIGTERM);
   }
 
-  // Starts the viewer on a path and waits for its window.
-  void StartViewer(const std::string& path) {
-    viewer_ = ChildProcess({QUENDRA_VIEWER, path});
+  // Starts the viewer on a path (from the folder cwd, when given) and waits for its window.
+  void StartViewer(const std::string& path, const std::string& cwd = "") {
+    viewer_ = cwd.empty() ? ChildProcess({QUENDRA_VIEWER, path})
+                          : ChildProcess({"/bin/sh", "-c",
+                                          "cd " + ShellQuote(cwd) + " && exec " +
+                                              ShellQuote(QUENDRA_VIEWER) + " " + ShellQuote(path)});
     ASSERT_GT(viewer_.Pid(), 0);
     ASSERT_TRUE(
         Eventually([&] { return !(window_ = FindWindow("^Image Size|^Window size")).empty(); }));
@@ -136,6 +140,21 @@ class WindowUnderWm : public ::testing::Test {
   void Keys(const std::string& keys) {
     X("xdotool windowactivate --sync " + window_);
     X("xdotool key --clearmodifiers " + keys);
+  }
+  // Chooses the n-th visible item of the popup menu, opened over the picture.
+  void MenuItem(int n) {
+    const auto shown = [&] {
+      const std::string ids =
+          X("xdotool search --onlyvisible --pid " + std::to_string(viewer_.Pid()));
+      return std::count(ids.begin(), ids.end(), '\n') >= 1;  // the window and the menu
+    };
+    X("xdotool windowactivate --sync " + window_);
+    X("xdotool mousemove --window " + window_ + " 300 150 click 3");
+    ASSERT_TRUE(Eventually(shown)) << "the popup menu did not open";
+    std::string keys;
+    for (int i = 0; i < n; ++i) keys += " Down";
+    X("xdotool key" + keys + " Return");
+    ASSERT_TRUE(Eventually([&] { return !shown(); }));
   }
   // Waits for the save dialog, types a name into its name field (unless empty) and confirms.
   void AnswerSaveDialog(const std::string& name) {
@@ -217,6 +236,57 @@ TEST_F(WindowUnderWm, SaveCaptureAndCopyTheShownPicture) {
   EXPECT_NE(X("xclip -selection clipboard -t TARGETS -o").find("image/bmp"), std::string::npos);
 }
 
+// A command given at once after a step acts on the picture stepped to, though it was still
+// loading: the last picture is large, and far from the preloaded neighbours of the first.
+TEST_F(WindowUnderWm, CommandsAtOnceAfterAStepActOnThePictureSteppedTo) {
+  for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) testing::WriteBmp(dir_, name, 120, 150);
+  const std::string last = testing::WriteBmp(dir_, "z.bmp", 3000, 2000);
+  const std::vector<uint8_t> bytes = testing::ReadFileBytes(last);
+  const std::string original(bytes.begin(), bytes.end());
+  const Shown shown = LoadAsShown(last);
+  StartViewer(dir_.Path());
+  MenuItem(5);  // "Allow overwrite": Ctrl+S proposes the shown file itself
+
+  Keys("End ctrl+s");
+  AnswerSaveDialog("");
+  EXPECT_TRUE(Eventually([&] {
+    return CompareRgb(ToRgba(ReadWith<TBitmap>(last)), ToRgba(shown.bitmap)).maxDiff == 0;
+  })) << "the file did not get its own picture";
+
+  // A turn at once after the step turns the new picture (saved to see it).
+  dir_.Write("z.bmp", original);
+  Keys("Home");
+  Keys("End Right ctrl+s");
+  AnswerSaveDialog("");
+  Bitmap turned = shown.bitmap;
+  RotateBitmapRight(turned);
+  EXPECT_TRUE(Eventually([&] {
+    return CompareRgb(ToRgba(ReadWith<TBitmap>(last)), ToRgba(turned)).maxDiff == 0;
+  })) << "the turn was lost";
+
+  dir_.Write("z.bmp", original);
+  Keys("Home");
+  Keys("End ctrl+c");
+  ASSERT_TRUE(Eventually(
+      [&] { return X("xprop -id " + window_ + " WM_STATE").find("Iconic") != std::string::npos; }));
+  std::string png;
+  ASSERT_EQ(testing::Run("xclip -selection clipboard -t image/png -o", &png), 0);
+  dir_.Write("clip.png", png);
+  EXPECT_EQ(
+      CompareRgb(ToRgba(ReadWith<TPNGObject>(dir_ / "clip.png")), ToRgba(shown.bitmap)).maxDiff, 0);
+}
+
+// The run command of the README, from the project's folder: a relative folder.
+TEST_F(WindowUnderWm, StartedOnARelativeFolderSavesNextToTheShownFile) {
+  std::filesystem::create_directory(dir_ / "samples");
+  const std::string picture = testing::WriteBmp(dir_, "samples/lines.bmp", 120, 150);
+  StartViewer("samples", dir_.Path());
+  Keys("ctrl+s");
+  AnswerSaveDialog("");
+  EXPECT_TRUE(Eventually([&] { return Exists(dir_ / "samples/lines[1].bmp"); }));
+  EXPECT_FALSE(Exists(dir_ / "samples/samples"));
+}
+
 TEST_F(WindowUnderWm, FailedSaveBoxLeavesTheWindowUsableAndEscDuringASaveLeavesTheWholeFile) {
   const std::string picture = testing::WriteBmp(dir_, "big.bmp", 2400, 1800);
   StartViewer(picture);
@@ -225,6 +295,17 @@ TEST_F(WindowUnderWm, FailedSaveBoxLeavesTheWindowUsableAndEscDuringASaveLeavesT
   AnswerSaveDialog("bad.jpe");
   std::string box;
   ASSERT_TRUE(Eventually([&] { return !(box = FindWindow("^Quendra$")).empty(); }));
+  // In front of the always-on-top window, where the user sees it.
+  EXPECT_TRUE(Eventually([&] {
+    return X("xprop -id " + box + " _NET_WM_STATE").find("_NET_WM_STATE_ABOVE") !=
+           std::string::npos;
+  })) << X("xprop -id " + box);
+  EXPECT_NE(X("xprop -id " + box + " WM_TRANSIENT_FOR").find(X("printf 0x%x " + window_)),
+            std::string::npos);
+  const std::string stacking = X("xprop -root _NET_CLIENT_LIST_STACKING");
+  ASSERT_NE(stacking.find(X("printf 0x%x " + box)), std::string::npos) << stacking;
+  EXPECT_GT(stacking.find(X("printf 0x%x " + box)), stacking.find(X("printf 0x%x " + window_)))
+      << stacking;
   Keys("ctrl+f");  // full size, while the box is up: the picture is saved at its own size
   EXPECT_TRUE(
       Eventually([&] { return X("xdotool getwindowname " + window_).starts_with("Window size"); }));

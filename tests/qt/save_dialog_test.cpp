@@ -1,6 +1,8 @@
 // The save dialog and the capture on Qt's offscreen platform.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -64,6 +66,29 @@ TEST(SaveDialog, QtsOwnDialogWithTheFiltersAsWrittenTheNameFilledInAndAPreview) 
   // A folder or a file that is not a picture clears it.
   preview->ShowFile(kSamples);
   ASSERT_TRUE(QTest::qWaitFor([&] { return preview->Shown().isNull(); }, 10000));
+}
+
+// Qt shows such a name lossily (U+FFFD for the stray bytes); the name comes back with its bytes.
+TEST(SaveDialog, ANameThatIsNotUtf8KeepsItsBytes) {
+  QtApp();
+  testing::TempDir dir;
+  const std::string folder = dir / "f\xe9";
+  std::filesystem::create_directory(folder);
+  TSavePictureDialog settings;
+  settings.Filter = kSaveFilters;
+  settings.InitialDir = folder;
+  settings.FileName = folder + "/bad\xff\xfename[1].gif";
+  {
+    SavePictureDialog dialog(nullptr, settings);
+    dialog.show();
+    EXPECT_EQ(dialog.ChosenFile(), settings.FileName);  // kept as proposed
+    auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    name->setText(name->text().replace(".gif", ".png"));  // a changed extension
+    EXPECT_EQ(dialog.ChosenFile(), folder + "/bad\xff\xfename[1].png");
+    name->setText("typed.png");  // a new name in the proposed folder
+    EXPECT_EQ(dialog.ChosenFile(), folder + "/typed.png");
+  }
 }
 
 TEST(Capture, ThePictureAreaAsTheWindowRendersItCentredOnWhite) {

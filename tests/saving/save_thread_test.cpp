@@ -231,6 +231,29 @@ TEST(Saver, MessagesReachTheMainThreadAndExitWaitsForPendingSaves) {
   }
 }
 
+// photo[1].tif is the name chosen; photo[1].jpg is somebody else's file, never named.
+TEST(Saver, ARenamedSaveGoesToAFreeNameAndTheStatusLineSaysWhere) {
+  TempDir dir;
+  ManualDispatcher dispatcher;
+  Recorded shown;
+  std::vector<std::string> status;
+  testing::WriteFileBytes(dir / "photo[1].jpg", {'k', 'e', 'e', 'p'});
+  {
+    Saver saver(dispatcher, shown.Show(), [&](const std::string& t) { status.push_back(t); });
+    saver.StartSaveThread(testing::Gradient(40, 30), dir / "photo[1].tif");
+    saver.StartSaveThread(testing::Gradient(40, 30), dir / "plain.png");  // not renamed: no note
+  }
+  EXPECT_TRUE(shown.messages.empty());
+  EXPECT_EQ(testing::ReadFileBytes(dir / "photo[1].jpg"),
+            (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+  EXPECT_EQ(testing::ReadWith<TJPEGImage>(dir / "photo[1][1].jpg").Width(), 40);
+  EXPECT_EQ(status, (std::vector<std::string>{"Saved as " + (dir / "photo[1][1].jpg")}));
+  // Renamed to a free name, it is written there as such.
+  std::string written;
+  EXPECT_EQ(SaveByExtension(testing::Gradient(4, 3), dir / "new.tif", &written), "");
+  EXPECT_EQ(written, dir / "new.jpg");
+}
+
 TEST(Saver, TwoSavesToOneNameLeaveOneWholeFile) {
   TempDir dir;
   ManualDispatcher dispatcher;

@@ -5,7 +5,9 @@ Every view-mode change from every mode (CTRL+UP, CTRL+DOWN, CTRL+F) is made on a
 started viewer, and after each one the window's real size, its _NET_WM_STATE (always-on-top
 kept, maximised exactly in the maximised modes) and its caption are checked against the mode.
 The walk is repeated from fresh starts, so that a race between the program and the window
-manager shows. Every wait ends as soon as the awaited state is there, bounded by GUARD.
+manager shows. Last, a message box (the key reminder) must come up in front of the
+always-on-top window: transient for it, always on top itself and stacked above it. Every wait
+ends as soon as the awaited state is there, bounded by GUARD.
 
 usage: mode_changes.py VIEWER SAMPLES [--wm openbox] [--runs 10] [--screenshot FILE]
 """
@@ -173,6 +175,61 @@ def one_run(env, viewer, samples, screen, shot, walk=WALK):
         proc.wait(timeout=GUARD)
 
 
+def message_box_check(env, viewer, samples):
+    """The key reminder, chosen from the popup menu, is shown in front of the main window."""
+    proc = subprocess.Popen([viewer, samples], env=env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    try:
+        def windows():
+            return run(env, "xdotool", "search", "--onlyvisible", "--pid", str(proc.pid)).split()
+
+        win = wait_for("the viewer's window", windows, 30)[0]
+
+        def activated():
+            if run(env, "xdotool", "getwindowfocus").strip() == win:
+                return True
+            run(env, "xdotool", "windowactivate", win)
+            return False
+
+        wait_for("the viewer's focus", activated, 30)
+        run(env, "xdotool", "mousemove", "--window", win, "300", "150", "click", "3")
+        wait_for("the popup menu", lambda: len(windows()) > 1)
+        run(env, "xdotool", "key", "Down", "Down", "Return")  # "Key reminder"
+
+        def box():
+            for w in windows():
+                if w != win and '"Quendra"' in run(env, "xprop", "-id", w, "_NET_WM_NAME"):
+                    return w
+            return None
+
+        found = wait_for("the key reminder", box)
+        hexes = {w: "0x%x" % int(w) for w in (win, found)}
+        problem = [None]
+
+        def in_front():
+            props = run(env, "xprop", "-id", found, "_NET_WM_STATE", "WM_TRANSIENT_FOR")
+            order = re.findall(r"0x[0-9a-f]+", run(env, "xprop", "-root",
+                                                   "_NET_CLIENT_LIST_STACKING"))
+            if "_NET_WM_STATE_ABOVE" not in props:
+                problem[0] = "it is not always on top: " + props
+            elif hexes[win] not in props.split("WM_TRANSIENT_FOR")[-1]:
+                problem[0] = "it is not transient for the window: " + props
+            elif hexes[found] not in order or hexes[win] not in order or \
+                    order.index(hexes[found]) < order.index(hexes[win]):
+                problem[0] = "it is stacked under the window: %s" % order
+            else:
+                return True
+            return False
+
+        try:
+            wait_for("the message box in front", in_front)
+        except Failure:
+            raise Failure(problem[0])
+    finally:
+        proc.terminate()
+        proc.wait(timeout=GUARD)
+
+
 def stop(child):
     child.terminate()
     try:
@@ -232,6 +289,12 @@ def main():
             except Failure as e:
                 failures += 1
                 print("run %d: %s" % (i + 1, e))
+        try:
+            message_box_check(env, args.viewer, args.samples)
+            print("the message box is in front of the window")
+        except Failure as e:
+            failures += 1
+            print("message box: %s" % e)
     finally:
         stop(wm)
         stop(server)

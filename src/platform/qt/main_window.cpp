@@ -1,5 +1,7 @@
 #include "platform/qt/main_window.h"
 
+#include <memory>
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
@@ -41,11 +43,13 @@ std::string PathBytes(const QUrl& url) {
 }
 
 // A message box centred on the screen at the size it is shown with: the box wraps its text
-// only when shown, so it is placed then, before it appears.
+// only when shown, so it is placed then, before it appears. It belongs to the main window
+// (transient for it) and is always on top as the window is, so the window manager keeps it in
+// front of the window rather than under it.
 class CentredMessageBox : public QMessageBox {
  public:
-  CentredMessageBox(const QString& caption, const QString& text)
-      : QMessageBox(QMessageBox::NoIcon, caption, text, QMessageBox::Ok) {
+  CentredMessageBox(QWidget* owner, const QString& caption, const QString& text)
+      : QMessageBox(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, owner) {
     setTextFormat(Qt::PlainText);
     setWindowFlag(Qt::WindowStaysOnTopHint);
   }
@@ -54,16 +58,36 @@ class CentredMessageBox : public QMessageBox {
   void showEvent(QShowEvent* e) override {
     QMessageBox::showEvent(e);
     if (QScreen* s = screen()) move(s->geometry().center() - rect().center());
+    // Qt leaves always-on-top off for a box that is not modal: the window manager is asked
+    // once it manages the box.
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    Display* d = x11 ? x11->display() : nullptr;
+    if (!d || !desktop::X11WindowManagerPresent(d)) return;
+    auto* poll = new QTimer(this);
+    auto tries = std::make_shared<int>(100);  // 2 s at most
+    connect(poll, &QTimer::timeout, this, [this, d, poll, tries] {
+      if (desktop::X11WindowManaged(d, winId())) {
+        const auto state = desktop::X11NetWmState(d, winId());
+        if (std::find(state.begin(), state.end(), "_NET_WM_STATE_ABOVE") == state.end())
+          desktop::X11RequestNetWmState(d, winId(), true, "_NET_WM_STATE_ABOVE");
+        poll->deleteLater();
+      } else if (--*tries == 0) {
+        poll->deleteLater();
+      }
+    });
+    poll->start(20);
   }
 };
 
 }  // namespace
 
 MainWindow::MainWindow()
-    : saver_(std::make_unique<Saver>(dispatcher_,
-                                     [this](const std::string& text, const std::string& caption) {
-                                       ShowSaveMessage(text, caption);
-                                     })),
+    : saver_(std::make_unique<Saver>(
+          dispatcher_,
+          [this](const std::string& text, const std::string& caption) {
+            ShowSaveMessage(text, caption);
+          },
+          [this](const std::string& text) { SetStatusText(text); })),
       form_(*this, *this, shell_, *this, clipboard_, *this, *saver_) {
   form_.Timer.SetDispatcher(&dispatcher_);
   form_.Preload.SetDispatcher(&dispatcher_);
@@ -442,22 +466,15 @@ std::optional<std::string> MainWindow::BrowseForFolder(const std::string& text) 
 }
 
 void MainWindow::ShowMessage(const std::string& text, const std::string& caption) {
-  CentredMessageBox box(QString::fromUtf8(caption), QString::fromUtf8(text));
+  CentredMessageBox box(this, QString::fromUtf8(caption), QString::fromUtf8(text));
   box.exec();
 }
 
 // A save's message leaves the window usable: the box is not modal, and the save it belongs to
 // ends when it is closed.
 void MainWindow::ShowSaveMessage(const std::string& text, const std::string& caption) {
-  QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(caption), QString::fromUtf8(text),
-                  QMessageBox::Ok, nullptr);
-  box.setTextFormat(Qt::PlainText);  // the text may hold a file name
-  box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  CentredMessageBox box(this, QString::fromUtf8(caption), QString::fromUtf8(text));
   box.setWindowModality(Qt::NonModal);
-  if (QScreen* s = screen()) {
-    box.adjustSize();
-    box.move(s->geometry().center() - box.rect().center());
-  }
   QEventLoop loop;
   connect(&box, &QMessageBox::finished, &loop, &QEventLoop::quit);
   box.show();

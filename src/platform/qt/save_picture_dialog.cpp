@@ -2,6 +2,8 @@
 
 #include <QSplitter>
 
+#include "base/paths.h"
+
 #include "platform/qt/picture_preview.h"
 
 namespace quendra::qt {
@@ -41,6 +43,18 @@ SavePictureDialog::SavePictureDialog(QWidget* parent, const TSavePictureDialog& 
   if (!s.InitialDir.empty()) setDirectory(FromBytes(s.InitialDir));
   // After the filter: choosing a filter rewrites the extension of the name shown.
   if (!s.FileName.empty()) selectFile(FromBytes(s.FileName));
+  // The proposal as Qt gives it back, to recognise it in the answer.
+  if (!s.FileName.empty() && !selectedFiles().isEmpty()) {
+    const QString shown = selectedFiles().first();
+    const std::string ext = ExtractFileExt(s.FileName);
+    kept_.emplace_back(s.FileName, shown);
+    if (!ext.empty() && shown.endsWith(FromBytes(ext)))
+      kept_.emplace_back(s.FileName.substr(0, s.FileName.size() - ext.size()),
+                         shown.left(shown.size() - FromBytes(ext).size()));
+  }
+  if (!s.InitialDir.empty())
+    kept_.emplace_back(AddTrailingPathDelimiter(s.InitialDir),
+                       directory().absolutePath() + QLatin1Char('/'));
 
   preview_ = new PicturePreview(this);
   if (auto* splitter = findChild<QSplitter*>("splitter")) {
@@ -54,7 +68,16 @@ SavePictureDialog::SavePictureDialog(QWidget* parent, const TSavePictureDialog& 
 
 std::string SavePictureDialog::ChosenFile() const {
   const QStringList files = selectedFiles();
-  return files.isEmpty() ? std::string() : QFile::encodeName(files.first()).toStdString();
+  if (files.isEmpty()) return {};
+  const QString chosen = files.first();
+  // What the user kept of the proposal as Qt shows it (the whole name, the name without its
+  // extension, the folder) is given back as the proposal's bytes; only what the user typed is
+  // encoded. The longest match counts.
+  for (const auto& [bytes, shown] : kept_) {
+    if (!shown.isEmpty() && chosen.startsWith(shown))
+      return bytes + QFile::encodeName(chosen.mid(shown.size())).toStdString();
+  }
+  return QFile::encodeName(chosen).toStdString();
 }
 
 int SavePictureDialog::ChosenFilterIndex() const {
