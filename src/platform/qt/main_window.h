@@ -10,6 +10,9 @@
 #include <functional>
 
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/host.h"
 #include "app/main_form.h"
@@ -103,6 +106,9 @@ class MainWindow : public QWidget,
   bool PointerButtonHeld() const;
   // The X11 display when running on X11 (not on the offscreen platform), else null.
   Display* X11() const;
+  // The window manager lists the state in _NET_SUPPORTED (read once: a manager that cannot
+  // keep a window above, weston's for XWayland, is never waited for).
+  bool ManagerSupports(const char* atom) const;
 
   // These outlive the form: its timer hands ticks to the dispatcher, its commands use the
   // shell, the clipboard and the saver.
@@ -124,6 +130,7 @@ class MainWindow : public QWidget,
   uint64_t shownGeneration_ = ~uint64_t(0);
   QSize lastSettledSize_;
   QRect normalGeometry_;  // where the normal window was before it was maximised
+  mutable std::optional<std::vector<std::string>> managerSupports_;
 };
 
 }  // namespace quendra::qt
