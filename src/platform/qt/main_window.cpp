@@ -405,10 +405,9 @@ void MainWindow::WaitUntilShown(bool maximized, QSize before) {
 void MainWindow::FadeOutAndHide() {
   BeginStateChange();
   if (!isMaximized()) normalGeometry_ = geometry();
-  if (OnNativeWayland()) {
-    hide();  // a Wayland client cannot fade its own window
-    return;
-  }
+  // A Wayland client can neither fade its window nor get a withdrawn one back at its state:
+  // the state changes on the shown window (the compositor animates it, if at all).
+  if (OnNativeWayland()) return;
   QPropertyAnimation fade(this, "windowOpacity");
   fade.setDuration(200);
   fade.setStartValue(1.0);
@@ -433,6 +432,7 @@ void MainWindow::ShowMaximized() {
 
 void MainWindow::HideWindow() {
   BeginStateChange();
+  if (OnNativeWayland()) return;  // as for FadeOutAndHide
   hide();
   WaitUntilWithdrawn();
 }
@@ -441,12 +441,7 @@ void MainWindow::RestoreWindow() {
   QSize before = size();
   // A window manager maps a withdrawn window at the size it has; not every one remembers the
   // size it had before it was maximised.
-  if (normalGeometry_.isValid()) {
-    if (OnNativeWayland())
-      resize(normalGeometry_.size());  // a Wayland client does not place its window
-    else
-      setGeometry(normalGeometry_);
-  }
+  if (normalGeometry_.isValid() && !OnNativeWayland()) setGeometry(normalGeometry_);
   showNormal();
   activateWindow();
   WaitUntilShown(false, before);
