@@ -31,8 +31,8 @@ class DesktopShell final : public ShellHost {
   GioAssociations associations_;
   X11WindowProcesses processes_;
   DesktopLauncher launcher_;
-  std::unique_ptr<QObject> timers_;
-  bool typeKeys_ = true;  // owner of the hand-over's pending timers
+  std::unique_ptr<QObject> timers_;  // owner of the hand-over's pending timers
+  bool typeKeys_ = true;             // Ctrl+V may be typed into the editor's window
 };
 
 }  // namespace quendra::desktop

@@ -38,8 +38,14 @@ const QImage& ZoomerView::Image() {
 }
 
 QSize ZoomerView::DeviceSize() const {
+  // Qt rounds each edge of a widget to device pixels, so at a fractional ratio the size on
+  // screen is the distance of the rounded edges, which the rounded size can miss by one.
   const qreal dpr = devicePixelRatioF();
-  return QSize(qRound(width() * dpr), qRound(height() * dpr));
+  const QPoint at = mapTo(window(), QPoint(0, 0));
+  auto span = [dpr](int from, int length) {
+    return qRound((from + length) * dpr) - qRound(from * dpr);
+  };
+  return QSize(span(at.x(), width()), span(at.y(), height()));
 }
 
 void ZoomerView::SyncClientSize() {
@@ -58,7 +64,14 @@ void ZoomerView::paintEvent(QPaintEvent*) {
   p.setRenderHint(QPainter::SmoothPixmapTransform, false);
   // Device pixels from here on (on screen, or on a capture made at the screen's ratio).
   const qreal dpr = p.device()->devicePixelRatioF();
-  if (dpr != 1) p.scale(1 / dpr, 1 / dpr);
+  if (dpr != 1) {
+    p.scale(1 / dpr, 1 / dpr);
+    // At a fractional ratio the widget may begin between two device pixels: the picture is
+    // put on whole ones, where Qt rounds the widget's own device rectangle to, or unfiltered
+    // drawing would drop its first or last row.
+    const QTransform t = p.deviceTransform();
+    p.translate(qRound(t.dx()) - t.dx(), qRound(t.dy()) - t.dy());
+  }
   form_.IMG.Paint([&](const TRect& r) {
     const QImage& img = Image();
     if (img.isNull()) return;
