@@ -26,6 +26,16 @@ endforeach()
 add_custom_target(quendra_man_pages ALL DEPENDS ${QUENDRA_MAN_OUTPUTS})
 install(FILES ${QUENDRA_MAN_OUTPUTS} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# What Debian asks of every package's documentation folder: the copyright, and the changelog
+# compressed (a native package's changelog.gz).
+set(QUENDRA_CHANGELOG ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+add_custom_command(OUTPUT ${QUENDRA_CHANGELOG}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
+  COMMAND ${GZIP_PROGRAM} -9 -n -c ${CMAKE_SOURCE_DIR}/data/doc/changelog > ${QUENDRA_CHANGELOG}
+  DEPENDS ${CMAKE_SOURCE_DIR}/data/doc/changelog VERBATIM)
+add_custom_target(quendra_changelog ALL DEPENDS ${QUENDRA_CHANGELOG})
+install(FILES data/doc/copyright ${QUENDRA_CHANGELOG} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quendra)
+
 set(CPACK_PACKAGE_NAME quendra)
 set(CPACK_PACKAGE_VENDOR "Quendra")
 set(CPACK_PACKAGE_CONTACT "Quendra developers <maintainers@quendra.org>")

@@ -344,7 +344,12 @@ void TForm1::PreloadNeighbours() {
 
 void TForm1::FormResize() {
   std::string timer;
-  if (Timer.Enabled()) timer = "[" + std::to_string(Timer.Interval() / 1000) + "]";
+  if (Timer.Enabled()) {
+    // Appended piece by piece: "[" + string trips GCC 12's -Wrestrict at -O3.
+    timer.push_back('[');
+    timer += std::to_string(Timer.Interval() / 1000);
+    timer.push_back(']');
+  }
   const std::string zoom = std::to_string(IMG.ZoomPercent()) + "%";
   char buf[128];
   if (IMG.Proportional())
