@@ -496,7 +496,7 @@ void MainWindow::ShowSaveMessage(const std::string& text, const std::string& cap
 // ---- Saving and capturing ----
 
 bool MainWindow::ExecuteSaveDialog(TSavePictureDialog& dialog) {
-  return ExecSaveDialog(this, dialog);
+  return ExecSaveDialog(this, dialog, form_.CurrentFile);
 }
 
 void MainWindow::RenderPictureArea(Bitmap& target) {

@@ -2,6 +2,7 @@
 // SPD on Qt: Qt's own file dialog (never the desktop's native one, so it looks and behaves
 // the same everywhere and tests can drive it), with a picture preview beside the file list.
 #include <QFileDialog>
+#include <string>
 
 #include "app/save_dialog.h"
 
@@ -13,7 +14,10 @@ class SavePictureDialog : public QFileDialog {
   Q_OBJECT
  public:
   // Set up from the settings: title, default suffix, filters, filter index, folder, name.
-  SavePictureDialog(QWidget* parent, const TSavePictureDialog& settings);
+  // saving: the picture file being saved (UTF-8 bytes), previewed while the proposed name
+  // names no file.
+  SavePictureDialog(QWidget* parent, const TSavePictureDialog& settings,
+                    const std::string& saving = {});
   PicturePreview* Preview() const { return preview_; }
   // The chosen file (UTF-8 bytes) and the 1-based index of the chosen filter.
   std::string ChosenFile() const;
@@ -25,6 +29,6 @@ class SavePictureDialog : public QFileDialog {
 };
 
 // Shows the dialog modally; on confirmation writes the name and filter index back.
-bool ExecSaveDialog(QWidget* parent, TSavePictureDialog& settings);
+bool ExecSaveDialog(QWidget* parent, TSavePictureDialog& settings, const std::string& saving = {});
 
 }  // namespace quendra::qt
