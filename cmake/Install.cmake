@@ -40,11 +40,13 @@ set(CPACK_PACKAGE_NAME quendra)
 set(CPACK_PACKAGE_VENDOR "Quendra")
 set(CPACK_PACKAGE_CONTACT "Quendra developers <maintainers@quendra.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small, fast picture viewer")
+# Lines of at most 80 characters, as Debian's tools show them.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-  "Quendra shows one picture at a time beside a collapsible list of the pictures of one folder.\n"
-  "It steps through them by keyboard, mouse wheel or slideshow, turns, copies and saves them,\n"
-  "and reads BMP, JPEG, PNG, GIF, Targa, JPEG 2000, PCX and TIFF files. quendra-convert loads a\n"
-  "picture the same way and writes it in another format.")
+  "Quendra shows one picture at a time beside a collapsible list of the pictures\n"
+  "of one folder. It steps through them by keyboard, mouse wheel or slideshow,\n"
+  "turns, copies and saves them, and reads BMP, JPEG, PNG, GIF, Targa, JPEG 2000,\n"
+  "PCX and TIFF files. quendra-convert loads a picture the same way and writes it\n"
+  "in another format.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

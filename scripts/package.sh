@@ -19,5 +19,5 @@ debs=("$build"/quendra_*.deb)
 dpkg-deb -f "${debs[0]}" Package Version Architecture Depends Recommends
 dpkg-deb -c "${debs[0]}"
 # Debian's own checks: errors fail the package, warnings are listed.
-lintian --fail-on error --no-tag-display-limit "${debs[0]}"
+lintian --fail-on error --tag-display-limit 0 "${debs[0]}"
 echo "${debs[0]}"
