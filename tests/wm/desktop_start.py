@@ -2,8 +2,8 @@
 """The viewer started as the desktop starts it, under a private X server and openbox.
 
 `quendra --browse FILE` (the desktop entry's command) lists the file's folder and steps on
-with DOWN; the window's border allows no maximising (_NET_WM_ALLOWED_ACTIONS) in any mode
-and the message boxes allow none either; and at every scale factor given, the screen shows
+with DOWN; the window asks for a border without maximising (its Motif hints) and the key
+reminder cannot be maximised (_NET_WM_ALLOWED_ACTIONS); and at every scale factor given, the screen shows
 the fitted photo as exactly the bitmap the viewer copies to the clipboard, and a 300 x 200
 picture at 100 % on exactly 300 x 200 screen pixels.
 
@@ -125,6 +125,19 @@ def check_scale(env, viewer, folder, small, scale, first, problems):
             if "_NET_WM_ACTION_MINIMIZE" not in actions or "_NET_WM_ACTION_CLOSE" not in actions:
                 problems.append("allowed actions lack minimise or close: %s" % sorted(actions))
             check_no_maximise(env, win, problems)
+            # The key reminder, from the popup menu's second item: a message box that cannot
+            # be maximised either (it keeps its size).
+            run(env, "xdotool", "mousemove", "--window", win, "100", "100", "click", "3")
+            time.sleep(0.3)  # the menu maps after the click
+            run(env, "xdotool", "key", "Down", "Down", "Return")
+            box = wait_for("the key reminder", lambda: [
+                w for w in run(env, "xdotool", "search", "--onlyvisible", "--pid",
+                               str(proc.pid)).split() if caption(env, w) == "Quendra"])[0]
+            if any(a in allowed_actions(env, box) for a in MAXIMIZE):
+                problems.append("the key reminder can be maximised")
+            run(env, "xdotool", "key", "Return")
+            wait_for("the key reminder to close", lambda: box not in run(
+                env, "xdotool", "search", "--onlyvisible", "--pid", str(proc.pid)).split())
 
         # The desktop's start lists the folder: DOWN steps to the next picture.
         press(env, win, "Down")
