@@ -64,14 +64,7 @@ void ZoomerView::paintEvent(QPaintEvent*) {
   p.setRenderHint(QPainter::SmoothPixmapTransform, false);
   // Device pixels from here on (on screen, or on a capture made at the screen's ratio).
   const qreal dpr = p.device()->devicePixelRatioF();
-  if (dpr != 1) {
-    p.scale(1 / dpr, 1 / dpr);
-    // At a fractional ratio the widget may begin between two device pixels: the picture is
-    // put on whole ones, where Qt rounds the widget's own device rectangle to, or unfiltered
-    // drawing would drop its first or last row.
-    const QTransform t = p.deviceTransform();
-    p.translate(qRound(t.dx()) - t.dx(), qRound(t.dy()) - t.dy());
-  }
+  if (dpr != 1) p.scale(1 / dpr, 1 / dpr);
   form_.IMG.Paint([&](const TRect& r) {
     const QImage& img = Image();
     if (img.isNull()) return;
