@@ -26,15 +26,27 @@ endforeach()
 add_custom_target(quendra_man_pages ALL DEPENDS ${QUENDRA_MAN_OUTPUTS})
 install(FILES ${QUENDRA_MAN_OUTPUTS} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# What Debian asks of every package's documentation folder: the copyright, and the changelog
+# compressed (a native package's changelog.gz).
+set(QUENDRA_CHANGELOG ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+add_custom_command(OUTPUT ${QUENDRA_CHANGELOG}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
+  COMMAND ${GZIP_PROGRAM} -9 -n -c ${CMAKE_SOURCE_DIR}/data/doc/changelog > ${QUENDRA_CHANGELOG}
+  DEPENDS ${CMAKE_SOURCE_DIR}/data/doc/changelog VERBATIM)
+add_custom_target(quendra_changelog ALL DEPENDS ${QUENDRA_CHANGELOG})
+install(FILES data/doc/copyright ${QUENDRA_CHANGELOG} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quendra)
+
 set(CPACK_PACKAGE_NAME quendra)
 set(CPACK_PACKAGE_VENDOR "Quendra")
 set(CPACK_PACKAGE_CONTACT "Quendra developers <maintainers@quendra.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small, fast picture viewer")
+# Lines of at most 80 characters, as Debian's tools show them.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-  "Quendra shows one picture at a time beside a collapsible list of the pictures of one folder.\n"
-  "It steps through them by keyboard, mouse wheel or slideshow, turns, copies and saves them,\n"
-  "and reads BMP, JPEG, PNG, GIF, Targa, JPEG 2000, PCX and TIFF files. quendra-convert loads a\n"
-  "picture the same way and writes it in another format.")
+  "Quendra shows one picture at a time beside a collapsible list of the pictures\n"
+  "of one folder. It steps through them by keyboard, mouse wheel or slideshow,\n"
+  "turns, copies and saves them, and reads BMP, JPEG, PNG, GIF, Targa, JPEG 2000,\n"
+  "PCX and TIFF files. quendra-convert loads a picture the same way and writes it\n"
+  "in another format.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -18,4 +18,6 @@ debs=("$build"/quendra_*.deb)
 [ -f "${debs[0]}" ] || { echo "package.sh: no package was made" >&2; exit 1; }
 dpkg-deb -f "${debs[0]}" Package Version Architecture Depends Recommends
 dpkg-deb -c "${debs[0]}"
+# Debian's own checks: errors fail the package, warnings are listed.
+lintian --fail-on error --tag-display-limit 0 "${debs[0]}"
 echo "${debs[0]}"

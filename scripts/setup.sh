@@ -11,6 +11,7 @@ packages=(
   imagemagick python3-pil netpbm libopenjp2-tools libjpeg-turbo-progs libvips-tools giflib-tools libtiff-tools
   xvfb xauth x11-utils openbox xdotool xclip fonts-dejavu-core bc time
   dpkg-dev desktop-file-utils appstream groff-base locales fluxbox
+  weston xwayland qt6-wayland util-linux lintian
 )
 missing=()
 for p in "${packages[@]}"; do

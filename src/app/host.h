@@ -53,8 +53,12 @@ class ShellHost {
   virtual void OpenInDefaultApplication(const std::string& path) = 0;
   // Shows the file selected in the file manager; reports nothing on failure.
   virtual void ShowInFileManager(const std::string& path) = 0;
-  // Has the default bitmap editor paste what the clipboard holds (started when not running).
-  virtual void PasteIntoDefaultEditor() = 0;
+  // How the clipboard's picture reaches the default bitmap editor.
+  enum class Paste {
+    kTyped,   // Ctrl+V is typed into the editor's window (started when not running)
+    kByUser,  // the editor is started, but only the user may paste there (no typing allowed)
+  };
+  virtual Paste PasteIntoDefaultEditor() = 0;
 };
 
 }  // namespace quendra

@@ -80,16 +80,49 @@ void TForm1::ShowFirstOfFolder() {
   SetListPanelWidth(1);
 }
 
-void TForm1::FormCreate(const std::vector<std::string>& args, const std::string& exePath) {
-  // The argument count stops at the first empty argument.
+void TForm1::BrowseFile(const std::string& path) {
+  const std::string folder = ExtractFilePath(path);
+  const std::string name = ExtractFileName(path);
+  ScanFolder(folder.empty() ? "./" : folder, FileList, CurrentFolder);
+  int found = -1;
+  for (int i = 0; i < FileList.Count() && found < 0; ++i)
+    if (FileList.Item(i) == name) found = i;
+  if (found < 0) {
+    FileList.Clear();
+    CurrentFile = path;
+    LoadPicture(CurrentFile);
+    return;
+  }
+  FileList.SetItemIndex(found);
+  lastIndex_ = found;
+  CurrentFile = CurrentFolder + FileList.Item(found);
+  LoadPicture(CurrentFile);
+  SetListPanelWidth(1);
+}
+
+void TForm1::FormCreate(const std::vector<std::string>& args, const std::string& exePath,
+                        const std::function<std::string()>& userPictures) {
+  if (args.size() >= 2 && args[0] == "--browse" && !args[1].empty() && !IsExistingFolder(args[1]) &&
+      IsPictureFile(args[1])) {
+    BrowseFile(AbsolutePath(args[1]));  // absolute: no working folder needed from here on
+    IMG.Invalidate();
+    return;
+  }
+  // The argument count stops at the first empty argument; "--browse" given a folder lists it,
+  // and alone (the desktop entry started from the menu) it is no argument.
+  const bool browse = !args.empty() && args[0] == "--browse";
+  const std::size_t first = browse ? 1 : 0;
+  const bool given = args.size() > first && !args[first].empty();
   // Absolute from here on: the list, the save dialog and the desktop need no working folder.
-  const std::string start =
-      AbsolutePath((!args.empty() && !args[0].empty()) ? args[0] : ExtractFilePath(exePath));
+  const std::string start = AbsolutePath(given ? args[first] : ExtractFilePath(exePath));
   if (!IsExistingFolder(start) && IsPictureFile(start)) {
     CurrentFile = start;
     LoadPicture(CurrentFile);
   } else if (IsFolder(start)) {
     int n = ScanFolder(AddTrailingPathDelimiter(start), FileList, CurrentFolder);
+    // An installed program's folder (/usr/bin) holds no pictures: the user's are shown.
+    if (n == 0 && !given && userPictures)
+      n = ScanFolder(AddTrailingPathDelimiter(userPictures()), FileList, CurrentFolder);
     if (n > 0) ShowFirstOfFolder();
   }
   IMG.Invalidate();
@@ -325,7 +358,12 @@ void TForm1::PreloadNeighbours() {
 
 void TForm1::FormResize() {
   std::string timer;
-  if (Timer.Enabled()) timer = "[" + std::to_string(Timer.Interval() / 1000) + "]";
+  if (Timer.Enabled()) {
+    // Appended piece by piece: "[" + string trips GCC 12's -Wrestrict at -O3.
+    timer.push_back('[');
+    timer += std::to_string(Timer.Interval() / 1000);
+    timer.push_back(']');
+  }
   const std::string zoom = std::to_string(IMG.ZoomPercent()) + "%";
   char buf[128];
   if (IMG.Proportional())

@@ -23,6 +23,10 @@ namespace quendra {
 inline constexpr const char* kApplicationTitle = "Quendra";
 inline constexpr const char* kInitialCaption = "Viewer";
 
+// The status line's note when the editor is started but the picture must be pasted by hand.
+inline constexpr const char* kPasteYourselfNote =
+    "The picture is on the clipboard: paste it into the editor with Ctrl+V";
+
 // The "Key reminder" text: seventeen lines, each ended by a line feed, and one more.
 extern const char* const kKeyReminder;
 
@@ -54,8 +58,11 @@ class TForm1 {
   void Guarded(const std::function<void()>& handler);
 
   // Start-up: args are the command-line arguments after the program name; exePath is the
-  // running program's path.
-  void FormCreate(const std::vector<std::string>& args, const std::string& exePath);
+  // running program's path. "--browse FILE" lists FILE's folder and shows FILE in it (the
+  // desktop entry's way to open a file). Without an argument the program's own folder is
+  // listed; when it holds no picture, userPictures() names where to start instead.
+  void FormCreate(const std::vector<std::string>& args, const std::string& exePath,
+                  const std::function<std::string()>& userPictures = {});
   void FilesDropped(const std::vector<std::string>& paths);
 
   // A key pressed while the window is active, in routing order: menu shortcuts (hidden ones
@@ -121,6 +128,9 @@ class TForm1 {
 
  private:
   void ShowFirstOfFolder();
+  // Lists the folder of the picture file and shows the file as the selected item; a file the
+  // list does not hold is shown alone.
+  void BrowseFile(const std::string& path);
   // A step through the list: shows CurrentFile from the preload, or has it loaded off the main
   // thread when preloading is on; otherwise loads it at once.
   void StepTo(const std::string& path);

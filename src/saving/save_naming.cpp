@@ -29,7 +29,11 @@ std::string UniqueFileName(const std::string& path) {
   if (!FileTaken(path)) return path;
   const std::string ext = ExtractFileExt(path);
   for (unsigned long long n = 1;; ++n) {
-    std::string candidate = WithExtension(path, "[" + std::to_string(n) + "]" + ext);
+    std::string suffix(1, '[');  // not "[" + string: GCC 12's -Wrestrict false alarm at -O3
+    suffix += std::to_string(n);
+    suffix.push_back(']');
+    suffix += ext;
+    std::string candidate = WithExtension(path, suffix);
     if (!FileTaken(candidate)) return candidate;
   }
 }

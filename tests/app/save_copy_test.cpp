@@ -181,6 +181,21 @@ TEST_F(Saving, CopyFillsTheClipboardThenPastesThenMinimises) {
   EXPECT_EQ(v.host.clipboard[2].PixelColor(0, 0), (RGBQuad{1, 2, 3, 0}));
 }
 
+// Where only the user may paste (native Wayland), the window stays and says so.
+TEST_F(Saving, CopyWhereTheUserMustPasteKeepsTheWindowAndSaysSo) {
+  Open(200, 100);
+  v.host.pasteRoute = ShellHost::Paste::kByUser;
+  for (ShiftState s : {kCtrl, kCtrlAlt}) {
+    v.host.calls.clear();
+    v.host.status.clear();
+    v.form.KeyDown('C', s);
+    EXPECT_EQ(v.host.calls.back(), "paste");
+    EXPECT_FALSE(v.host.minimized);
+    EXPECT_EQ(v.host.status, kPasteYourselfNote);
+  }
+  EXPECT_EQ(v.host.clipboard.size(), 2u);
+}
+
 TEST(CopyCommands, NothingLoadedCopyDoesNothingCaptureStillCopies) {
   Viewer v;
   v.form.KeyDown('C', kCtrl);

@@ -106,6 +106,52 @@ TEST(StartUp, WithoutArgumentsTheProgramsOwnFolderIsListed) {
   EXPECT_EQ(w.form.CurrentFile, dir / "here.bmp");
 }
 
+TEST(StartUp, BrowseListsTheFilesFolderShowsItSelectedAndStepsFromThere) {
+  TempDir dir;
+  WriteBmp(dir, "a.bmp", 8, 8);
+  WriteBmp(dir, "b.bmp", 9, 9);
+  WriteBmp(dir, "c.bmp", 10, 10);
+  Viewer v;
+  v.host.panelWidth = 200;
+  v.form.FormCreate({"--browse", dir / "b.bmp"}, "/x/q");
+  EXPECT_EQ(v.form.CurrentFolder, dir.Path() + "/");
+  EXPECT_EQ(v.form.FileList.ItemIndex(), 1);
+  EXPECT_EQ(v.form.CurrentFile, dir / "b.bmp");
+  EXPECT_EQ(v.host.status, "[2/3] b.bmp");
+  EXPECT_EQ(v.host.panelWidth, 1);
+  v.form.KeyDown(VK_DOWN, {});
+  EXPECT_EQ(v.form.CurrentFile, dir / "c.bmp");
+
+  // A folder is listed from its first picture.
+  Viewer folder;
+  folder.form.FormCreate({"--browse", dir.Path()}, "/x/q");
+  EXPECT_EQ(folder.form.CurrentFile, dir / "a.bmp");
+  // "--browse" without a file is a start without an argument.
+  Viewer bare;
+  bare.form.FormCreate({"--browse"}, dir / "quendra");
+  EXPECT_EQ(bare.form.CurrentFile, dir / "a.bmp");
+}
+
+TEST(StartUp, AProgramFolderWithoutPicturesStartsInTheUsersPictures) {
+  TempDir bin, pictures;
+  WriteBmp(pictures, "mine.bmp", 8, 8);
+  Viewer v;
+  int asked = 0;
+  v.form.FormCreate({}, bin / "quendra", [&] {
+    ++asked;
+    return pictures.Path();
+  });
+  EXPECT_EQ(v.form.CurrentFile, pictures / "mine.bmp");
+  // A given folder without pictures stays what was asked for.
+  Viewer given;
+  given.form.FormCreate({bin.Path()}, bin / "quendra", [&] {
+    ++asked;
+    return pictures.Path();
+  });
+  EXPECT_EQ(given.form.FileList.Count(), 0);
+  EXPECT_EQ(asked, 1);
+}
+
 TEST(StartUp, MissingAndOddStartPathsShowNothingOrTheFallback) {
   TempDir dir;
   Viewer missing;  // no extension and no such path: treated as a folder, lists nothing

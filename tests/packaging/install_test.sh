@@ -19,7 +19,8 @@ expected=$( {
   printf '%s\n' /usr/bin/quendra /usr/bin/quendra-convert \
     /usr/share/applications/quendra.desktop /usr/share/metainfo/org.quendra.quendra.metainfo.xml \
     /usr/share/icons/hicolor/scalable/apps/quendra.svg \
-    /usr/share/man/man1/quendra.1.gz /usr/share/man/man1/quendra-convert.1.gz
+    /usr/share/man/man1/quendra.1.gz /usr/share/man/man1/quendra-convert.1.gz \
+    /usr/share/doc/quendra/copyright /usr/share/doc/quendra/changelog.gz
   for s in $sizes; do echo "/usr/share/icons/hicolor/${s}x${s}/apps/quendra.png"; done
 } | sort)
 actual=$(cd "$root" && find . ! -type d | sed 's|^\.||' | sort)
@@ -33,7 +34,8 @@ $(diff <(echo "$expected") <(echo "$actual"))"
 
 desktop=$usr/share/applications/quendra.desktop
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
-grep -qx 'Exec=quendra %f' "$desktop" || fail "Exec line"
+# Opened from the desktop, the file's folder is listed around it.
+grep -qx 'Exec=quendra --browse %f' "$desktop" || fail "Exec line"
 grep -qx 'Categories=Graphics;Viewer;' "$desktop" || fail "Categories"
 appstreamcli validate --no-net --pedantic "$usr/share/metainfo/org.quendra.quendra.metainfo.xml" \
   >/dev/null || fail "appstreamcli validate"

@@ -5,8 +5,10 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QTest>
+#include <QTreeView>
 
 #include "formats/format_table.h"
 #include "formats/tbitmap.h"
@@ -30,8 +32,25 @@ TEST(SaveDialog, QtsOwnDialogWithTheFiltersAsWrittenTheNameFilledInAndAPreview) 
   settings.FilterIndex = 3;
   settings.InitialDir = kSamples;
   settings.FileName = kSamples + "/round[1].png";
-  SavePictureDialog dialog(nullptr, settings);
+  SavePictureDialog dialog(nullptr, settings, kSamples + "/round.png");
   dialog.show();
+  // The new name names no file yet: the picture being saved is previewed at once.
+  PicturePreview* preview = dialog.Preview();
+  ASSERT_NE(preview, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !preview->Shown().isNull(); }, 10000));
+  // The detail columns fit their text.
+  auto* tree = dialog.findChild<QTreeView*>("treeView");
+  ASSERT_NE(tree, nullptr);
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return tree->model()->rowCount(tree->rootIndex()) > 0; }, 5000));
+  QApplication::processEvents();
+  const QFontMetrics metrics = tree->fontMetrics();
+  for (int column = 1; column < tree->header()->count(); ++column)
+    for (int row = 0; row < tree->model()->rowCount(tree->rootIndex()); ++row) {
+      const QString text = tree->model()->index(row, column, tree->rootIndex()).data().toString();
+      EXPECT_GT(tree->header()->sectionSize(column), metrics.horizontalAdvance(text))
+          << text.toStdString();
+    }
 
   EXPECT_EQ(dialog.windowTitle(), "Save");
   EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
@@ -53,11 +72,11 @@ TEST(SaveDialog, QtsOwnDialogWithTheFiltersAsWrittenTheNameFilledInAndAPreview) 
   EXPECT_EQ(dialog.ChosenFilterIndex(), 6);
 
   // Selecting a picture previews it fitted, loaded off the user-interface thread.
-  PicturePreview* preview = dialog.Preview();
-  ASSERT_NE(preview, nullptr);
   EXPECT_TRUE(preview->isVisible());
-  preview->ShowFile(kSamples + "/round.png");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !preview->Shown().isNull(); }, 10000));
+  const uint64_t answered = preview->Answered();
+  preview->ShowFile(kSamples + "/dawn.jp2");
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return preview->Answered() > answered && !preview->Shown().isNull(); }, 10000));
   const QSize shown = preview->Shown().size(), room = preview->size();
   EXPECT_TRUE(shown.width() == room.width() || shown.height() == room.height())
       << shown.width() << "x" << shown.height() << " in " << room.width() << "x" << room.height();

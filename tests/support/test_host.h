@@ -102,7 +102,11 @@ class TestHost : public WindowHost,
   }
   void OpenInDefaultApplication(const std::string& path) override { opened.push_back(path); }
   void ShowInFileManager(const std::string& path) override { shownInFileManager.push_back(path); }
-  void PasteIntoDefaultEditor() override { calls.push_back("paste"); }
+  Paste pasteRoute = Paste::kTyped;
+  Paste PasteIntoDefaultEditor() override {
+    calls.push_back("paste");
+    return pasteRoute;
+  }
 
   // The save dialog as it was set up at each showing; saveAnswers script the user's answers
   // (a name to confirm with, or nullopt to cancel; cancelled when none is left).

@@ -63,10 +63,10 @@ def wait_for(what, probe, guard=GUARD):
         time.sleep(0.02)  # polling interval of the probe, not a wait for the program
 
 
-def start_xvfb():
+def start_xvfb(screen="1024x768x24"):
     r, w = os.pipe()
     server = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-nolisten", "tcp", "-screen", "0",
-                               "1024x768x24"], pass_fds=(w,), stderr=subprocess.DEVNULL)
+                               screen], pass_fds=(w,), stderr=subprocess.DEVNULL)
     os.close(w)
     number = b""
     deadline = time.monotonic() + GUARD

@@ -10,7 +10,12 @@ namespace quendra::desktop {
 DesktopShell::DesktopShell() : timers_(std::make_unique<QObject>()) {}
 DesktopShell::~DesktopShell() = default;
 
-void DesktopShell::PasteIntoDefaultEditor() {
+ShellHost::Paste DesktopShell::PasteIntoDefaultEditor() {
+  if (!typeKeys_) {
+    const DesktopApplication editor = associations_.GetAssociatedApplication(".bmp");
+    if (!editor.executable.empty() || !editor.desktopId.empty()) launcher_.StartApplication(editor);
+    return Paste::kByUser;
+  }
   // The hand-over's waits are single-shot timers of the event loop: the window keeps painting
   // and taking input meanwhile. Steps still pending when the shell goes die with timers_.
   QObject* timers = timers_.get();
@@ -19,6 +24,7 @@ void DesktopShell::PasteIntoDefaultEditor() {
       [timers](std::chrono::milliseconds delay, std::function<void()> next) {
         QTimer::singleShot(delay, timers, std::move(next));
       });
+  return Paste::kTyped;
 }
 
 }  // namespace quendra::desktop

@@ -22,14 +22,17 @@ class DesktopShell final : public ShellHost {
   }
   void ShowInFileManager(const std::string& path) override { launcher_.ShowInFileManager(path); }
   // After the clipboard holds the picture: see quendra::PasteIntoDefaultEditor. Returns at
-  // once; the steps run from the event loop.
-  void PasteIntoDefaultEditor() override;
+  // once; the steps run from the event loop. Where no keystroke may be typed (typeKeys off),
+  // the editor is only started.
+  Paste PasteIntoDefaultEditor() override;
+  void SetTypeKeys(bool typeKeys) { typeKeys_ = typeKeys; }
 
  private:
   GioAssociations associations_;
   X11WindowProcesses processes_;
   DesktopLauncher launcher_;
   std::unique_ptr<QObject> timers_;  // owner of the hand-over's pending timers
+  bool typeKeys_ = true;             // Ctrl+V may be typed into the editor's window
 };
 
 }  // namespace quendra::desktop

@@ -16,15 +16,25 @@ bool X11WindowManaged(Display* d, unsigned long window) {
   return !state.empty() && (state[0] == NormalState || state[0] == IconicState);
 }
 
-std::vector<std::string> X11NetWmState(Display* d, unsigned long window) {
+namespace {
+std::vector<std::string> AtomNames(Display* d, const std::vector<unsigned long>& atoms) {
   std::vector<std::string> names;
-  for (unsigned long atom : Property(d, window, Intern(d, "_NET_WM_STATE"), XA_ATOM)) {
+  for (unsigned long atom : atoms) {
     if (char* name = XGetAtomName(d, atom)) {
       names.emplace_back(name);
       XFree(name);
     }
   }
   return names;
+}
+}  // namespace
+
+std::vector<std::string> X11NetSupported(Display* d) {
+  return AtomNames(d, Property(d, DefaultRootWindow(d), Intern(d, "_NET_SUPPORTED"), XA_ATOM));
+}
+
+std::vector<std::string> X11NetWmState(Display* d, unsigned long window) {
+  return AtomNames(d, Property(d, window, Intern(d, "_NET_WM_STATE"), XA_ATOM));
 }
 
 void X11RequestNetWmState(Display* d, unsigned long window, bool add, const char* first,

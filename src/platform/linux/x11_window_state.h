@@ -14,6 +14,8 @@ bool X11WindowManagerPresent(Display* d);
 // The window manager manages the window: it carries WM_STATE Normal or Iconic. After an unmap
 // this turns false once the manager has withdrawn the window.
 bool X11WindowManaged(Display* d, unsigned long window);
+// The atom names the window manager lists in _NET_SUPPORTED: the hints and states it can do.
+std::vector<std::string> X11NetSupported(Display* d);
 // The atom names in the window's _NET_WM_STATE, such as "_NET_WM_STATE_ABOVE".
 std::vector<std::string> X11NetWmState(Display* d, unsigned long window);
 // Asks the window manager to add (or remove) up to two _NET_WM_STATE atoms of a mapped window.

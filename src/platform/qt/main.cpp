@@ -9,10 +9,12 @@
 #include "formats/format_table.h"
 #include "platform/linux/session_bus.h"
 #include "platform/qt/main_window.h"
+#include "platform/qt/platform_choice.h"
 
 int main(int argc, char** argv) {
   quendra::desktop::NoteMissingSessionBus();  // before Qt's accessibility bridge asks for one
   quendra::FileFormats();                     // every format registers before any window exists
+  quendra::qt::PreferX11OnWaylandSession();
   QApplication app(argc, argv);
   std::setlocale(LC_ALL, "");  // list order and case folding follow the user's locale
   QApplication::setApplicationName(quendra::kApplicationTitle);

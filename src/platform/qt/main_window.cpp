@@ -21,9 +21,11 @@
 #include "app/popup_menu.h"
 #include "base/paths.h"
 #include "formats/tbitmap.h"
+#include "platform/linux/user_folders.h"
 #include "platform/linux/x11_window_state.h"
 #include "platform/qt/key_map.h"
 #include "platform/qt/picture_capture.h"
+#include "platform/qt/platform_choice.h"
 #include "platform/qt/save_picture_dialog.h"
 #include "platform/qt/zoomer_view.h"
 
@@ -89,6 +91,7 @@ MainWindow::MainWindow()
           },
           [this](const std::string& text) { SetStatusText(text); })),
       form_(*this, *this, shell_, *this, clipboard_, *this, *saver_) {
+  shell_.SetTypeKeys(!OnNativeWayland());
   form_.Timer.SetDispatcher(&dispatcher_);
   form_.Preload.SetDispatcher(&dispatcher_);
   setWindowTitle(kInitialCaption);
@@ -212,7 +215,7 @@ void MainWindow::ShowFolderGlyph() {
 void MainWindow::Start(const std::vector<std::string>& args, const std::string& exePath) {
   lastSettledSize_ = size();
   form_.SetVerbStore(&verbs_, exePath);
-  form_.Guarded([&] { form_.FormCreate(args, exePath); });
+  form_.Guarded([&] { form_.FormCreate(args, exePath, desktop::UserPicturesFolder); });
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -296,7 +299,7 @@ void MainWindow::SetListPanelWidth(int width) {
   const int total = splitter_->width() - splitter_->handleWidth();
   splitter_->setSizes({width, std::max(0, total - width)});
   // The zoomer's client size must be current before the caller reloads.
-  form_.IMG.SetClientSize(zoomer_->width(), zoomer_->height());
+  zoomer_->SyncClientSize();
 }
 
 void MainWindow::FileListChanged() {
@@ -328,11 +331,19 @@ bool MainWindow::PointerButtonHeld() const {
   return QGuiApplication::mouseButtons() != Qt::NoButton;
 }
 
+bool MainWindow::ManagerSupports(const char* atom) const {
+  if (!managerSupports_) managerSupports_ = desktop::X11NetSupported(X11());
+  return std::find(managerSupports_->begin(), managerSupports_->end(), atom) !=
+         managerSupports_->end();
+}
+
 // The window manager's word, where there is one: the mode is derived from it, so the core and
-// the window cannot disagree.
+// the window cannot disagree. Elsewhere (native Wayland, a manager without the maximised
+// states) Qt's own window state is the word.
 bool MainWindow::IsMaximized() const {
   Display* d = X11();
-  if (d && isVisible() && desktop::X11WindowManaged(d, winId())) {
+  if (d && isVisible() && desktop::X11WindowManaged(d, winId()) &&
+      ManagerSupports("_NET_WM_STATE_MAXIMIZED_VERT")) {
     const auto state = desktop::X11NetWmState(d, winId());
     return std::count(state.begin(), state.end(), "_NET_WM_STATE_MAXIMIZED_VERT") +
                std::count(state.begin(), state.end(), "_NET_WM_STATE_MAXIMIZED_HORZ") ==
@@ -349,7 +360,7 @@ void MainWindow::BeginStateChange() {
 
 void MainWindow::EndStateChange() {
   layout()->activate();
-  form_.IMG.SetClientSize(zoomer_->width(), zoomer_->height());
+  zoomer_->SyncClientSize();
   // The size now is the mode's own: a late report of it is not the user's resize.
   lastSettledSize_ = size();
   settle_.stop();
@@ -382,22 +393,27 @@ void MainWindow::WaitUntilShown(bool maximized, QSize before) {
   auto has = [&](const std::vector<std::string>& state, const char* atom) {
     return std::find(state.begin(), state.end(), atom) != state.end();
   };
+  // Only what the manager can do is waited for.
+  const bool above = ManagerSupports("_NET_WM_STATE_ABOVE");
+  const bool maxStates = ManagerSupports("_NET_WM_STATE_MAXIMIZED_VERT") &&
+                         ManagerSupports("_NET_WM_STATE_MAXIMIZED_HORZ");
+  auto maximizedAsAsked = [&](const std::vector<std::string>& state) {
+    return !maxStates || (has(state, "_NET_WM_STATE_MAXIMIZED_VERT") == maximized &&
+                          has(state, "_NET_WM_STATE_MAXIMIZED_HORZ") == maximized);
+  };
   auto reached = [&] {
     if (!desktop::X11WindowManaged(d, winId())) return false;
     const auto state = desktop::X11NetWmState(d, winId());
-    return has(state, "_NET_WM_STATE_ABOVE") &&
-           has(state, "_NET_WM_STATE_MAXIMIZED_VERT") == maximized &&
-           has(state, "_NET_WM_STATE_MAXIMIZED_HORZ") == maximized;
+    return (!above || has(state, "_NET_WM_STATE_ABOVE")) && maximizedAsAsked(state);
   };
   WaitUntil([&] { return desktop::X11WindowManaged(d, winId()); });
   if (!reached()) {
     // The manager mapped the window without the state it was given: ask it again, as for a
     // shown window.
     const auto state = desktop::X11NetWmState(d, winId());
-    if (!has(state, "_NET_WM_STATE_ABOVE"))
+    if (above && !has(state, "_NET_WM_STATE_ABOVE"))
       desktop::X11RequestNetWmState(d, winId(), true, "_NET_WM_STATE_ABOVE");
-    if (has(state, "_NET_WM_STATE_MAXIMIZED_VERT") != maximized ||
-        has(state, "_NET_WM_STATE_MAXIMIZED_HORZ") != maximized)
+    if (!maximizedAsAsked(state))
       desktop::X11RequestNetWmState(d, winId(), maximized, "_NET_WM_STATE_MAXIMIZED_VERT",
                                     "_NET_WM_STATE_MAXIMIZED_HORZ");
   }
@@ -409,6 +425,9 @@ void MainWindow::WaitUntilShown(bool maximized, QSize before) {
 void MainWindow::FadeOutAndHide() {
   BeginStateChange();
   if (!isMaximized()) normalGeometry_ = geometry();
+  // A Wayland client can neither fade its window nor get a withdrawn one back at its state:
+  // the state changes on the shown window (the compositor animates it, if at all).
+  if (OnNativeWayland()) return;
   QPropertyAnimation fade(this, "windowOpacity");
   fade.setDuration(200);
   fade.setStartValue(1.0);
@@ -433,6 +452,7 @@ void MainWindow::ShowMaximized() {
 
 void MainWindow::HideWindow() {
   BeginStateChange();
+  if (OnNativeWayland()) return;  // as for FadeOutAndHide
   hide();
   WaitUntilWithdrawn();
 }
@@ -441,7 +461,7 @@ void MainWindow::RestoreWindow() {
   QSize before = size();
   // A window manager maps a withdrawn window at the size it has; not every one remembers the
   // size it had before it was maximised.
-  if (normalGeometry_.isValid()) setGeometry(normalGeometry_);
+  if (normalGeometry_.isValid() && !OnNativeWayland()) setGeometry(normalGeometry_);
   showNormal();
   activateWindow();
   WaitUntilShown(false, before);
@@ -459,7 +479,12 @@ void MainWindow::CloseWindow() {
 // ---- DialogHost ----
 
 std::optional<std::string> MainWindow::BrowseForFolder(const std::string& text) {
-  QString dir = QFileDialog::getExistingDirectory(this, QString::fromUtf8(text), "/",
+  // Opens where the user is: the listed folder, else the shown file's, else the root.
+  std::string at =
+      form_.CurrentFolder.empty() ? ExtractFilePath(form_.CurrentFile) : form_.CurrentFolder;
+  if (at.empty()) at.push_back(kPathDelimiter);
+  QString dir = QFileDialog::getExistingDirectory(this, QString::fromUtf8(text),
+                                                  QFile::decodeName(QByteArray::fromStdString(at)),
                                                   QFileDialog::ShowDirsOnly);
   if (dir.isEmpty()) return std::nullopt;
   return QFile::encodeName(dir).toStdString();
@@ -484,7 +509,7 @@ void MainWindow::ShowSaveMessage(const std::string& text, const std::string& cap
 // ---- Saving and capturing ----
 
 bool MainWindow::ExecuteSaveDialog(TSavePictureDialog& dialog) {
-  return ExecSaveDialog(this, dialog);
+  return ExecSaveDialog(this, dialog, form_.CurrentFile);
 }
 
 void MainWindow::RenderPictureArea(Bitmap& target) {

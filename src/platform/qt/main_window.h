@@ -10,6 +10,9 @@
 #include <functional>
 
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/host.h"
 #include "app/main_form.h"
@@ -104,6 +107,9 @@ class MainWindow : public QWidget,
   void ShowFolderGlyph();
   // The X11 display when running on X11 (not on the offscreen platform), else null.
   Display* X11() const;
+  // The window manager lists the state in _NET_SUPPORTED (read once: a manager that cannot
+  // keep a window above, weston's for XWayland, is never waited for).
+  bool ManagerSupports(const char* atom) const;
 
   // These outlive the form: its timer hands ticks to the dispatcher, its commands use the
   // shell, the clipboard and the saver.
@@ -125,6 +131,7 @@ class MainWindow : public QWidget,
   uint64_t shownGeneration_ = ~uint64_t(0);
   QSize lastSettledSize_;
   QRect normalGeometry_;  // where the normal window was before it was maximised
+  mutable std::optional<std::vector<std::string>> managerSupports_;
 };
 
 }  // namespace quendra::qt

@@ -10,6 +10,8 @@ void RenderWidgetInto(QWidget& widget, Bitmap& target) {
   QImage image(target.Row(0), target.Width(), target.Height(), qsizetype(target.Stride()),
                QImage::Format_RGB32);
   image.fill(Qt::white);
+  // The target is in device pixels: the widget is rendered at the screen's ratio.
+  image.setDevicePixelRatio(widget.devicePixelRatioF());
   {
     QPainter painter(&image);
     widget.render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);

@@ -8,7 +8,8 @@
 namespace quendra::qt {
 
 // Renders the widget (and its children) into the 32-bit bitmap at (0, 0), one bitmap pixel
-// per widget pixel; the fourth byte of each pixel is 0 as in every other 32-bit bitmap here.
+// per device pixel of the widget on its screen; the fourth byte of each pixel is 0 as in every
+// other 32-bit bitmap here.
 void RenderWidgetInto(QWidget& widget, Bitmap& target);
 
 }  // namespace quendra::qt

@@ -1,6 +1,9 @@
 #include "platform/qt/save_picture_dialog.h"
 
+#include <QFileInfo>
+#include <QHeaderView>
 #include <QSplitter>
+#include <QTreeView>
 
 #include "base/paths.h"
 
@@ -25,7 +28,8 @@ QString QtFilter(const SaveFilter& f) {
 
 }  // namespace
 
-SavePictureDialog::SavePictureDialog(QWidget* parent, const TSavePictureDialog& s)
+SavePictureDialog::SavePictureDialog(QWidget* parent, const TSavePictureDialog& s,
+                                     const std::string& saving)
     : QFileDialog(parent, QString::fromStdString(s.Title)) {
   setOption(QFileDialog::DontUseNativeDialog);
   setOption(QFileDialog::HideNameFilterDetails);
@@ -64,6 +68,21 @@ SavePictureDialog::SavePictureDialog(QWidget* parent, const TSavePictureDialog& 
   connect(this, &QFileDialog::currentChanged, preview_, [this](const QString& path) {
     preview_->ShowFile(QFile::encodeName(path).toStdString());
   });
+  // The preview is not blank at the start: it shows the proposed file, or while that is a new
+  // name, the picture being saved.
+  const QStringList proposed = selectedFiles();
+  if (!proposed.isEmpty() && QFileInfo(proposed.first()).isFile())
+    preview_->ShowFile(QFile::encodeName(proposed.first()).toStdString());
+  else if (!saving.empty())
+    preview_->ShowFile(saving);
+  // The detail columns are as wide as their text; the name takes the rest.
+  if (auto* tree = findChild<QTreeView*>("treeView")) {
+    QHeaderView* header = tree->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < header->count(); ++column)
+      header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+  }
 }
 
 std::string SavePictureDialog::ChosenFile() const {
@@ -88,8 +107,8 @@ int SavePictureDialog::ChosenFilterIndex() const {
   return int(i) + 1;
 }
 
-bool ExecSaveDialog(QWidget* parent, TSavePictureDialog& settings) {
-  SavePictureDialog dialog(parent, settings);
+bool ExecSaveDialog(QWidget* parent, TSavePictureDialog& settings, const std::string& saving) {
+  SavePictureDialog dialog(parent, settings, saving);
   if (dialog.exec() != QDialog::Accepted) return false;
   const std::string chosen = dialog.ChosenFile();
   if (chosen.empty()) return false;

@@ -16,7 +16,10 @@ class SavePictureDialog : public QFileDialog {
   Q_OBJECT
  public:
   // Set up from the settings: title, default suffix, filters, filter index, folder, name.
-  SavePictureDialog(QWidget* parent, const TSavePictureDialog& settings);
+  // saving: the picture file being saved (UTF-8 bytes), previewed while the proposed name
+  // names no file.
+  SavePictureDialog(QWidget* parent, const TSavePictureDialog& settings,
+                    const std::string& saving = {});
   PicturePreview* Preview() const { return preview_; }
   // The chosen file as bytes and the 1-based index of the chosen filter. Qt shows a name that
   // is not valid UTF-8 lossily; what the user kept of the proposed name and folder keeps its
@@ -32,6 +35,6 @@ class SavePictureDialog : public QFileDialog {
 };
 
 // Shows the dialog modally; on confirmation writes the name and filter index back.
-bool ExecSaveDialog(QWidget* parent, TSavePictureDialog& settings);
+bool ExecSaveDialog(QWidget* parent, TSavePictureDialog& settings, const std::string& saving = {});
 
 }  // namespace quendra::qt

@@ -5,10 +5,12 @@
 
 #include "formats/tbitmap.h"
 #include "platform/qt/key_map.h"
+#include "platform/qt/platform_choice.h"
 
 namespace quendra::qt {
 
-ZoomerView::ZoomerView(TForm1& form, QWidget* parent) : QWidget(parent), form_(form) {
+ZoomerView::ZoomerView(TForm1& form, QWidget* parent)
+    : QWidget(parent), form_(form), alphaSurface_(OnNativeWayland()) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   form_.IMG.OnInvalidate = [this] { update(); };
 }
@@ -35,19 +37,52 @@ const QImage& ZoomerView::Image() {
   return image_;
 }
 
+QSize ZoomerView::DeviceSize() const {
+  // Qt rounds each edge of a widget to device pixels, so at a fractional ratio the size on
+  // screen is the distance of the rounded edges, which the rounded size can miss by one.
+  const qreal dpr = devicePixelRatioF();
+  const QPoint at = mapTo(window(), QPoint(0, 0));
+  auto span = [dpr](int from, int length) {
+    return qRound((from + length) * dpr) - qRound(from * dpr);
+  };
+  return QSize(span(at.x(), width()), span(at.y(), height()));
+}
+
+void ZoomerView::SyncClientSize() {
+  const QSize s = DeviceSize();
+  form_.IMG.SetClientSize(s.width(), s.height());
+}
+
+QPoint ZoomerView::DevicePoint(const QPointF& logical) const {
+  return (logical * devicePixelRatioF()).toPoint();
+}
+
 void ZoomerView::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), Qt::white);
   if (held_) return;
   p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+  // Device pixels from here on (on screen, or on a capture made at the screen's ratio).
+  const qreal dpr = p.device()->devicePixelRatioF();
+  if (dpr != 1) p.scale(1 / dpr, 1 / dpr);
   form_.IMG.Paint([&](const TRect& r) {
     const QImage& img = Image();
-    if (!img.isNull()) p.drawImage(QRect(r.Left, r.Top, r.Width(), r.Height()), img);
+    if (img.isNull()) return;
+    const QRect target(r.Left, r.Top, r.Width(), r.Height());
+    p.drawImage(target, img);
+    if (alphaSurface_) {
+      // The bitmap's fourth byte is 0, which a window surface with alpha (Wayland's) takes
+      // for transparent and the compositor leaves the picture out. Adding opaque black keeps
+      // the colours and makes every pixel opaque, without a copy of the picture.
+      p.setCompositionMode(QPainter::CompositionMode_Plus);
+      p.fillRect(target, QColor(0, 0, 0, 255));
+      p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
   });
 }
 
 void ZoomerView::resizeEvent(QResizeEvent*) {
-  form_.IMG.SetClientSize(width(), height());
+  SyncClientSize();
   form_.Guarded([&] { form_.FormResize(); });
 }
 
@@ -58,7 +93,7 @@ static MouseButton ButtonOf(Qt::MouseButton b) {
 }
 
 void ZoomerView::mousePressEvent(QMouseEvent* e) {
-  QPoint pt = e->position().toPoint();
+  const QPoint pt = DevicePoint(e->position());
   form_.Guarded([&] {
     form_.IMGMouseDown(ButtonOf(e->button()), ShiftOf(e->modifiers(), e->buttons()), pt.x(),
                        pt.y());
@@ -66,12 +101,12 @@ void ZoomerView::mousePressEvent(QMouseEvent* e) {
 }
 
 void ZoomerView::mouseMoveEvent(QMouseEvent* e) {
-  QPoint pt = e->position().toPoint();
+  const QPoint pt = DevicePoint(e->position());
   form_.Guarded([&] { form_.IMGMouseMove(ShiftOf(e->modifiers(), e->buttons()), pt.x(), pt.y()); });
 }
 
 void ZoomerView::mouseReleaseEvent(QMouseEvent* e) {
-  QPoint pt = e->position().toPoint();
+  const QPoint pt = DevicePoint(e->position());
   form_.Guarded([&] {
     form_.IMGMouseUp(ButtonOf(e->button()), ShiftOf(e->modifiers(), e->buttons()), pt.x(), pt.y());
   });

@@ -7,7 +7,10 @@
 namespace quendra::qt {
 
 // Paints the form's zoomer: the picture's bitmap drawn into the zoomer's destination rectangle
-// without filtering, on white. Mouse events go to the form's IMG handlers.
+// without filtering, on white. Mouse events go to the form's IMG handlers. The zoomer's
+// geometry is in device pixels: at any scale factor "100%" is one picture pixel per screen
+// pixel, and a picture fitted to the device-pixel size is drawn without further scaling.
+// Widget coordinates (Qt's logical pixels) are turned into device pixels here only.
 class ZoomerView : public QWidget {
   Q_OBJECT
  public:
@@ -19,6 +22,10 @@ class ZoomerView : public QWidget {
     held_ = held;
     update();
   }
+  // The widget's size in device pixels, as the zoomer computes with it.
+  QSize DeviceSize() const;
+  // Passes DeviceSize() to the zoomer.
+  void SyncClientSize();
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -29,10 +36,12 @@ class ZoomerView : public QWidget {
 
  private:
   const QImage& Image();
+  QPoint DevicePoint(const QPointF& logical) const;
   TForm1& form_;
   bool held_ = false;
-  QImage image_;      // wraps or converts the picture's bitmap
-  Bitmap converted_;  // 32-bit copy for bitmaps of other formats
+  const bool alphaSurface_;  // the window's surface keeps an alpha channel
+  QImage image_;             // wraps or converts the picture's bitmap
+  Bitmap converted_;         // 32-bit copy for bitmaps of other formats
   const void* imageFor_ = nullptr;
   uint64_t imageVersion_ = ~0ull;
 };
