@@ -194,10 +194,8 @@ void ConvertMasked(std::span<const uint8_t> d, size_t at, const Header& h, Bitma
   }
 }
 
-}  // namespace
-
-Bitmap DecodeBmp(std::span<const uint8_t> d) {
-  Header h = ReadHeader(d);
+// The header's own consistency, before anything is read past it.
+void CheckHeader(const Header& h) {
   if (h.width <= 0 || h.height <= 0) Fail("width and height must be positive");
   if (h.compression == kBiRle8 && h.bits != 8) Fail("RLE8 needs 8 bits per pixel");
   if (h.compression == kBiRle4 && h.bits != 4) Fail("RLE4 needs 4 bits per pixel");
@@ -209,47 +207,57 @@ Bitmap DecodeBmp(std::span<const uint8_t> d) {
       !h.hasMasks)
     Fail("unsupported compression " + std::to_string(h.compression));
   CheckDimensions(h.width, h.height);
+}
 
+// The bitmap's pixel format for the file's, and whether bit-field pixels need converting.
+struct Layout {
   PixelFormat pf;
   bool masked = false;
+};
+
+Layout LayoutOf(const Header& h) {
+  Layout l;
   switch (h.bits) {
     case 1:
-      pf = PixelFormat::pf1bit;
+      l.pf = PixelFormat::pf1bit;
       break;
     case 2:  // widened to 4 bits: the bitmap type has no 2-bit format
     case 4:
-      pf = PixelFormat::pf4bit;
+      l.pf = PixelFormat::pf4bit;
       break;
     case 8:
-      pf = PixelFormat::pf8bit;
+      l.pf = PixelFormat::pf8bit;
       break;
     case 16:
-      pf = PixelFormat::pf15bit;
+      l.pf = PixelFormat::pf15bit;
       if (h.hasMasks) {
         const uint32_t* m = h.masks;
         if (m[0] == 0xF800 && m[1] == 0x07E0 && m[2] == 0x001F)
-          pf = PixelFormat::pf16bit;
+          l.pf = PixelFormat::pf16bit;
         else if (!(m[0] == 0x7C00 && m[1] == 0x03E0 && m[2] == 0x001F))
-          masked = true, pf = PixelFormat::pf24bit;
+          l.masked = true, l.pf = PixelFormat::pf24bit;
       }
       break;
     case 24:
-      pf = PixelFormat::pf24bit;
+      l.pf = PixelFormat::pf24bit;
       break;
     case 32:
-      pf = PixelFormat::pf32bit;
-      masked =
+      l.pf = PixelFormat::pf32bit;
+      l.masked =
           h.hasMasks && !(h.masks[0] == 0xFF0000 && h.masks[1] == 0xFF00 && h.masks[2] == 0xFF &&
                           (h.masks[3] == 0 || h.masks[3] == 0xFF000000u));
       break;
     default:
       Fail("unsupported bit count " + std::to_string(h.bits));
   }
+  return l;
+}
 
-  // Pixel data starts at the offset the file header gives; a zero offset means "right after
-  // the palette", which some writers leave out.
+// Reads the palette (pictures of 8 bits or fewer) and returns where the pixel data starts: at
+// the offset the file header gives; a zero offset means "right after the palette", which some
+// writers leave out.
+size_t ReadPalette(std::span<const uint8_t> d, const Header& h, std::vector<RGBQuad>& palette) {
   size_t pixelsAt = U32(d, 10);
-  std::vector<RGBQuad> palette;
   if (h.bits <= 8) {
     size_t maxEntries = size_t(1) << h.bits;
     size_t entries = h.colorsUsed ? std::min<size_t>(h.colorsUsed, maxEntries) : maxEntries;
@@ -266,43 +274,69 @@ Bitmap DecodeBmp(std::span<const uint8_t> d) {
   } else if (pixelsAt == 0) {
     pixelsAt = h.paletteAt;
   }
-  if (pixelsAt >= d.size()) Fail("pixel data offset lies beyond the end of the file");
-  // Uncompressed rows must all be there before the picture is allocated: a header may claim
-  // far more than the file holds.
-  const bool rle = h.compression == kBiRle8 || h.compression == kBiRle4;
-  const size_t fileStride = ((size_t(h.width) * size_t(h.bits) + 31) / 32) * 4;
-  if (!rle && (d.size() - pixelsAt) / fileStride < size_t(h.height))
-    Fail("pixel data is truncated");
+  return pixelsAt;
+}
 
-  Bitmap out(int(h.width), int(h.height), pf);
-  if (h.bits <= 8) out.Palette() = palette;
-  if (rle) {
-    DecodeRle(d, pixelsAt, h.compression == kBiRle4, out);
-  } else if (masked) {
-    ConvertMasked(d, pixelsAt, h, out);
-  } else if (h.bits == 2) {
-    // Each 2-bit index becomes a 4-bit one.
-    const size_t srcStride = ((size_t(h.width) * 2 + 31) / 32) * 4;
-    if ((d.size() - pixelsAt) / srcStride < size_t(h.height)) Fail("pixel data is truncated");
-    for (int y = 0; y < out.Height(); ++y) {
-      const uint8_t* s =
-          d.data() + pixelsAt + size_t(h.topDown ? y : out.Height() - 1 - y) * srcStride;
-      uint8_t* o = out.Row(y);
-      for (int x = 0; x < out.Width(); ++x) {
-        unsigned idx = (s[x >> 2] >> (6 - 2 * (x & 3))) & 3;
-        o[x >> 1] |= uint8_t((x & 1) ? idx : idx << 4);
-      }
+bool IsRle(const Header& h) {
+  return h.compression == kBiRle8 || h.compression == kBiRle4;
+}
+
+// Uncompressed rows must all be there before the picture is allocated: a header may claim far
+// more than the file holds.
+void CheckPixelData(std::span<const uint8_t> d, const Header& h, size_t pixelsAt) {
+  if (pixelsAt >= d.size()) Fail("pixel data offset lies beyond the end of the file");
+  const size_t fileStride = ((size_t(h.width) * size_t(h.bits) + 31) / 32) * 4;
+  if (!IsRle(h) && (d.size() - pixelsAt) / fileStride < size_t(h.height))
+    Fail("pixel data is truncated");
+}
+
+// Each 2-bit index becomes a 4-bit one.
+void WidenTwoBitRows(std::span<const uint8_t> d, size_t at, const Header& h, Bitmap& out) {
+  const size_t srcStride = ((size_t(h.width) * 2 + 31) / 32) * 4;
+  if ((d.size() - at) / srcStride < size_t(h.height)) Fail("pixel data is truncated");
+  for (int y = 0; y < out.Height(); ++y) {
+    const uint8_t* s = d.data() + at + size_t(h.topDown ? y : out.Height() - 1 - y) * srcStride;
+    uint8_t* o = out.Row(y);
+    for (int x = 0; x < out.Width(); ++x) {
+      unsigned idx = (s[x >> 2] >> (6 - 2 * (x & 3))) & 3;
+      o[x >> 1] |= uint8_t((x & 1) ? idx : idx << 4);
     }
+  }
+}
+
+void DecodeRows(std::span<const uint8_t> d, size_t at, const Header& h, const Layout& l,
+                Bitmap& out) {
+  if (IsRle(h)) {
+    DecodeRle(d, at, h.compression == kBiRle4, out);
+  } else if (l.masked) {
+    ConvertMasked(d, at, h, out);
+  } else if (h.bits == 2) {
+    WidenTwoBitRows(d, at, h, out);
   } else {
-    CopyRows(d, pixelsAt, h, out);
+    CopyRows(d, at, h, out);
     // Without an alpha mask the fourth byte of a 32-bit pixel is unused; never let stray values
     // there pose as alpha.
-    if (pf == PixelFormat::pf32bit && !(h.hasMasks && h.masks[3] == 0xFF000000u))
+    if (l.pf == PixelFormat::pf32bit && !(h.hasMasks && h.masks[3] == 0xFF000000u))
       for (int y = 0; y < out.Height(); ++y) {
         uint8_t* row = out.Row(y);
         for (int x = 0; x < out.Width(); ++x) row[4 * x + 3] = 0;
       }
   }
+}
+
+}  // namespace
+
+Bitmap DecodeBmp(std::span<const uint8_t> d) {
+  const Header h = ReadHeader(d);
+  CheckHeader(h);
+  const Layout layout = LayoutOf(h);
+  std::vector<RGBQuad> palette;
+  const size_t pixelsAt = ReadPalette(d, h, palette);
+  CheckPixelData(d, h, pixelsAt);
+
+  Bitmap out(int(h.width), int(h.height), layout.pf);
+  if (h.bits <= 8) out.Palette() = palette;
+  DecodeRows(d, pixelsAt, h, layout, out);
   return out;
 }
 

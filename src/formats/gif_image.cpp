@@ -57,19 +57,9 @@ struct GifCloser {
   throw EInvalidGraphic(std::string("GIF: ") + (msg ? msg : "unknown error"));
 }
 
-}  // namespace
-
-void TGIFImage::LoadFromMemory(std::span<const uint8_t> data) {
-  Source src{data.data(), data.size(), 0};
-  int err = 0;
-  GifCloser file;
-  file.gif = DGifOpen(&src, ReadFn, &err);
-  if (!file.gif) Fail(err);
-  GifFileType* gif = file.gif;
-  const int screenW = gif->SWidth, screenH = gif->SHeight;
-  if (screenW <= 0 || screenH <= 0) throw EInvalidGraphic("GIF: the logical screen has no size");
-  CheckDimensions(screenW, screenH);
-
+// Walks the records up to the first image descriptor; returns the transparent index a graphic
+// control extension gave on the way (-1 without one).
+int SkipToFirstImage(GifFileType* gif) {
   int transparentIndex = -1;
   for (;;) {
     GifRecordType type;
@@ -89,46 +79,33 @@ void TGIFImage::LoadFromMemory(std::span<const uint8_t> data) {
       }
       continue;
     }
-    if (type == IMAGE_DESC_RECORD_TYPE) break;
+    if (type == IMAGE_DESC_RECORD_TYPE) return transparentIndex;
   }
+}
 
-  if (DGifGetImageDesc(gif) == GIF_ERROR) Fail(gif->Error);
-  const GifImageDesc& desc = gif->Image;
-  const int fw = desc.Width, fh = desc.Height, left = desc.Left, top = desc.Top;
-  if (fw <= 0 || fh <= 0) throw EInvalidGraphic("GIF: the first frame has no size");
-  CheckDimensions(fw, fh);
-
-  const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
-  Bitmap out;
-  const bool ownBitmap = fw == screenW && fh == screenH;
-  out.Reset(ownBitmap ? fw : screenW, ownBitmap ? fh : screenH, PixelFormat::pf8bit);
-  if (map && map->ColorCount > 0 && map->Colors) {
-    out.Palette().resize(size_t(std::min(map->ColorCount, 256)));
-    for (size_t i = 0; i < out.Palette().size(); ++i)
-      out.Palette()[i] = {map->Colors[i].Blue, map->Colors[i].Green, map->Colors[i].Red, 0};
-  }
-  // (Without any colour table the default grey palette of the bitmap stands in.)
-
-  const int originX = ownBitmap ? 0 : left, originY = ownBitmap ? 0 : top;
-  if (!ownBitmap) {
-    int fill = transparentIndex >= 0 ? transparentIndex : gif->SBackGroundColor;
-    if (transparentIndex < 0 && desc.ColorMap && gif->SColorMap &&
-        fill < gif->SColorMap->ColorCount) {
-      // The background index belongs to the global table; find its colour in the frame's own.
-      const GifColorType bg = gif->SColorMap->Colors[fill];
-      fill = 0;
-      for (size_t i = 0; i < out.Palette().size(); ++i) {
-        const RGBQuad& q = out.Palette()[i];
-        if (q.red == bg.Red && q.green == bg.Green && q.blue == bg.Blue) {
-          fill = int(i);
-          break;
-        }
+// The canvas's index where the first frame does not cover it.
+int BackgroundIndex(const GifFileType* gif, int transparentIndex, const Bitmap& out) {
+  int fill = transparentIndex >= 0 ? transparentIndex : gif->SBackGroundColor;
+  if (transparentIndex < 0 && gif->Image.ColorMap && gif->SColorMap &&
+      fill < gif->SColorMap->ColorCount) {
+    // The background index belongs to the global table; find its colour in the frame's own.
+    const GifColorType bg = gif->SColorMap->Colors[fill];
+    fill = 0;
+    for (size_t i = 0; i < out.Palette().size(); ++i) {
+      const RGBQuad& q = out.Palette()[i];
+      if (q.red == bg.Red && q.green == bg.Green && q.blue == bg.Blue) {
+        fill = int(i);
+        break;
       }
     }
-    for (int y = 0; y < out.Height(); ++y)
-      std::memset(out.Row(y), fill & 0xFF, size_t(out.Width()));
   }
+  return fill;
+}
 
+// The frame's rows, one line buffer at a time, drawn at (originX, originY) and clipped to out.
+void DecodeGifRows(GifFileType* gif, int originX, int originY, Bitmap& out) {
+  const GifImageDesc& desc = gif->Image;
+  const int fw = desc.Width, fh = desc.Height;
   // Interlaced frames arrive in four passes: every 8th row from 0, every 8th from 4, every 4th
   // from 2, every 2nd from 1.
   static constexpr int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
@@ -151,6 +128,45 @@ void TGIFImage::LoadFromMemory(std::span<const uint8_t> data) {
       emit(r);
     }
   }
+}
+
+}  // namespace
+
+void TGIFImage::LoadFromMemory(std::span<const uint8_t> data) {
+  Source src{data.data(), data.size(), 0};
+  int err = 0;
+  GifCloser file;
+  file.gif = DGifOpen(&src, ReadFn, &err);
+  if (!file.gif) Fail(err);
+  GifFileType* gif = file.gif;
+  const int screenW = gif->SWidth, screenH = gif->SHeight;
+  if (screenW <= 0 || screenH <= 0) throw EInvalidGraphic("GIF: the logical screen has no size");
+  CheckDimensions(screenW, screenH);
+
+  const int transparentIndex = SkipToFirstImage(gif);
+  if (DGifGetImageDesc(gif) == GIF_ERROR) Fail(gif->Error);
+  const GifImageDesc& desc = gif->Image;
+  const int fw = desc.Width, fh = desc.Height;
+  if (fw <= 0 || fh <= 0) throw EInvalidGraphic("GIF: the first frame has no size");
+  CheckDimensions(fw, fh);
+
+  const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
+  Bitmap out;
+  const bool ownBitmap = fw == screenW && fh == screenH;
+  out.Reset(ownBitmap ? fw : screenW, ownBitmap ? fh : screenH, PixelFormat::pf8bit);
+  if (map && map->ColorCount > 0 && map->Colors) {
+    out.Palette().resize(size_t(std::min(map->ColorCount, 256)));
+    for (size_t i = 0; i < out.Palette().size(); ++i)
+      out.Palette()[i] = {map->Colors[i].Blue, map->Colors[i].Green, map->Colors[i].Red, 0};
+  }
+  // (Without any colour table the default grey palette of the bitmap stands in.)
+
+  if (!ownBitmap) {
+    const int fill = BackgroundIndex(gif, transparentIndex, out);
+    for (int y = 0; y < out.Height(); ++y)
+      std::memset(out.Row(y), fill & 0xFF, size_t(out.Width()));
+  }
+  DecodeGifRows(gif, ownBitmap ? 0 : desc.Left, ownBitmap ? 0 : desc.Top, out);
 
   if (transparentIndex >= 0 && size_t(transparentIndex) < out.Palette().size()) {
     const RGBQuad& q = out.Palette()[size_t(transparentIndex)];

@@ -291,110 +291,137 @@ void SyccToRgb(Bitmap& bmp) {
   }
 }
 
-}  // namespace
+OPJ_CODEC_FORMAT CodecFormatOf(std::span<const uint8_t> data) {
+  if (data.size() >= 8 && std::memcmp(data.data(), kJp2Signature, 8) == 0) return OPJ_CODEC_JP2;
+  if (data.size() >= 4 && std::memcmp(data.data(), kJ2kSignature, 4) == 0) return OPJ_CODEC_J2K;
+  throw EJpeg2000Error("Unknown JPEG 2000 file type");
+}
 
-void TJpeg2000Bitmap::LoadFromMemory(std::span<const uint8_t> data) {
-  image_ = Bitmap();
-  OPJ_CODEC_FORMAT format;
-  if (data.size() >= 8 && std::memcmp(data.data(), kJp2Signature, 8) == 0)
-    format = OPJ_CODEC_JP2;
-  else if (data.size() >= 4 && std::memcmp(data.data(), kJ2kSignature, 4) == 0)
-    format = OPJ_CODEC_J2K;
-  else
-    throw EJpeg2000Error("Unknown JPEG 2000 file type");
+// A silenced decompressor reading from in, which must outlive it.
+struct Decoder {
+  Stream stream;
+  Codec codec;
+};
 
-  CheckCodestreamSize(data, format);
-
-  MemoryIn in{data.data(), data.size(), 0};
-  Stream stream(opj_stream_create(64 * 1024, OPJ_TRUE));
-  Codec codec(opj_create_decompress(format));
-  if (!stream || !codec) DecodeFailed();
-  opj_stream_set_user_data(stream.get(), &in, nullptr);
-  opj_stream_set_user_data_length(stream.get(), data.size());
-  opj_stream_set_read_function(stream.get(), InRead);
-  opj_stream_set_skip_function(stream.get(), InSkip);
-  opj_stream_set_seek_function(stream.get(), InSeek);
-  SilenceCodec(codec.get());
+Decoder OpenDecoder(MemoryIn& in, OPJ_CODEC_FORMAT format) {
+  Decoder dec{Stream(opj_stream_create(64 * 1024, OPJ_TRUE)), Codec(opj_create_decompress(format))};
+  if (!dec.stream || !dec.codec) DecodeFailed();
+  opj_stream_t* stream = dec.stream.get();
+  opj_stream_set_user_data(stream, &in, nullptr);
+  opj_stream_set_user_data_length(stream, in.size);
+  opj_stream_set_read_function(stream, InRead);
+  opj_stream_set_skip_function(stream, InSkip);
+  opj_stream_set_seek_function(stream, InSeek);
+  SilenceCodec(dec.codec.get());
 
   opj_dparameters_t params;
   opj_set_default_decoder_parameters(&params);
-  if (!opj_setup_decoder(codec.get(), &params)) DecodeFailed();
+  if (!opj_setup_decoder(dec.codec.get(), &params)) DecodeFailed();
+  return dec;
+}
+
+OpjImage ReadCodestreamHeader(Decoder& dec) {
   opj_image_t* raw = nullptr;
-  if (!opj_read_header(stream.get(), codec.get(), &raw)) {
+  if (!opj_read_header(dec.stream.get(), dec.codec.get(), &raw)) {
     opj_image_destroy(raw);
     DecodeFailed();
   }
   OpjImage img(raw);
   if (!img || img->numcomps == 0 || img->x1 <= img->x0 || img->y1 <= img->y0) DecodeFailed();
+  return img;
+}
 
-  // Sizes before the codec allocates. The limit is on pixels; the codec then holds a full-size
-  // plane per component it produces, so the components are limited to what the picture shows:
-  // a palette may expand to at most four channels, and of a codestream without one only the
-  // components that become pixels are decoded (all of 3 or 4, else the first).
-  const int64_t width = int64_t(img->x1) - img->x0, height = int64_t(img->y1) - img->y0;
+// Sizes before the codec allocates. The limit is on pixels; the codec then holds a full-size
+// plane per component it produces, so the components are limited to what the picture shows:
+// a palette may expand to at most four channels, and of a codestream without one only the
+// components that become pixels are decoded (all of 3 or 4, else the first).
+void LimitComponents(const opj_image_t& img, std::span<const uint8_t> data, OPJ_CODEC_FORMAT format,
+                     opj_codec_t* codec) {
+  const int64_t width = int64_t(img.x1) - img.x0, height = int64_t(img.y1) - img.y0;
   CheckDimensions(width, height);
-  for (OPJ_UINT32 c = 0; c < img->numcomps; ++c)
-    if (img->comps[c].dx == 0 || img->comps[c].dy == 0) DecodeFailed();
+  for (OPJ_UINT32 c = 0; c < img.numcomps; ++c)
+    if (img.comps[c].dx == 0 || img.comps[c].dy == 0) DecodeFailed();
   const std::string size = std::to_string(width) + " x " + std::to_string(height);
   const PaletteInfo palette = format == OPJ_CODEC_JP2 ? ReadPaletteInfo(data) : PaletteInfo{};
   if (palette.present) {
-    if (img->numcomps > 4 || palette.channels > 4)
+    if (img.numcomps > 4 || palette.channels > 4)
       throw EJpeg2000Error("JPEG 2000 picture of " + size + " has " +
-                           std::to_string(std::max<size_t>(img->numcomps, palette.channels)) +
+                           std::to_string(std::max<size_t>(img.numcomps, palette.channels)) +
                            " palette components; at most 4 are supported");
-  } else if (img->numcomps != 3 && img->numcomps != 4 && img->numcomps > 1) {
+  } else if (img.numcomps != 3 && img.numcomps != 4 && img.numcomps > 1) {
     const OPJ_UINT32 first = 0;
-    if (!opj_set_decoded_components(codec.get(), 1, &first, OPJ_FALSE)) DecodeFailed();
+    if (!opj_set_decoded_components(codec, 1, &first, OPJ_FALSE)) DecodeFailed();
   }
+}
 
-  if (!opj_decode(codec.get(), stream.get(), img.get()) ||
-      !opj_end_decompress(codec.get(), stream.get()))
+// One decoded component into byte target of each pixel (step bytes apart), each sample
+// covering dx by dy pixels and scaled to 8 bits.
+void CopyComponent(const opj_image_comp_t& comp, int target, int step, Bitmap& bmp) {
+  if (!comp.data || comp.prec == 0 || comp.prec > 31 || comp.dx == 0 || comp.dy == 0)
     DecodeFailed();
-  if (img->numcomps == 0 || img->x1 <= img->x0 || img->y1 <= img->y0) DecodeFailed();
+  const int64_t offset = comp.sgnd ? int64_t(1) << (comp.prec - 1) : 0;
+  const int64_t maximum = (int64_t(1) << comp.prec) - 1;
+  const bool scale = comp.prec != 8;
+  const int dx = int(comp.dx), dy = int(comp.dy);
+  for (OPJ_UINT32 i = 0; i < comp.h; ++i) {
+    const int64_t y0 = int64_t(i) * dy;
+    if (y0 >= bmp.Height()) break;
+    const int rows = int(std::min<int64_t>(dy, bmp.Height() - y0));
+    const OPJ_INT32* src = comp.data + size_t(i) * comp.w;
+    for (OPJ_UINT32 j = 0; j < comp.w; ++j) {
+      const int64_t x0 = int64_t(j) * dx;
+      if (x0 >= bmp.Width()) break;
+      const int64_t v = int64_t(src[j]) + offset;
+      uint8_t byte;
+      if (scale)
+        byte = uint8_t(std::clamp<int64_t>(v, 0, maximum) * 255 / maximum);
+      else
+        byte = uint8_t(v & 0xFF);
+      const int cols = int(std::min<int64_t>(dx, bmp.Width() - x0));
+      for (int r = 0; r < rows; ++r) {
+        uint8_t* p = bmp.Row(int(y0) + r) + x0 * step + target;
+        for (int k = 0; k < cols; ++k) p[k * step] = byte;
+      }
+    }
+  }
+}
 
-  const int count = int(img->numcomps);
+Bitmap ComponentsToBitmap(const opj_image_t& img) {
+  const int count = int(img.numcomps);
   const int used = count == 3 || count == 4 ? count : 1;
   const PixelFormat pf = count == 3   ? PixelFormat::pf24bit
                          : count == 4 ? PixelFormat::pf32bit
                                       : PixelFormat::pf8bit;
-  Bitmap bmp(int(img->x1 - img->x0), int(img->y1 - img->y0), pf);
+  Bitmap bmp(int(img.x1 - img.x0), int(img.y1 - img.y0), pf);
   const int step = BitsPerPixel(pf) / 8;
-  const std::vector<Role> roles = ComponentRoles(*img, used);
-
+  const std::vector<Role> roles = ComponentRoles(img, used);
   for (int c = 0; c < used; ++c) {
-    const opj_image_comp_t& comp = img->comps[c];
-    if (!comp.data || comp.prec == 0 || comp.prec > 31 || comp.dx == 0 || comp.dy == 0)
-      DecodeFailed();
+    const opj_image_comp_t& comp = img.comps[c];
     // An 8-bit bitmap has one byte per pixel, whatever the role says.
-    const int target = step == 1 ? 0 : TargetByte(roles[size_t(c)], c, count, img->color_space);
-    const int64_t offset = comp.sgnd ? int64_t(1) << (comp.prec - 1) : 0;
-    const int64_t maximum = (int64_t(1) << comp.prec) - 1;
-    const bool scale = comp.prec != 8;
-    const int dx = int(comp.dx), dy = int(comp.dy);
-    for (OPJ_UINT32 i = 0; i < comp.h; ++i) {
-      const int64_t y0 = int64_t(i) * dy;
-      if (y0 >= bmp.Height()) break;
-      const int rows = int(std::min<int64_t>(dy, bmp.Height() - y0));
-      const OPJ_INT32* src = comp.data + size_t(i) * comp.w;
-      for (OPJ_UINT32 j = 0; j < comp.w; ++j) {
-        const int64_t x0 = int64_t(j) * dx;
-        if (x0 >= bmp.Width()) break;
-        const int64_t v = int64_t(src[j]) + offset;
-        uint8_t byte;
-        if (scale)
-          byte = uint8_t(std::clamp<int64_t>(v, 0, maximum) * 255 / maximum);
-        else
-          byte = uint8_t(v & 0xFF);
-        const int cols = int(std::min<int64_t>(dx, bmp.Width() - x0));
-        for (int r = 0; r < rows; ++r) {
-          uint8_t* p = bmp.Row(int(y0) + r) + x0 * step + target;
-          for (int k = 0; k < cols; ++k) p[k * step] = byte;
-        }
-      }
-    }
+    const int target = step == 1 ? 0 : TargetByte(roles[size_t(c)], c, count, img.color_space);
+    CopyComponent(comp, target, step, bmp);
   }
-  if (img->color_space == OPJ_CLRSPC_SYCC && used >= 3) SyccToRgb(bmp);
-  image_ = std::move(bmp);
+  if (img.color_space == OPJ_CLRSPC_SYCC && used >= 3) SyccToRgb(bmp);
+  return bmp;
+}
+
+}  // namespace
+
+void TJpeg2000Bitmap::LoadFromMemory(std::span<const uint8_t> data) {
+  image_ = Bitmap();
+  const OPJ_CODEC_FORMAT format = CodecFormatOf(data);
+  CheckCodestreamSize(data, format);
+
+  MemoryIn in{data.data(), data.size(), 0};
+  Decoder dec = OpenDecoder(in, format);
+  OpjImage img = ReadCodestreamHeader(dec);
+  LimitComponents(*img, data, format, dec.codec.get());
+
+  if (!opj_decode(dec.codec.get(), dec.stream.get(), img.get()) ||
+      !opj_end_decompress(dec.codec.get(), dec.stream.get()))
+    DecodeFailed();
+  if (img->numcomps == 0 || img->x1 <= img->x0 || img->y1 <= img->y0) DecodeFailed();
+  image_ = ComponentsToBitmap(*img);
 }
 
 std::vector<uint8_t> TJpeg2000Bitmap::SaveToMemory() const {

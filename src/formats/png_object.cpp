@@ -192,14 +192,12 @@ uint8_t ToByte(unsigned v, int depth) {
   return uint8_t(v * 255u / ((1u << depth) - 1u));
 }
 
-}  // namespace
-
-void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
+// libpng sizes a chunk's buffer from its length field before reading it; a chunk that claims
+// more than the file still holds could never be read, so it is refused before any of it is
+// allocated.
+void CheckChunks(std::span<const uint8_t> data) {
   if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0)
     throw EInvalidGraphic("Not a PNG file: bad signature");
-  // libpng sizes a chunk's buffer from its length field before reading it; a chunk that
-  // claims more than the file still holds could never be read, so it is refused before any
-  // of it is allocated.
   for (size_t at = 8; data.size() - at >= 8;) {
     const size_t length = size_t(data[at]) << 24 | size_t(data[at + 1]) << 16 |
                           size_t(data[at + 2]) << 8 | data[at + 3];
@@ -208,80 +206,82 @@ void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
     if (std::memcmp(&data[at + 4], "IEND", 4) == 0) break;
     at += 12 + length;
   }
-  Reader r;
-  r.io.data = data.data();
-  r.io.size = data.size();
-  Header h;
-  if (!ShimReadInfo(&r, &h))
-    throw EInvalidGraphic(r.io.message[0] ? r.io.message : "PNG: cannot start reading");
-  const int w = int(h.width), hgt = int(h.height);
-  CheckDimensions(w, hgt);
+}
 
-  const bool palette = h.colorType == PNG_COLOR_TYPE_PALETTE;
-  const bool grey = h.colorType == PNG_COLOR_TYPE_GRAY;
-  bool alpha = (h.colorType & PNG_COLOR_MASK_ALPHA) != 0;
+// The bitmap the header asks for and how its rows are read.
+struct Layout {
+  bool palette, grey, alpha;
   int singleTransparentIndex = -1;
-  if (palette && h.trnsAlpha && h.trnsCount > 0) {
+  PixelFormat pf = PixelFormat::pf24bit;
+  Plan plan;
+};
+
+Layout LayoutOf(const Header& h) {
+  Layout l;
+  l.palette = h.colorType == PNG_COLOR_TYPE_PALETTE;
+  l.grey = h.colorType == PNG_COLOR_TYPE_GRAY;
+  l.alpha = (h.colorType & PNG_COLOR_MASK_ALPHA) != 0;
+  if (l.palette && h.trnsAlpha && h.trnsCount > 0) {
     int zero = 0, partial = 0;
     for (int i = 0; i < std::min(h.trnsCount, h.paletteCount); ++i) {
       if (h.trnsAlpha[i] == 0)
-        ++zero, singleTransparentIndex = i;
+        ++zero, l.singleTransparentIndex = i;
       else if (h.trnsAlpha[i] != 255)
         ++partial;
     }
-    if (partial || zero > 1) alpha = true, singleTransparentIndex = -1;
+    if (partial || zero > 1) l.alpha = true, l.singleTransparentIndex = -1;
   }
-
-  PixelFormat pf = PixelFormat::pf24bit;
-  Plan plan = alpha ? Plan::kBgra : Plan::kBgr;
-  if (!alpha && (palette || grey)) {
+  l.plan = l.alpha ? Plan::kBgra : Plan::kBgr;
+  if (!l.alpha && (l.palette || l.grey)) {
     if (h.bitDepth == 1)
-      pf = PixelFormat::pf1bit, plan = Plan::kStored;
+      l.pf = PixelFormat::pf1bit, l.plan = Plan::kStored;
     else if (h.bitDepth == 2)
-      pf = PixelFormat::pf4bit, plan = Plan::kUnpack2;
+      l.pf = PixelFormat::pf4bit, l.plan = Plan::kUnpack2;
     else if (h.bitDepth == 4)
-      pf = PixelFormat::pf4bit, plan = Plan::kStored;
-    else if (palette)
-      pf = PixelFormat::pf8bit, plan = Plan::kStored;
+      l.pf = PixelFormat::pf4bit, l.plan = Plan::kStored;
+    else if (l.palette)
+      l.pf = PixelFormat::pf8bit, l.plan = Plan::kStored;
   }
+  return l;
+}
 
-  Bitmap out(w, hgt, pf);
-  if (pf != PixelFormat::pf24bit) {
-    auto& pal = out.Palette();
-    if (palette) {
-      pal.resize(size_t(h.paletteCount));
-      for (int i = 0; i < h.paletteCount; ++i)
-        pal[size_t(i)] = {h.palette[i].blue, h.palette[i].green, h.palette[i].red, 0};
-    } else {
-      pal.resize(size_t(1) << h.bitDepth);
-      for (size_t i = 0; i < pal.size(); ++i) {
-        uint8_t v = ToByte(unsigned(i), h.bitDepth);
-        pal[i] = {v, v, v, 0};
-      }
+void FillPalette(const Header& h, const Layout& l, Bitmap& out) {
+  if (l.pf == PixelFormat::pf24bit) return;
+  auto& pal = out.Palette();
+  if (l.palette) {
+    pal.resize(size_t(h.paletteCount));
+    for (int i = 0; i < h.paletteCount; ++i)
+      pal[size_t(i)] = {h.palette[i].blue, h.palette[i].green, h.palette[i].red, 0};
+  } else {
+    pal.resize(size_t(1) << h.bitDepth);
+    for (size_t i = 0; i < pal.size(); ++i) {
+      uint8_t v = ToByte(unsigned(i), h.bitDepth);
+      pal[i] = {v, v, v, 0};
     }
   }
+}
 
-  // Rows are read straight into the bitmap; rows that need converting go through one row.
-  bool ok;
+// Rows are read straight into the bitmap; rows that need converting go through one row.
+bool ReadRows(Reader& r, Plan plan, Bitmap& out) {
   if (plan == Plan::kUnpack2 || plan == Plan::kBgra) {
-    const size_t rowBytes = size_t(w) * (plan == Plan::kBgra ? 4 : 1);
+    const size_t rowBytes = size_t(out.Width()) * (plan == Plan::kBgra ? 4 : 1);
     std::vector<uint8_t> row(rowBytes);
     Placement placement{&out, plan == Plan::kUnpack2};
-    ok = ShimReadImage(&r, plan, nullptr, rowBytes, row.data(), PlaceRow, &placement);
-  } else {
-    std::vector<uint8_t*> rows(static_cast<size_t>(hgt));
-    for (int y = 0; y < hgt; ++y) rows[size_t(y)] = out.Row(y);
-    ok = ShimReadImage(&r, plan, rows.data(), out.Stride(), nullptr, nullptr, nullptr);
+    return ShimReadImage(&r, plan, nullptr, rowBytes, row.data(), PlaceRow, &placement);
   }
-  if (!ok) throw EInvalidGraphic(r.io.message);
+  std::vector<uint8_t*> rows(static_cast<size_t>(out.Height()));
+  for (int y = 0; y < out.Height(); ++y) rows[size_t(y)] = out.Row(y);
+  return ShimReadImage(&r, plan, rows.data(), out.Stride(), nullptr, nullptr, nullptr);
+}
 
-  if (singleTransparentIndex >= 0 && singleTransparentIndex < h.paletteCount) {
-    const png_color& c = h.palette[singleTransparentIndex];
+void MarkTransparent(const Header& h, const Layout& l, Bitmap& out) {
+  if (l.singleTransparentIndex >= 0 && l.singleTransparentIndex < h.paletteCount) {
+    const png_color& c = h.palette[l.singleTransparentIndex];
     out.Transparent = true;
     out.TransparentColor = RGB(c.red, c.green, c.blue);
-  } else if (!palette && !alpha && h.trnsColor) {
+  } else if (!l.palette && !l.alpha && h.trnsColor) {
     out.Transparent = true;
-    if (grey) {
+    if (l.grey) {
       uint8_t v = ToByte(h.trnsColor->gray & ((1u << h.bitDepth) - 1u), h.bitDepth);
       out.TransparentColor = RGB(v, v, v);
     } else {
@@ -290,6 +290,25 @@ void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
               ToByte(h.trnsColor->blue, h.bitDepth));
     }
   }
+}
+
+}  // namespace
+
+void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
+  CheckChunks(data);
+  Reader r;
+  r.io.data = data.data();
+  r.io.size = data.size();
+  Header h;
+  if (!ShimReadInfo(&r, &h))
+    throw EInvalidGraphic(r.io.message[0] ? r.io.message : "PNG: cannot start reading");
+  CheckDimensions(int(h.width), int(h.height));
+  const Layout layout = LayoutOf(h);
+
+  Bitmap out(int(h.width), int(h.height), layout.pf);
+  FillPalette(h, layout, out);
+  if (!ReadRows(r, layout.plan, out)) throw EInvalidGraphic(r.io.message);
+  MarkTransparent(h, layout, out);
   image_ = std::move(out);
 }
 

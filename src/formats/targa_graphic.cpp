@@ -47,120 +47,146 @@ void GreyAlphaTo32(const uint8_t* src, uint8_t* dst, int width) {
   }
 }
 
+// The header's fields and the layout they decide, checked before anything is allocated.
+struct TargaHeader {
+  unsigned idLength, mapType, imageType, mapFirst, mapLength, mapEntryBits;
+  int width, height, pixelBits;
+  bool topFirst, rightToLeft, grey, greyAlpha, hasPixels, rle;
+  PixelFormat pf;
+  size_t pixelBytes, rowBytes;
+};
+
+TargaHeader ReadTargaHeader(std::span<const uint8_t> data) {
+  if (data.size() < kHeaderSize) Fail("the file is shorter than its header");
+  const uint8_t* h = data.data();
+  TargaHeader t{};
+  t.idLength = h[0];
+  t.mapType = h[1];
+  t.imageType = h[2];
+  t.mapFirst = Word(h + 3);
+  t.mapLength = Word(h + 5);
+  t.mapEntryBits = h[7];
+  t.width = Word(h + 12);
+  t.height = Word(h + 14);
+  t.pixelBits = h[16];
+  t.topFirst = (h[17] & 0x20) != 0;
+  t.rightToLeft = (h[17] & 0x10) != 0;
+  t.grey = t.imageType == 3 || t.imageType == 11;
+
+  // Types 32 and 33 (colour-mapped data in Huffman, delta and run-length coding, or in
+  // quadtree order) have no reader; showing them as a blank picture would be made up.
+  if (t.imageType == 32 || t.imageType == 33)
+    Fail("compressed colour-mapped pictures (image type " + std::to_string(t.imageType) +
+         ") are not supported");
+  const int bits = t.pixelBits;
+  if (bits != 8 && bits != 15 && bits != 16 && bits != 24 && bits != 32)
+    Fail("unsupported pixel size " + std::to_string(bits));
+  // The pixel size decides the layout: a grey image type with 15, 24 or 32-bit pixels is read
+  // like the colour types. Only 8-bit grey pictures get the grey ramp, and 16-bit ones are a
+  // grey level and an alpha byte, as every program that writes them means them.
+  t.greyAlpha = t.grey && bits == 16;
+  t.hasPixels =
+      t.imageType == 1 || t.imageType == 2 || t.grey || t.imageType == 9 || t.imageType == 10;
+  t.rle = t.imageType >= 9 && t.imageType <= 11;
+  // A picture without area is not a picture, whatever its image type.
+  if (t.width == 0 || t.height == 0) Fail("the picture has no pixels");
+  CheckDimensions(t.width, t.height);
+
+  t.pf = PixelFormat::pf8bit;
+  if (t.greyAlpha || bits == 32)
+    t.pf = PixelFormat::pf32bit;
+  else if (bits == 15 || bits == 16)
+    t.pf = PixelFormat::pf15bit;
+  else if (bits == 24)
+    t.pf = PixelFormat::pf24bit;
+  t.pixelBytes = size_t(bits + 7) / 8;
+  t.rowBytes = size_t(t.width) * t.pixelBytes;
+  return t;
+}
+
+// Skips the identification field and reads the colour map; returns where the pixels start.
+size_t ReadTargaMap(const TargaHeader& t, std::span<const uint8_t> data,
+                    std::vector<RGBQuad>& palette) {
+  size_t pos = kHeaderSize + t.idLength;
+  if (pos > data.size()) Fail("the identification field is truncated");
+  if (t.mapType != 1) return pos;
+  const unsigned entryBits = t.mapEntryBits;
+  if (entryBits != 15 && entryBits != 16 && entryBits != 24 && entryBits != 32)
+    Fail("unsupported colour map entry size " + std::to_string(entryBits));
+  const size_t entryBytes = (entryBits + 7) / 8;
+  const size_t mapBytes = size_t(t.mapLength) * entryBytes;
+  if (data.size() - pos < mapBytes) Fail("the colour map is truncated");
+  // Entries are numbered from the first index on: pixel value mapFirst + i is entry i.
+  palette.assign(256, RGBQuad{});
+  for (size_t i = 0; i < t.mapLength && t.mapFirst + i < 256; ++i)
+    palette[t.mapFirst + i] = MapEntry(data.data() + pos + i * entryBytes, int(entryBits));
+  return pos + mapBytes;  // the whole map, however long
+}
+
+// Refuses before allocating when the data cannot hold the picture: stored rows need every
+// byte, a packet gives at most 128 pixels for a header byte and one pixel.
+void CheckTargaPixels(const TargaHeader& t, size_t remaining) {
+  if (!t.hasPixels) return;
+  const size_t pixels = size_t(t.width) * size_t(t.height);
+  if (!t.rle && remaining / t.rowBytes < size_t(t.height)) Fail("the pixel data is truncated");
+  if (t.rle && remaining / (1 + t.pixelBytes) < (pixels + 127) / 128)
+    Fail("the pixel data is truncated");
+}
+
+void DecodeTargaRows(const TargaHeader& t, const uint8_t* src, size_t left, Bitmap& bmp) {
+  std::vector<uint8_t> greyRow(t.greyAlpha ? t.rowBytes : 0);
+  TTargaRLEDecoder rleDecoder(t.pixelBits);
+  for (int y = 0; y < t.height; ++y) {
+    uint8_t* row = bmp.Row(t.topFirst ? y : t.height - 1 - y);
+    uint8_t* target = t.greyAlpha ? greyRow.data() : row;
+    if (t.rle) {
+      size_t used = rleDecoder.Decode(src, left, target, size_t(t.width));
+      src += used;
+      left -= used;
+    } else {
+      std::memcpy(target, src, t.rowBytes);
+      src += t.rowBytes;
+      left -= t.rowBytes;
+    }
+    if (t.greyAlpha) GreyAlphaTo32(greyRow.data(), row, t.width);
+  }
+}
+
+// Rows stored right to left are mirrored so the picture reads as it was drawn.
+void MirrorRows(const TargaHeader& t, Bitmap& bmp) {
+  const size_t pb = t.pf == PixelFormat::pf32bit ? 4 : t.pixelBytes;
+  std::vector<uint8_t> tmp(pb);
+  for (int y = 0; y < t.height; ++y) {
+    uint8_t* row = bmp.Row(y);
+    for (int l = 0, r = t.width - 1; l < r; ++l, --r) {
+      std::memcpy(tmp.data(), row + l * pb, pb);
+      std::memcpy(row + l * pb, row + r * pb, pb);
+      std::memcpy(row + r * pb, tmp.data(), pb);
+    }
+  }
+}
+
 }  // namespace
 
 void TTargaGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   image_ = Bitmap();
-  if (data.size() < kHeaderSize) Fail("the file is shorter than its header");
-  const uint8_t* h = data.data();
-  const unsigned idLength = h[0];
-  const unsigned mapType = h[1];
-  const unsigned imageType = h[2];
-  const unsigned mapFirst = Word(h + 3);
-  const unsigned mapLength = Word(h + 5);
-  const unsigned mapEntryBits = h[7];
-  const int width = Word(h + 12);
-  const int height = Word(h + 14);
-  const int pixelBits = h[16];
-  const bool topFirst = (h[17] & 0x20) != 0;
-  const bool rightToLeft = (h[17] & 0x10) != 0;
-  const bool grey = imageType == 3 || imageType == 11;
-
-  // Types 32 and 33 (colour-mapped data in Huffman, delta and run-length coding, or in
-  // quadtree order) have no reader; showing them as a blank picture would be made up.
-  if (imageType == 32 || imageType == 33)
-    Fail("compressed colour-mapped pictures (image type " + std::to_string(imageType) +
-         ") are not supported");
-  if (pixelBits != 8 && pixelBits != 15 && pixelBits != 16 && pixelBits != 24 && pixelBits != 32)
-    Fail("unsupported pixel size " + std::to_string(pixelBits));
-  // The pixel size decides the layout: a grey image type with 15, 24 or 32-bit pixels is read
-  // like the colour types. Only 8-bit grey pictures get the grey ramp, and 16-bit ones are a
-  // grey level and an alpha byte, as every program that writes them means them.
-  const bool greyAlpha = grey && pixelBits == 16;
-  const bool hasPixels =
-      imageType == 1 || imageType == 2 || grey || imageType == 9 || imageType == 10;
-  // A picture without area is not a picture, whatever its image type.
-  if (width == 0 || height == 0) Fail("the picture has no pixels");
-  CheckDimensions(width, height);
-
-  size_t pos = kHeaderSize + idLength;
-  if (pos > data.size()) Fail("the identification field is truncated");
-
+  const TargaHeader t = ReadTargaHeader(data);
   std::vector<RGBQuad> palette;
-  if (mapType == 1) {
-    if (mapEntryBits != 15 && mapEntryBits != 16 && mapEntryBits != 24 && mapEntryBits != 32)
-      Fail("unsupported colour map entry size " + std::to_string(mapEntryBits));
-    const size_t entryBytes = (mapEntryBits + 7) / 8;
-    const size_t mapBytes = size_t(mapLength) * entryBytes;
-    if (data.size() - pos < mapBytes) Fail("the colour map is truncated");
-    // Entries are numbered from the first index on: pixel value mapFirst + i is entry i.
-    palette.assign(256, RGBQuad{});
-    for (size_t i = 0; i < mapLength && mapFirst + i < 256; ++i)
-      palette[mapFirst + i] = MapEntry(data.data() + pos + i * entryBytes, int(mapEntryBits));
-    pos += mapBytes;  // the whole map, however long
-  }
-
-  PixelFormat pf = PixelFormat::pf8bit;
-  if (greyAlpha || pixelBits == 32)
-    pf = PixelFormat::pf32bit;
-  else if (pixelBits == 15 || pixelBits == 16)
-    pf = PixelFormat::pf15bit;
-  else if (pixelBits == 24)
-    pf = PixelFormat::pf24bit;
-
-  const size_t b = size_t(pixelBits + 7) / 8;
-  const size_t rowBytes = size_t(width) * b;
+  const size_t pos = ReadTargaMap(t, data, palette);
   const size_t remaining = data.size() - pos;
-  const bool rle = imageType >= 9 && imageType <= 11;
-  if (hasPixels) {
-    // Refuse before allocating when the data cannot hold the picture: stored rows need every
-    // byte, a packet gives at most 128 pixels for a header byte and one pixel.
-    const size_t pixels = size_t(width) * size_t(height);
-    if (!rle && remaining / rowBytes < size_t(height)) Fail("the pixel data is truncated");
-    if (rle && remaining / (1 + b) < (pixels + 127) / 128) Fail("the pixel data is truncated");
-  }
+  CheckTargaPixels(t, remaining);
 
-  Bitmap bmp(width, height, pf);
-  if (pf == PixelFormat::pf8bit) {
-    if (grey) {
+  Bitmap bmp(t.width, t.height, t.pf);
+  if (t.pf == PixelFormat::pf8bit) {
+    if (t.grey) {
       for (int i = 0; i < 256; ++i) bmp.Palette()[i] = {uint8_t(i), uint8_t(i), uint8_t(i), 0};
-    } else if (mapType == 1) {
+    } else if (t.mapType == 1) {
       bmp.Palette() = palette;
     }
   }
-
-  if (hasPixels) {
-    std::vector<uint8_t> greyRow(greyAlpha ? rowBytes : 0);
-    TTargaRLEDecoder rleDecoder(pixelBits);
-    const uint8_t* src = data.data() + pos;
-    size_t left = remaining;
-    for (int y = 0; y < height; ++y) {
-      uint8_t* row = bmp.Row(topFirst ? y : height - 1 - y);
-      uint8_t* target = greyAlpha ? greyRow.data() : row;
-      if (rle) {
-        size_t used = rleDecoder.Decode(src, left, target, size_t(width));
-        src += used;
-        left -= used;
-      } else {
-        std::memcpy(target, src, rowBytes);
-        src += rowBytes;
-        left -= rowBytes;
-      }
-      if (greyAlpha) GreyAlphaTo32(greyRow.data(), row, width);
-    }
-    if (rightToLeft) {
-      // Rows stored right to left are mirrored so the picture reads as it was drawn.
-      const size_t pb = pf == PixelFormat::pf32bit ? 4 : b;
-      std::vector<uint8_t> tmp(pb);
-      for (int y = 0; y < height; ++y) {
-        uint8_t* row = bmp.Row(y);
-        for (int l = 0, r = width - 1; l < r; ++l, --r) {
-          std::memcpy(tmp.data(), row + l * pb, pb);
-          std::memcpy(row + l * pb, row + r * pb, pb);
-          std::memcpy(row + r * pb, tmp.data(), pb);
-        }
-      }
-    }
+  if (t.hasPixels) {
+    DecodeTargaRows(t, data.data() + pos, remaining, bmp);
+    if (t.rightToLeft) MirrorRows(t, bmp);
   }
   image_ = std::move(bmp);
 }
