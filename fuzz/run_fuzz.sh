@@ -25,13 +25,13 @@ run_one() {
     -artifact_prefix="$out/findings/$target/" "$out/corpus/$target" "$out/seeds/$target" \
     >"$out/$target.log" 2>&1
 }
-for spec in "$@"; do
+for job in "$@"; do
   while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n; done
-  run_one "${spec%%:*}" "${spec##*:}" &
+  run_one "${job%%:*}" "${job##*:}" &
 done
 wait
-for spec in "$@"; do
-  t=${spec%%:*}
+for job in "$@"; do
+  t=${job%%:*}
   printf '%-10s %12s executions in %6s s, %s findings\n' "$t" \
     "$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$out/$t.log" | grep -o '[0-9]*$' | tail -1)" \
     "$(grep -o 'Done [0-9]* runs in [0-9]* second' "$out/$t.log" | grep -o 'in [0-9]*' | tail -1 | cut -c4-)" \
