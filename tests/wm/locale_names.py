@@ -14,7 +14,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from mode_changes import Failure, run, start_xvfb, stop, wait_for  # noqa: E402
+from mode_changes import GUARD, Failure, run, start_xvfb, stop, wait_for  # noqa: E402
 
 
 def main():
@@ -34,7 +34,8 @@ def main():
             env.pop("WAYLAND_DISPLAY", None)
             child = subprocess.Popen([viewer, folder], env=env, stderr=subprocess.DEVNULL)
             win = wait_for("the viewer's window", lambda: run(
-                env, "xdotool", "search", "--onlyvisible", "--name", "^Image Size").split())[0]
+                env, "xdotool", "search", "--onlyvisible", "--name", "^Image Size").split(),
+                4 * GUARD)[0]  # a start on a busy machine may take a while
 
             def caption():
                 props = run(env, "xprop", "-id", win, "_NET_WM_NAME")

@@ -19,14 +19,19 @@ from mode_changes import GUARD, Failure, run, start_xvfb, stop, wait_for  # noqa
 def escape_ends(env, args, title):
     child = subprocess.Popen(args, env=env, stderr=subprocess.DEVNULL)
     try:
+        # A start on a busy machine may take a while; what must not happen is a window that
+        # never comes or a process that ESC does not end.
         win = wait_for("the viewer's window " + title, lambda: run(
-            env, "xdotool", "search", "--onlyvisible", "--name", "^Image Size").split())[0]
-        run(env, "xdotool", "windowfocus", "--sync", win)
-        run(env, "xdotool", "key", "--clearmodifiers", "Escape")
-        deadline = time.monotonic() + GUARD
+            env, "xdotool", "search", "--onlyvisible", "--name", "^Image Size").split(), 4 * GUARD)[0]
+        deadline = time.monotonic() + 2 * GUARD
+        sent = 0.0
         while child.poll() is None:
             if time.monotonic() > deadline:
                 raise Failure("ESC did not end the viewer " + title)
+            if time.monotonic() - sent >= 1.0:  # again, should the key meet no focus
+                run(env, "xdotool", "windowfocus", "--sync", win)
+                run(env, "xdotool", "key", "--clearmodifiers", "Escape")
+                sent = time.monotonic()
             time.sleep(0.02)
     finally:
         if child.poll() is None:
