@@ -23,6 +23,7 @@
 #include "formats/tiff_graphic.h"
 #include "support/image_tools.h"
 #include "support/pictures.h"
+#include "support/sanitizer.h"
 
 namespace quendra {
 namespace {
@@ -33,17 +34,8 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr long kSanitizerSlackMb = 300;  // shadow memory and the sanitizer's own allocator
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr long kSanitizerSlackMb = 300;
-#else
-constexpr long kSanitizerSlackMb = 0;
-#endif
-#else
-constexpr long kSanitizerSlackMb = 0;
-#endif
+// Shadow memory and the sanitizer's own allocator.
+constexpr long kSanitizerSlackMb = kAddressSanitizer ? 300 : 0;
 
 struct ChildResult {
   bool loaded = false;

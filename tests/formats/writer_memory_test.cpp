@@ -11,18 +11,11 @@
 #include <functional>
 
 #include "saving/save_by_extension.h"
+#include "support/sanitizer.h"
 
 namespace quendra {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;  // shadow memory and the sanitizer's allocator swamp the bounds
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
 #else
 constexpr bool kSanitized = false;
 #endif
@@ -86,7 +79,8 @@ Bitmap Filled(int w, int h, bool grainy) {
 }
 
 TEST(WriterMemory, LargePicturesCostLittleBeyondTheBitmap) {
-  if (kSanitized) GTEST_SKIP() << "peak memory means nothing under AddressSanitizer";
+  if (testing::kAddressSanitizer)
+    GTEST_SKIP() << "peak memory means nothing under AddressSanitizer";
   // 270 MB: beyond what the PNG writer compresses in one piece.
   const auto big = [] { return Filled(9000, 10000, false); };
   for (SaveFormat f : {SaveFormat::Png, SaveFormat::Emf, SaveFormat::Targa}) {

@@ -4,7 +4,7 @@ beside the shown picture (the preloader reaches it at once) and a FIFO as the st
 window must come up, and ESC must end the process, whatever its worker is doing: opening a FIFO
 blocks until a writer comes, so one that is opened holds the worker for good.
 
-usage: special_files.py VIEWER
+usage: fifo_names.py VIEWER
 """
 import os
 import subprocess
