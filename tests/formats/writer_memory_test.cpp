@@ -16,10 +16,6 @@
 namespace quendra {
 namespace {
 
-#else
-constexpr bool kSanitized = false;
-#endif
-
 struct Growth {
   bool ok = false;
   long bitmapMb = 0, extraMb = 0;
