@@ -6,6 +6,8 @@
 #include "base/errors.h"
 #include "formats/format_record.h"
 #include "formats/reduced_scale.h"
+#include "imaging/colour_management.h"
+#include "imaging/orient.h"
 #include "imaging/resample.h"
 
 namespace quendra {
@@ -20,44 +22,72 @@ void ChooseJpegScale(TReducedScaleGraphic& jpeg, int displayMax) {
   jpeg.SetScale(s);
 }
 
+namespace {
+
+// The fitted size of a stored w x h picture, in stored orientation: the zoomer fits the upright
+// picture, and the turn comes after resampling, on the small copy.
+struct FittedSize {
+  int width, height;
+};
+FittedSize StoredFit(const TZoomer& img, int w, int h, Orientation o) {
+  const bool swap = SwapsSides(o);
+  const int uw = swap ? h : w, uh = swap ? w : h;
+  const TRect dest = img.DestRectFor(uw, uh);
+  const TRect t = FitRect(dest, {0, 0, uw, uh}, dest.Right - dest.Left);
+  return swap ? FittedSize{t.Bottom, t.Right} : FittedSize{t.Right, t.Bottom};
+}
+
 // A JPEG decoded at its chosen scale streams row by row into the resampler: the same pixels as
 // decoding the whole picture first and resampling it after, without holding the decoded copy.
-static Bitmap DecodeFitted(const TReducedScaleGraphic& jpeg, const TZoomer& img) {
+Bitmap DecodeFitted(const TReducedScaleGraphic& jpeg, const TZoomer& img, Orientation o) {
   std::unique_ptr<StreamResampler> resampler;
   jpeg.DecodeRows(
       [&](int w, int h) {
-        TRect target = FitRect(img.DestRect(), {0, 0, w, h}, img.DestWidth());
-        resampler = std::make_unique<StreamResampler>(w, h, target.Right, target.Bottom);
+        const FittedSize t = StoredFit(img, w, h, o);
+        resampler = std::make_unique<StreamResampler>(w, h, t.width, t.height);
       },
       [&](const uint8_t* row, int) { resampler->PushRow(row, 3); });
   return resampler->Finish();
 }
+
+int UprightMax(const TReducedScaleGraphic& g, const TZoomer& img, Orientation o) {
+  const TRect r = SwapsSides(o) ? img.DestRectFor(g.FullHeight(), g.FullWidth())
+                                : img.DestRectFor(g.FullWidth(), g.FullHeight());
+  return std::max(r.Right - r.Left, r.Bottom - r.Top);
+}
+
+}  // namespace
 
 void LoadIntoZoomer(TZoomer& img, const std::string& path) {
   img.Picture().LoadFromFile(path);
   FinishLoad(img);
 }
 
+// Colours and orientation are applied once, after fitting: on the picture as shown.
 void FinishLoad(TZoomer& img) {
   TGraphic& graphic = *img.Picture().Graphic();
+  const PictureMetadata meta = graphic.Metadata();  // copied: the graphic goes with the pixels
+  const Orientation o = meta.orientation;
   Bitmap working;
-  if (img.Proportional()) {
-    const FormatRecord* record = FindFormatRecord(graphic.Class());
-    if (record != nullptr && record->decodesAtReducedScale) {
-      auto& scaled = static_cast<TReducedScaleGraphic&>(graphic);
-      // A new scale changes the graphic's size, so the zoomer has recomputed DestRect for it.
+  const FormatRecord* record = FindFormatRecord(graphic.Class());
+  if (img.Proportional() && record != nullptr && record->decodesAtReducedScale) {
+    auto& scaled = static_cast<TReducedScaleGraphic&>(graphic);
+    if (SwapsSides(o)) {
+      ChooseJpegScale(scaled, UprightMax(scaled, img, o));
+    } else {
+      // The scale's change of size has the zoomer recompute DestRect for it.
       ChooseJpegScale(scaled, std::max(img.DestWidth(), img.DestHeight()));
-      working = DecodeFitted(scaled, img);
-      img.Picture().AssignBitmap(std::move(working));
-      return;
     }
+    working = DecodeFitted(scaled, img, o);
+  } else if (img.Proportional()) {
     working = ToBitmap32(graphic);
-    TRect target =
-        FitRect(img.DestRect(), {0, 0, working.Width(), working.Height()}, img.DestWidth());
-    ResampleHalftone(working, target);
+    const FittedSize t = StoredFit(img, working.Width(), working.Height(), o);
+    ResampleHalftone(working, {0, 0, t.width, t.height});
   } else {
     working = ToBitmap32(graphic);
   }
+  ConvertToOutputColours(working, meta.colour);
+  OrientBitmap(working, o);
   img.Picture().AssignBitmap(std::move(working));
 }
 

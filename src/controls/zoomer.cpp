@@ -79,6 +79,15 @@ void TZoomer::ResetView() {
 TRect TZoomer::CalcDestRect() {
   const int pw = picture_->Graphic() ? picture_->Width() : 0;
   const int ph = picture_->Graphic() ? picture_->Height() : 0;
+  const TRect r = DestRectFor(pw, ph);
+  destRect_ = r;
+  destWidth_ = r.Right - r.Left;
+  destHeight_ = r.Bottom - r.Top;
+  Fire(OnResize);
+  return r;
+}
+
+TRect TZoomer::DestRectFor(int pw, int ph) const {
   const int cw = width_, ch = height_;
   int w = MulDiv(pw, zoomPercent_, 100);
   int h = MulDiv(ph, zoomPercent_, 100);
@@ -115,12 +124,7 @@ TRect TZoomer::CalcDestRect() {
     int dx = (cw - w) / 2, dy = (ch - h) / 2;
     r = {r.Left + dx, r.Top + dy, r.Right + dx, r.Bottom + dy};
   }
-  r = {r.Left + HorzOffset, r.Top + VertOffset, r.Right + HorzOffset, r.Bottom + VertOffset};
-  destRect_ = r;
-  destWidth_ = r.Right - r.Left;
-  destHeight_ = r.Bottom - r.Top;
-  Fire(OnResize);
-  return r;
+  return {r.Left + HorzOffset, r.Top + VertOffset, r.Right + HorzOffset, r.Bottom + VertOffset};
 }
 
 static bool IsMetafileOrIcon(const TGraphic& g) {

@@ -51,6 +51,8 @@ class TZoomer {
   void ZoomBy(int delta) { SetZoomPercent(zoomPercent_ + delta); }
 
   TRect CalcDestRect();
+  // The rectangle CalcDestRect would give a picture of pw x ph, without storing it.
+  TRect DestRectFor(int pw, int ph) const;
   const TRect& DestRect() const { return destRect_; }
   int DestWidth() const { return destWidth_; }
   int DestHeight() const { return destHeight_; }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/bitmap.h"
+#include "formats/picture_metadata.h"
 
 namespace quendra {
 
@@ -55,7 +56,13 @@ class TGraphic {
   // Fired after the graphic's picture changed (a JPEG scale change, for instance).
   std::function<void()> OnChange;
 
+  // The orientation and colour space the file gives its stored pixels; Width, Height and the
+  // bitmap stay as stored. Read once the file is loaded.
+  const PictureMetadata& Metadata() const { return metadata_; }
+
  protected:
+  PictureMetadata metadata_;
+
   void Changed() {
     if (OnChange) OnChange();
   }

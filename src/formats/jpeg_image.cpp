@@ -26,6 +26,7 @@
 #include <string>
 
 #include "base/errors.h"
+#include "formats/exif_orientation.h"
 #include "formats/load_cancel.h"
 
 #include <jerror.h>
@@ -142,7 +143,7 @@ struct Decompressor {
 
 // --- shim: every libjpeg call that may fail happens below, under setjmp ---------------------
 
-bool ShimReadHeader(Decompressor* d, const JpegSource& src, int scaleDenom) {
+bool ShimReadHeader(Decompressor* d, const JpegSource& src, int scaleDenom, bool metadata = false) {
   if (setjmp(d->err.jump)) return false;
   jpeg_create_decompress(&d->cinfo);
   d->created = true;
@@ -153,6 +154,10 @@ bool ShimReadHeader(Decompressor* d, const JpegSource& src, int scaleDenom) {
     jpeg_stdio_src(&d->cinfo, src.file);
   else
     jpeg_mem_src(&d->cinfo, src.data, static_cast<unsigned long>(src.size));
+  if (metadata) {
+    jpeg_save_markers(&d->cinfo, JPEG_APP0 + 1, 0xFFFF);  // Exif
+    jpeg_save_markers(&d->cinfo, JPEG_APP0 + 2, 0xFFFF);  // ICC_PROFILE, in pieces
+  }
   jpeg_read_header(&d->cinfo, TRUE);
   const bool cmyk = d->cinfo.jpeg_color_space == JCS_CMYK || d->cinfo.jpeg_color_space == JCS_YCCK;
   d->cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
@@ -160,6 +165,11 @@ bool ShimReadHeader(Decompressor* d, const JpegSource& src, int scaleDenom) {
   d->cinfo.scale_denom = static_cast<unsigned>(scaleDenom);
   jpeg_calc_output_dimensions(&d->cinfo);
   return true;
+}
+
+bool ShimReadIccProfile(Decompressor* d, JOCTET** icc, unsigned int* length) {
+  if (setjmp(d->err.jump)) return false;
+  return jpeg_read_icc_profile(&d->cinfo, icc, length) != 0;
 }
 
 using RowSink = void (*)(void* ctx, const uint8_t* row, int y);
@@ -264,10 +274,24 @@ void TJPEGImage::ReadHeader(const JpegSource& src) {
   Decompressor d;
   InitErrors(d.err);
   d.cinfo.err = &d.err.pub;
-  if (!ShimReadHeader(&d, src, 1)) Fail(d.err);
+  if (!ShimReadHeader(&d, src, 1, true)) Fail(d.err);
   width_ = static_cast<int>(d.cinfo.image_width);
   height_ = static_cast<int>(d.cinfo.image_height);
   scale_ = JpegScale::jsFullSize;
+  metadata_ = PictureMetadata();
+  for (jpeg_saved_marker_ptr m = d.cinfo.marker_list; m != nullptr; m = m->next)
+    if (m->marker == JPEG_APP0 + 1 && m->data_length > 6 &&
+        std::memcmp(m->data, "Exif\0\0", 6) == 0) {
+      metadata_.orientation = ExifOrientation({m->data, m->data_length});
+      break;
+    }
+  // libjpeg joins the pieces and checks their numbering; a broken set is no profile.
+  JOCTET* icc = nullptr;
+  unsigned int iccLength = 0;
+  if (ShimReadIccProfile(&d, &icc, &iccLength) && icc != nullptr) {
+    metadata_.colour.icc.assign(icc, icc + iccLength);
+  }
+  std::free(icc);
 }
 
 // Opens the picture's bytes (the file again, or the copy in memory) and reads the header at the

@@ -14,6 +14,7 @@
 #include "formats/png_object.h"
 
 #include <algorithm>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include <png.h>
 
 #include "base/errors.h"
+#include "formats/exif_orientation.h"
 #include "formats/png_writer.h"
 
 namespace quendra {
@@ -68,6 +70,7 @@ struct Reader {
 };
 
 struct Header {
+  PictureMetadata look;
   png_uint_32 width = 0, height = 0;
   int bitDepth = 0, colorType = 0;
   png_colorp palette = nullptr;
@@ -82,6 +85,36 @@ enum class Plan { kStored, kUnpack2, kBgr, kBgra };
 
 // --- shim ------------------------------------------------------------------------------------
 
+// The orientation (eXIf before the picture data) and the colour space: an embedded profile, sRGB
+// named as such, or a gamma with optional primaries. A gamma of 2.2 alone is what sRGB pictures
+// are commonly tagged with, and is left as sRGB.
+void ReadLook(png_structp png, png_infop info, PictureMetadata& look) {
+  png_bytep exif = nullptr;
+  png_uint_32 exifLength = 0;
+  if (png_get_eXIf_1(png, info, &exifLength, &exif) != 0 && exif != nullptr)
+    look.orientation = ExifOrientation({exif, exifLength});
+  png_charp name = nullptr;
+  int compression = 0;
+  png_bytep profile = nullptr;
+  png_uint_32 profileLength = 0;
+  if (png_get_iCCP(png, info, &name, &compression, &profile, &profileLength) != 0 &&
+      profile != nullptr) {
+    look.colour.icc.assign(profile, profile + profileLength);
+    return;
+  }
+  double gamma = 0;
+  if (png_get_valid(png, info, PNG_INFO_sRGB) || png_get_gAMA(png, info, &gamma) == 0 ||
+      !(gamma > 0.01 && gamma < 10))
+    return;
+  CalibratedRgb c{
+      {0.3127, 0.3290}, {0.64, 0.33}, {0.30, 0.60}, {0.15, 0.06}, CalibratedRgb::Curve::Gamma,
+      1.0 / gamma};
+  const bool primaries = png_get_cHRM(png, info, &c.white[0], &c.white[1], &c.red[0], &c.red[1],
+                                      &c.green[0], &c.green[1], &c.blue[0], &c.blue[1]) != 0;
+  if (!primaries && std::abs(c.gamma - 2.2) < 0.05) return;
+  look.colour.calibrated = c;
+}
+
 bool ShimReadInfo(Reader* r, Header* h) {
   if (setjmp(r->io.jump)) return false;
   r->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r->io, ErrorFn, WarningFn);
@@ -95,7 +128,11 @@ bool ShimReadInfo(Reader* r, Header* h) {
   // and every other ancillary chunk are stepped over unread, never inflated (200 compressed
   // text chunks of 5 MB would otherwise cost a gigabyte).
   png_set_keep_unknown_chunks(r->png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+  // ... but for the few small ones that say how the picture is meant to be seen.
+  static const png_byte kLook[] = "iCCP\0sRGB\0gAMA\0cHRM\0eXIf";
+  png_set_keep_unknown_chunks(r->png, PNG_HANDLE_CHUNK_AS_DEFAULT, kLook, 5);
   png_read_info(r->png, r->info);
+  ReadLook(r->png, r->info, h->look);
   png_get_IHDR(r->png, r->info, &h->width, &h->height, &h->bitDepth, &h->colorType, nullptr,
                nullptr, nullptr);
   if (png_get_valid(r->png, r->info, PNG_INFO_PLTE))
@@ -310,6 +347,7 @@ void TPNGObject::LoadFromMemory(std::span<const uint8_t> data) {
   if (!ReadRows(r, layout.plan, out)) throw EInvalidGraphic(r.io.message);
   MarkTransparent(h, layout, out);
   image_ = std::move(out);
+  metadata_ = std::move(h.look);
 }
 
 namespace {

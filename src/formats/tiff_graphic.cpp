@@ -1,6 +1,7 @@
 // TIFF over libtiff, read from memory. Only the first image (IFD0) is read; strips and tiles,
 // every photometric and compression libtiff's RGBA interface knows go through
-// TIFFReadRGBAImageOriented, which also honours the file's orientation flips.
+// TIFFReadRGBAImageOriented. Rows come as stored; the orientation tag and the colour profile go
+// with the picture for the loader to apply.
 //
 // The result is always a 32-bit bitmap (fourth byte 0): libtiff decodes straight into the
 // bitmap's own rows, which are then turned into blue-green-red in place, so no second copy of
@@ -117,7 +118,7 @@ struct Closer {
 // a time straight into the bitmap: libtiff then holds no strip of decoded samples, which for a
 // file stored as one large strip would be a second picture. Returns false for other layouts.
 bool ReadRgbScanlinesInto(TIFF* tif, const MemFile& f, uint32_t w, uint32_t h, Bitmap& out) {
-  uint16_t photometric = 0, planar = PLANARCONFIG_CONTIG, bits = 0, spp = 0, orientation = 0;
+  uint16_t photometric = 0, planar = PLANARCONFIG_CONTIG, bits = 0, spp = 0;
   uint16_t extraCount = 0;
   uint16_t* extra = nullptr;
   if (TIFFIsTiled(tif) || !TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) ||
@@ -126,10 +127,9 @@ bool ReadRgbScanlinesInto(TIFF* tif, const MemFile& f, uint32_t w, uint32_t h, B
   TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
   TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
   TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
-  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
   TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
-  if (planar != PLANARCONFIG_CONTIG || bits != 8 || orientation != ORIENTATION_TOPLEFT)
-    return false;
+  // Rows are read as stored, whatever the orientation: the loader turns them upright.
+  if (planar != PLANARCONFIG_CONTIG || bits != 8) return false;
   // Alpha only as a fourth, unassociated or associated sample; anything else takes the general way.
   const bool alpha = spp == 4;
   if (!(spp == 3 && extraCount == 0) &&
@@ -165,6 +165,20 @@ bool ReadRgbScanlinesInto(TIFF* tif, const MemFile& f, uint32_t w, uint32_t h, B
 // Strips or tiles that repeat one another's data, or lie outside the file, hold no picture of
 // their own: a few megabytes of them can claim a whole canvas (a million 16 x 16 tiles all
 // pointing at one). Their pixels count against a budget, checked before the canvas is made.
+PictureMetadata ReadLook(TIFF* tif) {
+  PictureMetadata look;
+  uint16_t orientation = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+  look.orientation = OrientationFromTag(orientation);
+  uint32_t length = 0;
+  void* profile = nullptr;
+  if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &length, &profile) != 0 && profile != nullptr) {
+    const auto* bytes = static_cast<const uint8_t*>(profile);
+    look.colour.icc.assign(bytes, bytes + length);
+  }
+  return look;
+}
+
 void CheckStrips(TIFF* tif, toff_t fileSize, uint32_t w, uint32_t h) {
   const bool tiled = TIFFIsTiled(tif);
   const uint32_t count = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
@@ -222,12 +236,14 @@ void TTIFFGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   if (!TIFFRGBAImageOK(c.tif, why)) throw EInvalidGraphic(std::string("TIFF: ") + why);
 
   CheckStrips(c.tif, f.size, w, h);
+  const PictureMetadata look = ReadLook(c.tif);
 
   {
     Bitmap out;
     f.error.clear();
     if (ReadRgbScanlinesInto(c.tif, f, w, h, out)) {
       image_ = std::move(out);
+      metadata_ = look;
       return;
     }
   }
@@ -240,7 +256,8 @@ void TTIFFGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   auto* raster = reinterpret_cast<uint32_t*>(out.Row(0));
   // libtiff also reports conditions it recovers from as errors; only a failed read counts.
   f.error.clear();
-  if (!TIFFReadRGBAImageOriented(c.tif, w, h, raster, ORIENTATION_TOPLEFT, 1))
+  // Asked for in the file's own orientation, libtiff flips nothing: the rows come as stored.
+  if (!TIFFReadRGBAImageOriented(c.tif, w, h, raster, uint16_t(look.orientation), 1))
     Fail(f, "cannot decode the image");
 
   for (uint32_t y = 0; y < h; ++y) {
@@ -256,6 +273,7 @@ void TTIFFGraphic::LoadFromMemory(std::span<const uint8_t> data) {
     }
   }
   image_ = std::move(out);
+  metadata_ = look;
 }
 
 namespace {

@@ -91,6 +91,7 @@ int RunWindowManager(Display* d) {
         XRaiseWindow(d, w);
         XSetInputFocus(d, w, RevertToParent, CurrentTime);
         SetWindows(d, root, "_NET_ACTIVE_WINDOW", {w});
+        XSync(d, False);  // the focus has moved before anyone reads the report
         Report("activate " + std::to_string(w));
       }
     }

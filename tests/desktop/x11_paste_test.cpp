@@ -186,9 +186,15 @@ TEST_F(X11Paste, UnderAWindowManagerAMinimisedEditorIsRestoredActivatedAndPasted
 
   desktop::GioAssociations associations;
   desktop::DesktopLauncher launcher;
-  PasteIntoDefaultEditor(associations, *windows_, launcher, RunAtOnce);
+  // The hand-over's pause before typing is there for the manager to move the focus: wait for it.
+  bool wasActivated = false;
+  PasteIntoDefaultEditor(associations, *windows_, launcher,
+                         [&](auto, const std::function<void()>& next) {
+                           wasActivated = activated(editorWindow);
+                           next();
+                         });
 
-  EXPECT_TRUE(activated(editorWindow));
+  EXPECT_TRUE(wasActivated);
   EXPECT_TRUE(
       Sandbox().reports->WaitFor([&](const auto&) { return KeyEvents(editor.Pid()).size() >= 4; }));
   EXPECT_EQ(KeyEvents(editor.Pid()), kCtrlV);
