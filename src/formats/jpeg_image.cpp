@@ -454,7 +454,7 @@ std::vector<uint8_t> EncodeJpeg(const Bitmap& bmp, int quality) {
 
 namespace {
 constexpr std::string_view kJpegExtensions[] = {"jpeg", "jpg"};
-constexpr std::string_view kJpegListed[] = {".jpg"};
+constexpr std::string_view kJpegListed[] = {".jpg", ".jpeg"};
 constexpr std::string_view kJpegAliases[] = {".jpeg"};
 void SaveJpeg(const Bitmap& bmp, const ByteSink& sink) {
   std::vector<uint8_t> bytes = EncodeJpeg(bmp, 90);

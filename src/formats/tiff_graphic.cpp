@@ -277,7 +277,7 @@ void TTIFFGraphic::LoadFromMemory(std::span<const uint8_t> data) {
 }
 
 namespace {
-constexpr std::string_view kTiffListed[] = {".tif"};
+constexpr std::string_view kTiffListed[] = {".tif", ".tiff"};
 }  // namespace
 
 // The general format module registers the class; there is no writer.

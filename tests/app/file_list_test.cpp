@@ -77,8 +77,8 @@ TEST(ScanFolder, ListsPictureNamesOnlyInCaselessOrder) {
   std::string folder;
   int n = ScanFolder(dir.Path(), list, folder);
   EXPECT_EQ(folder, dir.Path() + "/");
-  std::vector<std::string> want{"a.JPG", "A.png", "album.png", "b.jpg",
-                                "C.jpg", "d.tif", "e.jp",      "f."};
+  std::vector<std::string> want{"a.JPG", "A.png",  "album.png", "b.jpeg", "b.jpg",
+                                "C.jpg", "c.tiff", "d.tif",     "e.jp",   "f."};
   EXPECT_EQ(n, int(want.size()));
   // Case is ignored: "a.JPG" < "A.png" because J < P.
   EXPECT_EQ(list.Items(), want);
