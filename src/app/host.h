@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "base/bitmap.h"
+
 namespace quendra {
 
 class WindowHost {
@@ -57,8 +59,10 @@ class ShellHost {
   enum class Paste {
     kTyped,   // Ctrl+V is typed into the editor's window (started when not running)
     kByUser,  // the editor is started, but only the user may paste there (no typing allowed)
+    kOpened,  // the editor is started on a copy of the picture (its Ctrl+V would not paste it)
   };
-  virtual Paste PasteIntoDefaultEditor() = 0;
+  // After the clipboard holds `picture`.
+  virtual Paste PasteIntoDefaultEditor(const Bitmap& picture) = 0;
 };
 
 }  // namespace quendra

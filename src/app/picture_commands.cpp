@@ -47,7 +47,7 @@ Bitmap TForm1::CapturePictureArea() {
 
 void TForm1::CopyAndPaste(const Bitmap& bitmap) {
   if (!clipboard_.SetClipboardBitmap(bitmap)) throw std::runtime_error("Cannot open clipboard");
-  if (shell_.PasteIntoDefaultEditor() == ShellHost::Paste::kByUser) {
+  if (shell_.PasteIntoDefaultEditor(bitmap) == ShellHost::Paste::kByUser) {
     // Nothing gets out of the editor's way by itself here: the window stays to say so.
     window_.SetStatusText(kPasteYourselfNote);
     return;

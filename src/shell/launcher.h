@@ -21,6 +21,13 @@ class ProgramLauncher {
     if (!StartExecutable(app.executable)) return std::nullopt;
     return ProcessId{0};
   }
+  // The same with one file for the application to open; nothing when it could not be
+  // started (or when this launcher cannot pass files).
+  virtual std::optional<ProcessId> StartApplicationWithFile(const DesktopApplication& app,
+                                                            const std::string& path) {
+    (void)app, (void)path;
+    return std::nullopt;
+  }
   // Opens the file in the desktop's default application for it; failures are not reported.
   virtual void OpenInDefaultApplication(const std::string& path) = 0;
   // Shows the file selected in the file manager, or at least its folder; failures are not

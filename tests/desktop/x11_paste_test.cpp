@@ -166,6 +166,16 @@ TEST_F(X11Paste, EditorStartsThroughItsDesktopEntryAsTheProcessThatShowsTheWindo
   EXPECT_TRUE(AwaitReady(static_cast<pid_t>(*pid)));
   EXPECT_EQ(windows_->FindWindowOfProcess(*pid), ReadyWindow(static_cast<pid_t>(*pid)));
   EXPECT_EQ(windows_->FindWindowByClass(""), kNoWindow);
+
+  // With a file, the entry's %f receives its path whole, spaces and all.
+  const std::string file = Sandbox().root + "/a picture.bmp";
+  const std::optional<ProcessId> withFile = launcher.StartApplicationWithFile(app, file);
+  ASSERT_TRUE(withFile.has_value() && *withFile > 0);
+  started_.push_back(static_cast<pid_t>(*withFile));
+  EXPECT_TRUE(Sandbox().reports->WaitFor([&](const auto&) {
+    const auto lines = Sandbox().reports->From(static_cast<pid_t>(*withFile));
+    return std::find(lines.begin(), lines.end(), "argv " + file) != lines.end();
+  }));
 }
 
 TEST_F(X11Paste, UnderAWindowManagerAMinimisedEditorIsRestoredActivatedAndPastedInto) {

@@ -103,7 +103,7 @@ class TestHost : public WindowHost,
   void OpenInDefaultApplication(const std::string& path) override { opened.push_back(path); }
   void ShowInFileManager(const std::string& path) override { shownInFileManager.push_back(path); }
   Paste pasteRoute = Paste::kTyped;
-  Paste PasteIntoDefaultEditor() override {
+  Paste PasteIntoDefaultEditor(const Bitmap&) override {
     calls.push_back("paste");
     return pasteRoute;
   }

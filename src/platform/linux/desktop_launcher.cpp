@@ -50,8 +50,12 @@ std::string DesktopLauncher::FileUri(const std::string& path) {
 }
 
 bool DesktopLauncher::StartExecutable(const std::string& path) {
+  return Spawn(path, nullptr);
+}
+
+bool DesktopLauncher::Spawn(const std::string& path, const char* argument) {
   if (path.empty()) return false;
-  char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+  char* argv[] = {const_cast<char*>(path.c_str()), const_cast<char*>(argument), nullptr};
   GError* raw = nullptr;
   char** env = g_get_environ();
   if (SessionBusAddressIsOurs()) env = g_environ_unsetenv(env, kSessionBusVariable);
@@ -64,12 +68,24 @@ bool DesktopLauncher::StartExecutable(const std::string& path) {
 }
 
 std::optional<ProcessId> DesktopLauncher::StartApplication(const DesktopApplication& app) {
+  return Launch(app, nullptr);
+}
+
+std::optional<ProcessId> DesktopLauncher::StartApplicationWithFile(const DesktopApplication& app,
+                                                                   const std::string& path) {
+  return Launch(app, &path);
+}
+
+std::optional<ProcessId> DesktopLauncher::Launch(const DesktopApplication& app,
+                                                 const std::string* path) {
   if (app.desktopId.empty()) {
-    if (!StartExecutable(app.executable)) return std::nullopt;
+    if (!Spawn(app.executable, path ? path->c_str() : nullptr)) return std::nullopt;
     return ProcessId{0};
   }
   GRef<GDesktopAppInfo> info(g_desktop_app_info_new(app.desktopId.c_str()));
   if (!info) return std::nullopt;
+  const std::string uri = path ? FileUri(*path) : std::string();
+  GList uris{const_cast<char*>(uri.c_str()), nullptr, nullptr};
   ProcessId pid = 0;
   auto spawned = [](GDesktopAppInfo*, GPid p, gpointer user) {
     *static_cast<ProcessId*>(user) = static_cast<ProcessId>(p);
@@ -77,8 +93,8 @@ std::optional<ProcessId> DesktopLauncher::StartApplication(const DesktopApplicat
   GError* raw = nullptr;
   // Without G_SPAWN_DO_NOT_REAP_CHILD GLib reaps the child itself: no zombie is left.
   const gboolean ok = g_desktop_app_info_launch_uris_as_manager(
-      info.get(), nullptr, ChildContext().get(), static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH),
-      nullptr, nullptr, spawned, &pid, &raw);
+      info.get(), path ? &uris : nullptr, ChildContext().get(),
+      static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH), nullptr, nullptr, spawned, &pid, &raw);
   std::unique_ptr<GError, ErrorDeleter> error(raw);
   if (!ok) return std::nullopt;
   return pid;

@@ -14,6 +14,9 @@ class DesktopLauncher final : public ProgramLauncher {
   // Through the desktop entry when there is one (its Exec line, wrappers and sandboxes
   // included), reporting the process GLib spawned; else the executable.
   std::optional<ProcessId> StartApplication(const DesktopApplication& app) override;
+  // The entry's Exec line given the file's URI (or the executable given its path).
+  std::optional<ProcessId> StartApplicationWithFile(const DesktopApplication& app,
+                                                    const std::string& path) override;
   // The default application for the file's type, given the file's URI.
   void OpenInDefaultApplication(const std::string& path) override;
   // org.freedesktop.FileManager1.ShowItems on the session bus; when no file manager answers,
@@ -26,6 +29,10 @@ class DesktopLauncher final : public ProgramLauncher {
   static std::string FileUri(const std::string& path);
 
   static constexpr int kDBusTimeoutMs = 3000;
+
+ private:
+  static bool Spawn(const std::string& path, const char* argument);
+  static std::optional<ProcessId> Launch(const DesktopApplication& app, const std::string* path);
 };
 
 }  // namespace quendra::desktop

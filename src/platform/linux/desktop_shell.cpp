@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include "shell/editor_file_handover.h"
 #include "shell/paste_handover.h"
 
 namespace quendra::desktop {
@@ -10,9 +11,11 @@ namespace quendra::desktop {
 DesktopShell::DesktopShell() : timers_(std::make_unique<QObject>()) {}
 DesktopShell::~DesktopShell() = default;
 
-ShellHost::Paste DesktopShell::PasteIntoDefaultEditor() {
+ShellHost::Paste DesktopShell::PasteIntoDefaultEditor(const Bitmap& picture) {
+  const DesktopApplication editor = associations_.GetAssociatedApplication(".bmp");
+  if (TakesPictureAsFile(editor) && OpenInEditorAsFile(editor, picture, launcher_))
+    return Paste::kOpened;
   if (!typeKeys_) {
-    const DesktopApplication editor = associations_.GetAssociatedApplication(".bmp");
     if (!editor.executable.empty() || !editor.desktopId.empty()) launcher_.StartApplication(editor);
     return Paste::kByUser;
   }

@@ -23,8 +23,9 @@ class DesktopShell final : public ShellHost {
   void ShowInFileManager(const std::string& path) override { launcher_.ShowInFileManager(path); }
   // After the clipboard holds the picture: see quendra::PasteIntoDefaultEditor. Returns at
   // once; the steps run from the event loop. Where no keystroke may be typed (typeKeys off),
-  // the editor is only started.
-  Paste PasteIntoDefaultEditor() override;
+  // the editor is only started. Editors whose Ctrl+V would not paste it are started on a copy
+  // of the picture instead (see TakesPictureAsFile).
+  Paste PasteIntoDefaultEditor(const Bitmap& picture) override;
   void SetTypeKeys(bool typeKeys) { typeKeys_ = typeKeys; }
 
  private:
