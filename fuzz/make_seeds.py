@@ -50,28 +50,32 @@ def big_tiffs(out):
     return [raw, tiled]
 
 
-def copy_matching(target_dir, exts):
+def copy_matching(target_dir, exts, max_size):
     n = 0
     for root in (SAMPLES, CORPUS):
         for dirpath, _, names in os.walk(root):
             for name in names:
-                if name.rsplit(".", 1)[-1].lower() in exts:
+                if name.rsplit(".", 1)[-1].lower() in exts and \
+                        os.path.getsize(os.path.join(dirpath, name)) <= max_size:
                     shutil.copy(os.path.join(dirpath, name), os.path.join(target_dir, f"{n}-{name}"))
                     n += 1
 
 
 def main():
+    # --small: only seeds up to 256 KB, for runs that want many executions a second.
+    small = "--small" in sys.argv[2:]
     out = sys.argv[1]
     for target, exts in TARGETS.items():
         d = os.path.join(out, target)
         os.makedirs(d, exist_ok=True)
-        copy_matching(d, exts)
-    with open(os.path.join(out, "bmp", "big-rgb.bmp"), "wb") as f:
-        f.write(big_bmp_rgb())
-    for rle4 in (False, True):
-        with open(os.path.join(out, "bmp", f"big-rle{4 if rle4 else 8}.bmp"), "wb") as f:
-            f.write(big_bmp_rle(rle4))
-    big_tiffs(os.path.join(out, "tiff"))
+        copy_matching(d, exts, 256 << 10 if small else 1 << 40)
+    if not small:
+        with open(os.path.join(out, "bmp", "big-rgb.bmp"), "wb") as f:
+            f.write(big_bmp_rgb())
+        for rle4 in (False, True):
+            with open(os.path.join(out, "bmp", f"big-rle{4 if rle4 else 8}.bmp"), "wb") as f:
+                f.write(big_bmp_rle(rle4))
+        big_tiffs(os.path.join(out, "tiff"))
     # The pipeline gets every reader's seeds behind its 5-byte prefix (extension, client size).
     pipe = os.path.join(out, "pipeline")
     os.makedirs(pipe, exist_ok=True)
@@ -85,9 +89,20 @@ def main():
             with open(os.path.join(src, name), "rb") as f, \
                     open(os.path.join(pipe, f"{target}-{name}"), "wb") as g:
                 g.write(prefix + f.read())
+    # The metadata target: an odd first byte then an EXIF block, an even one then a profile.
+    meta = os.path.join(out, "metadata")
+    os.makedirs(meta, exist_ok=True)
+    exif = b"II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0"
+    with open(os.path.join(meta, "exif-6"), "wb") as f:
+        f.write(b"\x01Exif\0\0" + exif)
+    for dirpath, _, names in os.walk("/usr/share/color/icc"):
+        for name in sorted(names)[:12]:
+            with open(os.path.join(dirpath, name), "rb") as f, \
+                    open(os.path.join(meta, "icc-" + name), "wb") as g:
+                g.write(b"\x00" + f.read())
     # The writers' target makes a picture of any bytes: a few of each size class.
     os.makedirs(os.path.join(out, "writers"), exist_ok=True)
-    for i, n in enumerate((16, 4096, 1 << 20)):
+    for i, n in enumerate((16, 4096) if small else (16, 4096, 1 << 20)):
         with open(os.path.join(out, "writers", f"random-{n}"), "wb") as f:
             f.write(os.urandom(n))
 

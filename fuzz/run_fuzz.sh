@@ -5,6 +5,7 @@
 # executions each target really made (libFuzzer's final stats) and where findings are.
 #
 #   fuzz/run_fuzz.sh OUT_DIR pipeline:3600 bmp:1200 tiff:1200 ...
+#   SMALL=1 JOBS=1 fuzz/run_fuzz.sh OUT_DIR png:1200
 #
 # Findings land in OUT_DIR/findings/<target>/; minimise them (-minimize_crash=1) and keep them
 # in fuzz/regressions/<format>/, which the test suite replays.
@@ -14,13 +15,19 @@ build=${BUILD:-$here/../build/fuzz}
 out=$1
 shift
 jobs=${JOBS:-2}
-[ -d "$out/seeds" ] || /usr/bin/python3 "$here/make_seeds.py" "$out/seeds" || exit 1
+# SMALL=1: small seeds and inputs up to 1 MB, for throughput; the default reaches the classes
+# that need megabytes.
+small=${SMALL:-0}
+max_len=$((40 << 20))
+seed_args=()
+[ "$small" = 1 ] && max_len=$((1 << 20)) && seed_args=(--small)
+[ -d "$out/seeds" ] || /usr/bin/python3 "$here/make_seeds.py" "$out/seeds" "${seed_args[@]}" || exit 1
 run_one() {
   local target=$1 seconds=$2
   mkdir -p "$out/corpus/$target" "$out/findings/$target"
   local dict=()
   [ -f "$here/dict/$target.dict" ] && dict=(-dict="$here/dict/$target.dict")
-  "$build/fuzz/${target}_fuzz" -max_len=$((40 << 20)) -max_total_time="$seconds" -timeout=60 \
+  "$build/fuzz/${target}_fuzz" -max_len=$max_len -max_total_time="$seconds" -timeout=60 \
     -rss_limit_mb=3000 -print_final_stats=1 "${dict[@]}" \
     -artifact_prefix="$out/findings/$target/" "$out/corpus/$target" "$out/seeds/$target" \
     >"$out/$target.log" 2>&1
