@@ -9,11 +9,13 @@
 
 namespace quendra {
 
-// Converts a 32-bit bitmap in place from `from` to the output profile. Nothing happens for a
-// picture without a colour space (taken as sRGB) or with a broken profile.
+// Converts a bitmap in place from `from` to the output profile, keeping the fourth byte of
+// 32-bit pixels (see ColourTransform::Apply for the formats). A picture without a colour space
+// is taken as sRGB (untouched while the output is sRGB); one whose profile is broken or not RGB
+// (gray, CMYK) is left untouched.
 void ConvertToOutputColours(Bitmap& b, const ColourSpace& from);
 
-// The profile pictures are converted to from now on; empty: sRGB.
+// The profile pictures are converted to from now on; empty, or not a usable RGB profile: sRGB.
 void SetOutputProfile(std::vector<uint8_t> icc);
 
 }  // namespace quendra

@@ -7,7 +7,9 @@
 #include <clocale>
 
 #include "formats/format_table.h"
+#include "imaging/colour_management.h"
 #include "platform/linux/session_bus.h"
+#include "platform/linux/x11_display_profile.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/platform_choice.h"
 
@@ -18,6 +20,11 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   std::setlocale(LC_ALL, "");  // list order and case folding follow the user's locale
   QApplication::setApplicationName(quendra::kApplicationTitle);
+  // Pictures are shown in the display's colours when the X server publishes its profile; on
+  // native Wayland, and without one, in sRGB.
+  if (auto* x11 = app.nativeInterface<QNativeInterface::QX11Application>())
+    if (Display* d = x11->display())
+      quendra::SetOutputProfile(quendra::desktop::X11DisplayProfile(d));
 
   char exe[PATH_MAX] = {};
   ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);

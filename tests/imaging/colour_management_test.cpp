@@ -1,0 +1,182 @@
+// Pictures carrying colour profiles, written by Pillow, loaded as the viewer loads them and
+// compared with what Pillow's own littlecms binding makes of them in sRGB.
+#include "imaging/colour_management.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/loader.h"
+#include "formats/format_table.h"
+#include "formats/tbitmap.h"
+#include "support/image_tools.h"
+
+namespace quendra {
+namespace {
+
+using testing::RgbaImage;
+
+constexpr const char* kProfiles = "/usr/share/color/icc/colord/";
+
+// Every picture is a card with pure red, green and blue patches in its top-left corner, saved
+// with the profile embedded and not converted; beside it `<file>.expected.png` holds Pillow's
+// perceptual conversion of the pixels Pillow decodes from that file to sRGB.
+constexpr const char* kMake = R"(
+import io, os, random, struct, zlib
+from PIL import ImageCms
+d = out
+prof = sys.argv[2]
+srgb = ImageCms.createProfile('sRGB')
+im = card(48, 32)
+for i, c in enumerate([(255, 0, 0), (0, 255, 0), (0, 0, 255)]):
+    im.paste(c, (4 * i, 0, 4 * i + 4, 4))
+def expect(path, icc, to=None):
+    got = Image.open(path)
+    src, dst = ImageCms.ImageCmsProfile(io.BytesIO(icc)), srgb
+    if to is not None:
+        src, dst = srgb, ImageCms.ImageCmsProfile(io.BytesIO(to))
+    ImageCms.profileToProfile(got.convert('RGB'), src, dst, renderingIntent=0).save(
+        path + '.expected.png')
+for name in ['SwappedRedAndGreen', 'AdobeRGB1998', 'ProPhotoRGB']:
+    icc = open(prof + name + '.icc', 'rb').read()
+    for ext in ['png', 'jpg', 'tif']:
+        path = '%s/%s.%s' % (d, name, ext)
+        im.save(path, icc_profile=icc, quality=95)
+        expect(path, icc)
+swapped = open(prof + 'SwappedRedAndGreen.icc', 'rb').read()
+im.convert('P').save(d + '/palette.png', icc_profile=swapped)
+expect(d + '/palette.png', swapped)
+im.save(d + '/plain.png')
+expect(d + '/plain.png', ImageCms.ImageCmsProfile(srgb).tobytes(), to=swapped)
+# Profiles that cannot be honoured: random bytes, a profile cut short, one that is not RGB.
+adobe = open(prof + 'AdobeRGB1998.icc', 'rb').read()
+lab = ImageCms.ImageCmsProfile(ImageCms.createProfile('LAB')).tobytes()
+im.save(d + '/plain.jpg', quality=95)
+for name, icc in [('random', random.Random(7).randbytes(700)), ('cut', adobe[:200]), ('lab', lab)]:
+    im.save('%s/%s.jpg' % (d, name), quality=95, icc_profile=icc)
+# Linear light (gAMA 1.0) with red and green primaries swapped (cHRM), D65 white, by hand.
+def chunk(kind, body):
+    return struct.pack('>I', len(body)) + kind + body + struct.pack('>I', zlib.crc32(kind + body))
+xy = [0.3127, 0.3290, 0.30, 0.60, 0.64, 0.33, 0.15, 0.06]
+rows = b''.join(b'\0' + bytes(v for x in range(64) for v in (x * 4, 255 - x * 4, x * 2))
+                for y in range(2))
+open(d + '/linear.png', 'wb').write(b'\x89PNG\r\n\x1a\n' +
+    chunk(b'IHDR', struct.pack('>IIBBBBB', 64, 2, 8, 2, 0, 0, 0)) +
+    chunk(b'gAMA', struct.pack('>I', 100000)) +
+    chunk(b'cHRM', struct.pack('>8I', *[round(v * 100000) for v in xy])) +
+    chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b''))
+def encode(v):
+    v /= 255
+    return round(255 * (12.92 * v if v <= 0.0031308 else 1.055 * v ** (1 / 2.4) - 0.055))
+lin = Image.new('RGB', (64, 2))
+lin.putdata([(encode(255 - x * 4), encode(x * 4), encode(x * 2)) for y in range(2) for x in range(64)])
+lin.save(d + '/linear.png.expected.png')
+)";
+
+class ColourManagement : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!testing::HavePillow()) return;
+    dir_ = new testing::TempDir;
+    made_ = testing::RunPython("import sys\n" + std::string(R"(
+from PIL import Image, ImageDraw
+out = sys.argv[1]
+def card(w, h):
+    im = Image.new('RGB', (w, h))
+    im.putdata([((x * 255) // (w - 1), (y * 255) // (h - 1), ((x + y) * 7) % 256)
+                for y in range(h) for x in range(w)])
+    ImageDraw.Draw(im).rectangle([w // 4, h // 4, w // 2, h // 2], fill=(255, 255, 255))
+    return im
+)") + kMake,
+                               {dir_->Path(), kProfiles}) == 0;
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+  void SetUp() override {
+    if (!testing::HavePillow()) GTEST_SKIP() << "needs Pillow";
+    ASSERT_TRUE(made_) << "the pictures could not be made (colord-data installed?)";
+    FileFormats();
+  }
+  void TearDown() override { SetOutputProfile({}); }
+
+  // The file as the viewer shows it: unfitted, or fitted into a window of its own size, which
+  // for a JPEG takes the streamed decode into 32-bit pixels.
+  static RgbaImage Load(const std::string& name, bool fitted = false) {
+    TZoomer z;
+    z.SetCenter(true);
+    z.SetStretch(fitted);
+    z.SetProportional(fitted);
+    z.SetClientSize(48, 32);
+    LoadIntoZoomer(z, dir_->File(name));
+    return testing::ToRgba(dynamic_cast<TBitmap&>(*z.Picture().Graphic()).Image(), true);
+  }
+  static RgbaImage Expected(const std::string& name) {
+    return testing::DecodeWithPillow(dir_->File(name + ".expected.png")).value();
+  }
+
+  static inline testing::TempDir* dir_ = nullptr;
+  static inline bool made_ = false;
+};
+
+TEST_F(ColourManagement, EmbeddedProfilesConvertToSrgbAsLittlecmsDoes) {
+  for (const char* profile : {"SwappedRedAndGreen", "AdobeRGB1998", "ProPhotoRGB"})
+    for (const char* ext : {"png", "jpg", "tif"}) {
+      const std::string name = std::string(profile) + "." + ext;
+      const bool fitted = std::string(ext) == "jpg";
+      const RgbaImage shown = Load(name, fitted), expected = Expected(name);
+      EXPECT_LE(testing::CompareRgb(shown, expected).maxDiff, 2) << name;
+      if (std::string(profile) == "SwappedRedAndGreen") {
+        const uint8_t* red = shown.At(1, 1);  // stored as pure red, meant as pure green
+        EXPECT_TRUE(red[0] < 8 && red[1] > 247 && red[2] < 8) << name;
+      }
+    }
+}
+
+// Palette pictures convert through their palette.
+TEST_F(ColourManagement, PaletteColoursConvert) {
+  EXPECT_LE(testing::CompareRgb(Load("palette.png"), Expected("palette.png")).maxDiff, 2);
+}
+
+// The fourth byte of 32-bit pixels, alpha for some readers, passes through every value.
+TEST(ColourConversion, TheFourthByteIsKept) {
+  Bitmap b(256, 1, PixelFormat::pf32bit);
+  for (int x = 0; x < 256; ++x) {
+    uint8_t* p = b.Row(0) + 4 * x;
+    p[0] = 0, p[1] = 0, p[2] = 255, p[3] = uint8_t(x);
+  }
+  ColourSpace swapped;
+  swapped.icc = testing::ReadFileBytes(std::string(kProfiles) + "SwappedRedAndGreen.icc");
+  ConvertToOutputColours(b, swapped);
+  for (int x = 0; x < 256; ++x) {
+    const uint8_t* p = b.Row(0) + 4 * x;
+    ASSERT_TRUE(p[0] < 8 && p[1] > 247 && p[2] < 8 && p[3] == x) << x;
+  }
+}
+
+TEST_F(ColourManagement, ProfilesThatCannotBeHonouredLeaveThePictureAlone) {
+  const RgbaImage plain = Load("plain.jpg");
+  for (const char* name : {"random.jpg", "cut.jpg", "lab.jpg"})
+    for (int again = 0; again < 2; ++again)  // the second time from the cache
+      EXPECT_EQ(Load(name).rgba, plain.rgba) << name;
+}
+
+TEST_F(ColourManagement, GammaAndPrimariesWithoutAProfile) {
+  EXPECT_LE(testing::CompareRgb(Load("linear.png"), Expected("linear.png")).maxDiff, 2);
+}
+
+// A display profile: untagged pictures count as sRGB and are converted to it, a picture in
+// that very profile is shown as stored, and a profile that cannot be used means sRGB.
+TEST_F(ColourManagement, TheOutputProfileIsTheDisplays) {
+  const RgbaImage plain = Load("plain.png");
+  SetOutputProfile(testing::ReadFileBytes(std::string(kProfiles) + "SwappedRedAndGreen.icc"));
+  EXPECT_LE(testing::CompareRgb(Load("plain.png"), Expected("plain.png")).maxDiff, 2);
+  EXPECT_EQ(Load("SwappedRedAndGreen.png").rgba, plain.rgba);
+  SetOutputProfile({'n', 'o', 'n', 'e'});
+  EXPECT_EQ(Load("plain.png").rgba, plain.rgba);
+  EXPECT_LE(testing::CompareRgb(Load("AdobeRGB1998.png"), Expected("AdobeRGB1998.png")).maxDiff, 2);
+}
+
+}  // namespace
+}  // namespace quendra
