@@ -4,14 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <mutex>
-#include <vector>
 
 namespace quendra {
 
 namespace {
-
-constexpr size_t kBandBytes = 256 << 10;  // a 32-bit band of 24-bit rows stays in cache
 
 // littlecms reports bad profiles through its log; the caller's null result says enough.
 void Quiet(cmsContext, cmsUInt32Number, const char*) {}
@@ -102,50 +100,49 @@ std::unique_ptr<ColourTransform> ColourTransform::Create(const ColourSpace& from
   Profile output = RgbProfile(outputIcc);
   if (!output) output.reset(cmsCreate_sRGBProfile());
   if (!output) return nullptr;
+  std::unique_ptr<ColourTransform> t(new ColourTransform);
+  t->shaper_ = MatrixShaper::FromProfiles(source.get(), output.get());
+  if (t->shaper_) return t;
   // The fourth byte is copied through untouched, so padding and alpha both survive.
-  cmsHTRANSFORM t = cmsCreateTransform(source.get(), TYPE_BGRA_8, output.get(), TYPE_BGRA_8,
-                                       INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA);
-  if (t == nullptr) return nullptr;
-  return std::unique_ptr<ColourTransform>(new ColourTransform(t));
+  t->handle_ = cmsCreateTransform(source.get(), TYPE_BGRA_8, output.get(), TYPE_BGRA_8,
+                                  INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA);
+  if (t->handle_ == nullptr) return nullptr;
+  return t;
 }
 
 ColourTransform::~ColourTransform() {
-  cmsDeleteTransform(handle_);
+  if (handle_ != nullptr) cmsDeleteTransform(handle_);
 }
 
-// 24-bit rows go through a 32-bit scratch band: one transform serves every pixel format.
+void ColourTransform::Pixels(uint8_t* p, size_t count, size_t step) const {
+  if (shaper_) return shaper_->Apply(p, count, step);
+  if (step == 4) return cmsDoTransform(handle_, p, p, cmsUInt32Number(count));
+  // littlecms is set up for 32-bit pixels: 24-bit ones go through a small 32-bit buffer.
+  uint8_t quads[1024 * 4];
+  for (size_t done = 0; done < count; done += 1024) {
+    const size_t n = std::min<size_t>(1024, count - done);
+    uint8_t* row = p + done * 3;
+    for (size_t i = 0; i < n; ++i) std::memcpy(quads + 4 * i, row + 3 * i, 3);
+    cmsDoTransform(handle_, quads, quads, cmsUInt32Number(n));
+    for (size_t i = 0; i < n; ++i) std::memcpy(row + 3 * i, quads + 4 * i, 3);
+  }
+}
+
 void ColourTransform::Apply(Bitmap& b) const {
   if (b.Empty()) return;
-  const auto width = cmsUInt32Number(b.Width());
+  const auto width = size_t(b.Width());
   switch (b.Format()) {
-    case PixelFormat::pf32bit: {
-      const auto stride = cmsUInt32Number(b.Stride());
-      cmsDoTransformLineStride(handle_, b.Row(0), b.Row(0), width, cmsUInt32Number(b.Height()),
-                               stride, stride, 0, 0);
-      break;
-    }
+    case PixelFormat::pf32bit:
     case PixelFormat::pf24bit: {
-      const int band = std::max(1, int(kBandBytes / (size_t(width) * 4)));
-      std::vector<uint8_t> scratch(size_t(width) * 4 * size_t(std::min(band, b.Height())));
-      for (int y0 = 0; y0 < b.Height(); y0 += band) {
-        const int rows = std::min(band, b.Height() - y0);
-        for (int y = 0; y < rows; ++y) ExpandRowTo32(b, y0 + y, &scratch[size_t(y) * width * 4]);
-        cmsDoTransformLineStride(handle_, scratch.data(), scratch.data(), width,
-                                 cmsUInt32Number(rows), width * 4, width * 4, 0, 0);
-        for (int y = 0; y < rows; ++y) {
-          const uint8_t* s = &scratch[size_t(y) * width * 4];
-          uint8_t* d = b.Row(y0 + y);
-          for (size_t x = 0; x < width; ++x, s += 4, d += 3) d[0] = s[0], d[1] = s[1], d[2] = s[2];
-        }
-      }
+      const size_t step = b.Format() == PixelFormat::pf32bit ? 4 : 3;
+      for (int y = 0; y < b.Height(); ++y) Pixels(b.Row(y), width, step);
       break;
     }
     case PixelFormat::pf1bit:
     case PixelFormat::pf4bit:
     case PixelFormat::pf8bit:
-      // RGBQuad is blue, green, red, reserved: the palette is a row of BGRA pixels.
-      cmsDoTransform(handle_, b.Palette().data(), b.Palette().data(),
-                     cmsUInt32Number(b.Palette().size()));
+      // RGBQuad is blue, green, red, reserved: the palette is a row of 32-bit pixels.
+      Pixels(&b.Palette().data()->blue, b.Palette().size(), 4);
       break;
     default:
       return;  // 15- and 16-bit pixels come from formats that carry no colour space
@@ -153,9 +150,9 @@ void ColourTransform::Apply(Bitmap& b) const {
   if (b.Transparent) {
     // The marked colour follows its pixels, which map to the same new colour.
     const Color c = b.TransparentColor;
-    uint8_t bgra[4] = {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 0};
-    cmsDoTransform(handle_, bgra, bgra, 1);
-    b.TransparentColor = RGB(bgra[2], bgra[1], bgra[0]);
+    uint8_t bgrx[4] = {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 0};
+    Pixels(bgrx, 1, 4);
+    b.TransparentColor = RGB(bgrx[2], bgrx[1], bgrx[0]);
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include "base/bitmap.h"
 #include "formats/picture_metadata.h"
+#include "imaging/matrix_shaper.h"
 
 namespace quendra {
 
@@ -32,8 +33,12 @@ class ColourTransform {
   void Apply(Bitmap& b) const;
 
  private:
-  explicit ColourTransform(void* handle) : handle_(handle) {}
-  void* handle_;  // cmsHTRANSFORM, kept out of the header
+  ColourTransform() = default;
+  // Converts `count` blue-green-red pixels, one every `step` (3 or 4) bytes.
+  void Pixels(uint8_t* p, size_t count, size_t step) const;
+
+  std::unique_ptr<MatrixShaper> shaper_;  // when the profiles allow it, else:
+  void* handle_ = nullptr;                // cmsHTRANSFORM, kept out of the header
 };
 
 }  // namespace quendra

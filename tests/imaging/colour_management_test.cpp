@@ -43,6 +43,29 @@ for name in ['SwappedRedAndGreen', 'AdobeRGB1998', 'ProPhotoRGB']:
         im.save(path, icc_profile=icc, quality=95)
         expect(path, icc)
 swapped = open(prof + 'SwappedRedAndGreen.icc', 'rb').read()
+# A profile that is a table, not curves and a matrix, so littlecms itself converts: ICC v2,
+# one 2x2x2 lut8 from RGB to Lab whose corners hold sRGB's with red and green swapped.
+corners = Image.new('RGB', (8, 1))
+corners.putdata([(g * 255, r * 255, b * 255) for r in (0, 1) for g in (0, 1) for b in (0, 1)])
+corner_lab = ImageCms.profileToProfile(corners, srgb, ImageCms.createProfile('LAB'), outputMode='LAB')
+def s15(*v):
+    return b''.join(struct.pack('>i', round(x * 65536)) for x in v)
+ramp = bytes(range(256)) * 3
+lut = (b'mft1\0\0\0\0' + bytes([3, 3, 2, 0]) + s15(1, 0, 0, 0, 1, 0, 0, 0, 1) + ramp +
+       bytes(v for p in corner_lab.getdata() for v in p) + ramp)
+tags = [(b'A2B0', lut), (b'wtpt', b'XYZ \0\0\0\0' + s15(0.9642, 1.0, 0.8249))]
+offset, table, body = 128 + 4 + 12 * len(tags), b'', b''
+for sig, data in tags:
+    data += b'\0' * (-len(data) % 4)
+    table += sig + struct.pack('>II', offset + len(body), len(data))
+    body += data
+size = 128 + 4 + len(table) + len(body)
+header = (struct.pack('>I', size) + b'lcms' + struct.pack('>I', 0x02100000) + b'mntrRGB Lab ' +
+          b'\0' * 12 + b'acsp' + b'\0' * 28 + s15(0.9642, 1.0, 0.8249) + b'\0' * 48)
+table_icc = header + struct.pack('>I', len(tags)) + table + body
+open(d + '/lut.icc', 'wb').write(table_icc)
+im.save(d + '/lut.tif', icc_profile=table_icc)
+expect(d + '/lut.tif', table_icc)
 im.convert('P').save(d + '/palette.png', icc_profile=swapped)
 expect(d + '/palette.png', swapped)
 im.save(d + '/plain.png')
@@ -121,15 +144,16 @@ def card(w, h):
 };
 
 TEST_F(ColourManagement, EmbeddedProfilesConvertToSrgbAsLittlecmsDoes) {
-  for (const char* profile : {"SwappedRedAndGreen", "AdobeRGB1998", "ProPhotoRGB"})
+  for (const char* profile : {"SwappedRedAndGreen", "AdobeRGB1998", "ProPhotoRGB", "lut"})
     for (const char* ext : {"png", "jpg", "tif"}) {
+      if (std::string(profile) == "lut" && std::string(ext) != "tif") continue;
       const std::string name = std::string(profile) + "." + ext;
       const bool fitted = std::string(ext) == "jpg";
       const RgbaImage shown = Load(name, fitted), expected = Expected(name);
       EXPECT_LE(testing::CompareRgb(shown, expected).maxDiff, 2) << name;
-      if (std::string(profile) == "SwappedRedAndGreen") {
+      if (std::string(profile) == "SwappedRedAndGreen" || std::string(profile) == "lut") {
         const uint8_t* red = shown.At(1, 1);  // stored as pure red, meant as pure green
-        EXPECT_TRUE(red[0] < 8 && red[1] > 247 && red[2] < 8) << name;
+        EXPECT_TRUE(red[0] < 16 && red[1] > 240 && red[2] < 16) << name;
       }
     }
 }
@@ -139,19 +163,23 @@ TEST_F(ColourManagement, PaletteColoursConvert) {
   EXPECT_LE(testing::CompareRgb(Load("palette.png"), Expected("palette.png")).maxDiff, 2);
 }
 
-// The fourth byte of 32-bit pixels, alpha for some readers, passes through every value.
-TEST(ColourConversion, TheFourthByteIsKept) {
-  Bitmap b(256, 1, PixelFormat::pf32bit);
-  for (int x = 0; x < 256; ++x) {
-    uint8_t* p = b.Row(0) + 4 * x;
-    p[0] = 0, p[1] = 0, p[2] = 255, p[3] = uint8_t(x);
-  }
-  ColourSpace swapped;
-  swapped.icc = testing::ReadFileBytes(std::string(kProfiles) + "SwappedRedAndGreen.icc");
-  ConvertToOutputColours(b, swapped);
-  for (int x = 0; x < 256; ++x) {
-    const uint8_t* p = b.Row(0) + 4 * x;
-    ASSERT_TRUE(p[0] < 8 && p[1] > 247 && p[2] < 8 && p[3] == x) << x;
+// The fourth byte of 32-bit pixels, alpha for some readers, passes through every value, on the
+// fast path for curves and a matrix and through littlecms for a table.
+TEST_F(ColourManagement, TheFourthByteIsKept) {
+  for (const std::string& profile :
+       {std::string(kProfiles) + "SwappedRedAndGreen.icc", dir_->File("lut.icc")}) {
+    Bitmap b(256, 1, PixelFormat::pf32bit);
+    for (int x = 0; x < 256; ++x) {
+      uint8_t* p = b.Row(0) + 4 * x;
+      p[0] = 0, p[1] = 0, p[2] = 255, p[3] = uint8_t(x);
+    }
+    ColourSpace swapped;
+    swapped.icc = testing::ReadFileBytes(profile);
+    ConvertToOutputColours(b, swapped);
+    for (int x = 0; x < 256; ++x) {
+      const uint8_t* p = b.Row(0) + 4 * x;
+      ASSERT_TRUE(p[0] < 16 && p[1] > 240 && p[2] < 16 && p[3] == x) << profile << " " << x;
+    }
   }
 }
 

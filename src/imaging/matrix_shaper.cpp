@@ -1,0 +1,101 @@
+#include "imaging/matrix_shaper.h"
+
+#include <lcms2.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace quendra {
+
+namespace {
+
+constexpr cmsTagSignature kCurveTags[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+constexpr cmsTagSignature kColourantTags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
+                                               cmsSigBlueColorantTag};
+
+using Matrix = double[3][3];
+
+// Linear RGB to XYZ: the colourants are the columns.
+bool ToXyz(cmsHPROFILE p, Matrix m) {
+  for (int c = 0; c < 3; ++c) {
+    const auto* xyz = static_cast<const cmsCIEXYZ*>(cmsReadTag(p, kColourantTags[c]));
+    if (xyz == nullptr) return false;
+    m[0][c] = xyz->X, m[1][c] = xyz->Y, m[2][c] = xyz->Z;
+  }
+  return true;
+}
+
+bool Invert(const Matrix a, Matrix out) {
+  const double det = a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
+                     a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+                     a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
+  if (!std::isfinite(det) || std::fabs(det) < 1e-9) return false;
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) {
+      // The cofactor of a[j][i], by the cyclic rule.
+      const int r0 = (j + 1) % 3, r1 = (j + 2) % 3, c0 = (i + 1) % 3, c1 = (i + 2) % 3;
+      out[i][j] = (a[r0][c0] * a[r1][c1] - a[r0][c1] * a[r1][c0]) / det;
+    }
+  return true;
+}
+
+// A plain matrix-shaper for the perceptual intent, with black at zero: littlecms then does no
+// black point compensation that would change the pipeline.
+bool Plain(cmsHPROFILE p, cmsUInt32Number direction) {
+  if (!cmsIsMatrixShaper(p) || cmsIsCLUT(p, INTENT_PERCEPTUAL, direction)) return false;
+  for (cmsTagSignature tag : kCurveTags) {
+    const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(p, tag));
+    if (curve == nullptr || cmsEvalToneCurveFloat(curve, 0) != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<MatrixShaper> MatrixShaper::FromProfiles(void* source, void* output) {
+  if (!Plain(source, LCMS_USED_AS_INPUT) || !Plain(output, LCMS_USED_AS_OUTPUT)) return nullptr;
+  Matrix in, out, outInverse;
+  if (!ToXyz(source, in) || !ToXyz(output, out) || !Invert(out, outInverse)) return nullptr;
+  std::unique_ptr<MatrixShaper> s(new MatrixShaper);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) {
+      double v = 0;
+      for (int k = 0; k < 3; ++k) v += outInverse[i][k] * in[k][j];
+      if (!(std::fabs(v) < 1 << 16)) return nullptr;  // no 1.14 number: leave it to littlecms
+      s->matrix_[i][j] = int32_t(std::floor(v * 16384 + 0.5));
+    }
+  for (int c = 0; c < 3; ++c) {
+    const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(source, kCurveTags[c]));
+    for (int i = 0; i < 256; ++i) {
+      const double y = cmsEvalToneCurveFloat(curve, cmsFloat32Number(i / 255.0));
+      s->in_[c][i] = y < 131072.0 ? int32_t(std::floor(y * 16384 + 0.5)) : 0x7fffffff;
+    }
+    const auto* shown = static_cast<const cmsToneCurve*>(cmsReadTag(output, kCurveTags[c]));
+    cmsToneCurve* inverse = cmsReverseToneCurve(shown);
+    if (inverse == nullptr) return nullptr;
+    for (int i = 0; i <= 16384; ++i) {
+      const double v = std::clamp<double>(
+          cmsEvalToneCurveFloat(inverse, cmsFloat32Number(i / 16384.0)), 0.0, 1.0);
+      // To 16 bits, then to 8 the way littlecms rounds 16-bit values down.
+      const auto w = uint32_t(std::floor(v * 65535 + 0.5));
+      s->out_[c][i] = uint8_t((w * 65281u + 8388608u) >> 24);
+    }
+    cmsFreeToneCurve(inverse);
+  }
+  return s;
+}
+
+void MatrixShaper::Apply(uint8_t* p, size_t count, size_t step) const {
+  for (size_t i = 0; i < count; ++i, p += step) {
+    // 64 bits: a curve that overshoots gives huge linear values, which only clamp.
+    const int64_t r = in_[0][p[2]], g = in_[1][p[1]], b = in_[2][p[0]];
+    int64_t linear[3];
+    for (int c = 0; c < 3; ++c) {
+      const int64_t v = (matrix_[c][0] * r + matrix_[c][1] * g + matrix_[c][2] * b + 0x2000) >> 14;
+      linear[c] = std::clamp<int64_t>(v, 0, 0x4000);
+    }
+    p[2] = out_[0][linear[0]], p[1] = out_[1][linear[1]], p[0] = out_[2][linear[2]];
+  }
+}
+
+}  // namespace quendra
