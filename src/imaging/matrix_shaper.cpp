@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace quendra {
 
@@ -50,6 +51,22 @@ bool Plain(cmsHPROFILE p, cmsUInt32Number direction) {
   return true;
 }
 
+// Curves that evaluate alike: most profiles give all three channels one curve, and the output
+// side's table is the costly part of making the pipeline.
+bool SameCurve(const cmsToneCurve* a, const cmsToneCurve* b) {
+  if (a == b) return true;
+  const int type = cmsGetToneCurveParametricType(a);
+  if (type != 0 || cmsGetToneCurveParametricType(b) != 0) {
+    return type == cmsGetToneCurveParametricType(b) &&
+           std::equal(cmsGetToneCurveParams(a), cmsGetToneCurveParams(a) + 10,
+                      cmsGetToneCurveParams(b));
+  }
+  const cmsUInt32Number n = cmsGetToneCurveEstimatedTableEntries(a);
+  return n == cmsGetToneCurveEstimatedTableEntries(b) &&
+         std::equal(cmsGetToneCurveEstimatedTable(a), cmsGetToneCurveEstimatedTable(a) + n,
+                    cmsGetToneCurveEstimatedTable(b));
+}
+
 }  // namespace
 
 std::unique_ptr<MatrixShaper> MatrixShaper::FromProfiles(void* source, void* output) {
@@ -71,6 +88,12 @@ std::unique_ptr<MatrixShaper> MatrixShaper::FromProfiles(void* source, void* out
       s->in_[c][i] = y < 131072.0 ? int32_t(std::floor(y * 16384 + 0.5)) : 0x7fffffff;
     }
     const auto* shown = static_cast<const cmsToneCurve*>(cmsReadTag(output, kCurveTags[c]));
+    const auto* before =
+        c > 0 ? static_cast<const cmsToneCurve*>(cmsReadTag(output, kCurveTags[c - 1])) : nullptr;
+    if (before != nullptr && SameCurve(shown, before)) {
+      std::copy(std::begin(s->out_[c - 1]), std::end(s->out_[c - 1]), s->out_[c]);
+      continue;
+    }
     cmsToneCurve* inverse = cmsReverseToneCurve(shown);
     if (inverse == nullptr) return nullptr;
     for (int i = 0; i <= 16384; ++i) {
