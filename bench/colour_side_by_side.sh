@@ -6,7 +6,7 @@
 # Usage: bench/colour_side_by_side.sh [build-dir] [runs]   (medians in ms, and ratios)
 set -euo pipefail
 build=${1:-build/default}
-runs=${2:-9}
+runs=${2:-15}
 conv="$build/src/quendra-convert"
 profile=/usr/share/color/icc/colord/AdobeRGB1998.icc  # Debian's colord-data
 work=$(mktemp -d)
@@ -24,27 +24,38 @@ im.save(out + "/plain.jpg", quality=90)
 im.save(out + "/adobe.jpg", quality=90, icc_profile=icc)
 PY
 
-median_ms() {  # command...
-  local times=()
-  for _ in $(seq "$runs"); do
-    local s e
-    s=$(date +%s%N); "$@" >/dev/null 2>&1; e=$(date +%s%N)
-    times+=($(( (e - s) / 1000000 )))
-  done
-  printf '%s\n' "${times[@]}" | sort -n | sed -n "$(( (runs + 1) / 2 ))p"
+# The three commands take turns, so a busy neighbour on the machine weighs on all alike; each
+# gets its median wall time and its median processor time (user + system), the steadier figure
+# on a shared machine.
+/usr/bin/python3 - "$runs" "$conv" "$work" <<'PY'
+import os, resource, statistics, subprocess, sys, time
+runs, conv, work = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+fit = ['--fit', '1600x900']
+commands = {
+    'quendra, Adobe RGB profile': [conv, work + '/adobe.jpg', work + '/a.bmp'] + fit,
+    'quendra, no profile': [conv, work + '/plain.jpg', work + '/p.bmp'] + fit,
+    'djpeg -scale 1/4': ['djpeg', '-scale', '1/4', '-ppm', '-outfile', work + '/d.ppm',
+                         work + '/adobe.jpg'],
 }
-
-# Interleaved, so a busy neighbour on the machine weighs on all three alike.
-a=() p=() d=()
-for _ in 1 2 3; do
-  a+=("$(median_ms "$conv" "$work/adobe.jpg" "$work/a.bmp" --fit 1600x900)")
-  p+=("$(median_ms "$conv" "$work/plain.jpg" "$work/p.bmp" --fit 1600x900)")
-  d+=("$(median_ms djpeg -scale 1/4 -ppm -outfile "$work/d.ppm" "$work/adobe.jpg")")
-done
-mid() { printf '%s\n' "$@" | sort -n | sed -n 2p; }
-a=$(mid "${a[@]}"); p=$(mid "${p[@]}"); d=$(mid "${d[@]}")
-printf '6000x4000 fitted into 1600x900, median ms of %d runs (middle of 3 rounds)\n' "$runs"
-printf '  quendra, Adobe RGB profile  %5s  (%.2fx djpeg)\n' "$a" "$(echo "$a / $d" | bc -l)"
-printf '  quendra, no profile         %5s  (%.2fx djpeg)\n' "$p" "$(echo "$p / $d" | bc -l)"
-printf '  djpeg -scale 1/4            %5s\n' "$d"
-printf '  profile costs               %5s ms\n' "$(( a - p ))"
+wall = {k: [] for k in commands}
+cpu = {k: [] for k in commands}
+def used():
+    r = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return r.ru_utime + r.ru_stime
+for _ in range(runs):
+    for name, cmd in commands.items():
+        c0, t0 = used(), time.perf_counter()
+        subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wall[name].append((time.perf_counter() - t0) * 1000)
+        cpu[name].append((used() - c0) * 1000)
+med = lambda v: statistics.median(v)
+d_wall, d_cpu = med(wall['djpeg -scale 1/4']), med(cpu['djpeg -scale 1/4'])
+print('6000x4000 fitted into 1600x900, medians of %d runs, ms (and x djpeg)' % runs)
+print('%-28s %14s %14s' % ('', 'wall', 'processor'))
+for name in commands:
+    w, c = med(wall[name]), med(cpu[name])
+    print('%-28s %7.1f (%.2fx) %7.1f (%.2fx)' % (name, w, w / d_wall, c, c / d_cpu))
+a, p = 'quendra, Adobe RGB profile', 'quendra, no profile'
+print('%-28s %7.1f        %7.1f' % ('profile costs', med(wall[a]) - med(wall[p]),
+                                      med(cpu[a]) - med(cpu[p])))
+PY

@@ -164,22 +164,26 @@ TEST_F(ColourManagement, PaletteColoursConvert) {
 }
 
 // The fourth byte of 32-bit pixels, alpha for some readers, passes through every value, on the
-// fast path for curves and a matrix and through littlecms for a table.
+// fast path for curves and a matrix and through littlecms for a table; a picture this large is
+// converted in two halves at once.
 TEST_F(ColourManagement, TheFourthByteIsKept) {
   for (const std::string& profile :
        {std::string(kProfiles) + "SwappedRedAndGreen.icc", dir_->File("lut.icc")}) {
-    Bitmap b(256, 1, PixelFormat::pf32bit);
-    for (int x = 0; x < 256; ++x) {
-      uint8_t* p = b.Row(0) + 4 * x;
-      p[0] = 0, p[1] = 0, p[2] = 255, p[3] = uint8_t(x);
-    }
+    Bitmap b(1024, 300, PixelFormat::pf32bit);
+    for (int y = 0; y < b.Height(); ++y)
+      for (int x = 0; x < b.Width(); ++x) {
+        uint8_t* p = b.Row(y) + 4 * x;
+        p[0] = 0, p[1] = 0, p[2] = 255, p[3] = uint8_t(x + y);
+      }
     ColourSpace swapped;
     swapped.icc = testing::ReadFileBytes(profile);
     ConvertToOutputColours(b, swapped);
-    for (int x = 0; x < 256; ++x) {
-      const uint8_t* p = b.Row(0) + 4 * x;
-      ASSERT_TRUE(p[0] < 16 && p[1] > 240 && p[2] < 16 && p[3] == x) << profile << " " << x;
-    }
+    for (int y = 0; y < b.Height(); ++y)
+      for (int x = 0; x < b.Width(); ++x) {
+        const uint8_t* p = b.Row(y) + 4 * x;
+        ASSERT_TRUE(p[0] < 16 && p[1] > 240 && p[2] < 16 && p[3] == uint8_t(x + y))
+            << profile << " at " << x << ", " << y;
+      }
   }
 }
 
