@@ -1,7 +1,6 @@
 #include "imaging/colour_management.h"
 
 #include <algorithm>
-#include <cstring>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -31,15 +30,15 @@ size_t Hash(const void* data, size_t size) {
 
 // A profile is known by its bytes' hash and size; primaries and curve by their numbers (size 0
 // keeps them apart from profiles); no colour space by a key of its own.
-Key KeyOf(const ColourSpace& c, uint64_t generation) {
-  if (!c.icc.empty()) return {Hash(c.icc.data(), c.icc.size()), c.icc.size(), generation};
+Key KeyOf(const ColourSpace& c) {
+  if (!c.icc.empty()) return {Hash(c.icc.data(), c.icc.size()), c.icc.size()};
   if (c.calibrated) {
     const CalibratedRgb& r = *c.calibrated;
     double numbers[10] = {r.white[0], r.white[1], r.red[0],  r.red[1], r.green[0],
                           r.green[1], r.blue[0],  r.blue[1], r.gamma,  double(r.curve)};
-    return {Hash(numbers, sizeof numbers) | 1, 0, generation};
+    return {Hash(numbers, sizeof numbers) | 1, 0};
   }
-  return {0, 0, generation};
+  return {};
 }
 
 struct Shared {
@@ -61,15 +60,12 @@ void ConvertToOutputColours(Bitmap& b, const ColourSpace& from) {
   Shared& s = State();
   std::shared_ptr<const std::vector<uint8_t>> output;
   std::shared_ptr<const ColourTransform> transform;
-  Key key;
+  Key key = KeyOf(from);  // hashed outside the lock: a profile may be megabytes
   bool cached = false;
   {
     std::lock_guard lock(s.mutex);
     output = s.output;
-    // Pictures without a space are sRGB, as is the output unless a display profile is set;
-    // a picture in the output's own profile needs nothing either.
-    if (from.Known() ? !from.icc.empty() && from.icc == *output : output->empty()) return;
-    key = KeyOf(from, s.generation);
+    key.generation = s.generation;
     auto hit = std::find_if(s.recent.begin(), s.recent.end(),
                             [&](const auto& entry) { return entry.first == key; });
     if (hit != s.recent.end()) {
@@ -78,6 +74,9 @@ void ConvertToOutputColours(Bitmap& b, const ColourSpace& from) {
       cached = true;
     }
   }
+  // Pictures without a space are sRGB, as is the output unless a display profile is set; a
+  // picture in the output's own profile needs nothing either.
+  if (from.Known() ? !from.icc.empty() && from.icc == *output : output->empty()) return;
   if (!cached) {
     // Made outside the lock: the other loading thread need not wait for it.
     transform = ColourTransform::Create(from, *output);
