@@ -6,14 +6,10 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 namespace quendra {
 
 namespace {
-
-constexpr size_t kPixelsForTwoThreads = 1 << 18;
 
 // littlecms reports bad profiles through its log; the caller's null result says enough.
 void Quiet(cmsContext, cmsUInt32Number, const char*) {}
@@ -139,19 +135,7 @@ void ColourTransform::Apply(Bitmap& b) const {
     case PixelFormat::pf32bit:
     case PixelFormat::pf24bit: {
       const size_t step = b.Format() == PixelFormat::pf32bit ? 4 : 3;
-      auto rows = [&](int from, int to) {
-        for (int y = from; y < to; ++y) Pixels(b.Row(y), width, step);
-      };
-      // A fitted photograph is a million pixels and more: the lower half goes to a second
-      // core, which the picture's own load leaves idle.
-      const int half = width * size_t(b.Height()) >= kPixelsForTwoThreads ? b.Height() / 2 : 0;
-      std::thread lower;
-      try {
-        if (half > 0) lower = std::thread(rows, half, b.Height());
-      } catch (const std::system_error&) {
-      }
-      rows(0, lower.joinable() ? half : b.Height());
-      if (lower.joinable()) lower.join();
+      for (int y = 0; y < b.Height(); ++y) Pixels(b.Row(y), width, step);
       break;
     }
     case PixelFormat::pf1bit:

@@ -164,8 +164,7 @@ TEST_F(ColourManagement, PaletteColoursConvert) {
 }
 
 // The fourth byte of 32-bit pixels, alpha for some readers, passes through every value, on the
-// fast path for curves and a matrix and through littlecms for a table; a picture this large is
-// converted in two halves at once.
+// fast path for curves and a matrix and through littlecms for a table.
 TEST_F(ColourManagement, TheFourthByteIsKept) {
   for (const std::string& profile :
        {std::string(kProfiles) + "SwappedRedAndGreen.icc", dir_->File("lut.icc")}) {
