@@ -74,18 +74,22 @@ std::unique_ptr<MatrixShaper> MatrixShaper::FromProfiles(void* source, void* out
   Matrix in, out, outInverse;
   if (!ToXyz(source, in) || !ToXyz(output, out) || !Invert(out, outInverse)) return nullptr;
   std::unique_ptr<MatrixShaper> s(new MatrixShaper);
+  int64_t matrix[3][3];  // linear source to linear output, 1.14 fixed point
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) {
       double v = 0;
       for (int k = 0; k < 3; ++k) v += outInverse[i][k] * in[k][j];
       if (!(std::fabs(v) < 1 << 16)) return nullptr;  // no 1.14 number: leave it to littlecms
-      s->matrix_[i][j] = int32_t(std::floor(v * 16384 + 0.5));
+      matrix[i][j] = int64_t(std::floor(v * 16384 + 0.5));
     }
   for (int c = 0; c < 3; ++c) {
     const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(source, kCurveTags[c]));
     for (int i = 0; i < 256; ++i) {
+      // Stored value to linear in 1.14 fixed point, as littlecms has it.
       const double y = cmsEvalToneCurveFloat(curve, cmsFloat32Number(i / 255.0));
-      s->in_[c][i] = y < 131072.0 ? int32_t(std::floor(y * 16384 + 0.5)) : 0x7fffffff;
+      const int64_t linear = y < 131072.0 ? int64_t(std::floor(y * 16384 + 0.5)) : 0x7fffffff;
+      for (int o = 0; o < 3; ++o)
+        s->terms_[o][c][i] = matrix[o][c] * linear + (c == 0 ? 0x2000 : 0);
     }
     const auto* shown = static_cast<const cmsToneCurve*>(cmsReadTag(output, kCurveTags[c]));
     const auto* before =
@@ -110,13 +114,11 @@ std::unique_ptr<MatrixShaper> MatrixShaper::FromProfiles(void* source, void* out
 
 void MatrixShaper::Apply(uint8_t* p, size_t count, size_t step) const {
   for (size_t i = 0; i < count; ++i, p += step) {
-    // 64 bits: a curve that overshoots gives huge linear values, which only clamp.
-    const int64_t r = in_[0][p[2]], g = in_[1][p[1]], b = in_[2][p[0]];
+    const int r = p[2], g = p[1], b = p[0];
     int64_t linear[3];
-    for (int c = 0; c < 3; ++c) {
-      const int64_t v = (matrix_[c][0] * r + matrix_[c][1] * g + matrix_[c][2] * b + 0x2000) >> 14;
-      linear[c] = std::clamp<int64_t>(v, 0, 0x4000);
-    }
+    for (int c = 0; c < 3; ++c)
+      linear[c] = std::clamp<int64_t>((terms_[c][0][r] + terms_[c][1][g] + terms_[c][2][b]) >> 14,
+                                      0, 0x4000);
     p[2] = out_[0][linear[0]], p[1] = out_[1][linear[1]], p[0] = out_[2][linear[2]];
   }
 }

@@ -21,8 +21,10 @@ class MatrixShaper {
 
  private:
   MatrixShaper() = default;
-  int32_t in_[3][256];     // red, green, blue: stored value to linear, 1.14 fixed point
-  int32_t matrix_[3][3];   // linear source to linear output, 1.14 fixed point
+  // Output channel c gets terms_[c][0][red] + terms_[c][1][green] + terms_[c][2][blue]: each a
+  // stored value made linear and weighted by the matrix, in 2.28 fixed point (rounding in the
+  // first), so a pixel takes no multiplication.
+  int64_t terms_[3][3][256];
   uint8_t out_[3][16385];  // linear output (0 .. 1 << 14) to stored value
 };
 
