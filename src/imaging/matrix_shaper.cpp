@@ -101,8 +101,8 @@ std::unique_ptr<MatrixShaper> MatrixShaper::FromProfiles(void* source, void* out
     cmsToneCurve* inverse = cmsReverseToneCurve(shown);
     if (inverse == nullptr) return nullptr;
     for (int i = 0; i <= 16384; ++i) {
-      const double v = std::clamp<double>(
-          cmsEvalToneCurveFloat(inverse, cmsFloat32Number(i / 16384.0)), 0.0, 1.0);
+      const double y = cmsEvalToneCurveFloat(inverse, cmsFloat32Number(i / 16384.0));
+      const double v = y > 0 ? std::min(y, 1.0) : 0.0;  // NaN too: a broken curve gives black
       // To 16 bits, then to 8 the way littlecms rounds 16-bit values down.
       const auto w = uint32_t(std::floor(v * 65535 + 0.5));
       s->out_[c][i] = uint8_t((w * 65281u + 8388608u) >> 24);
