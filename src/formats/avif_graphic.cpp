@@ -5,11 +5,14 @@
 // EXIF orientation inside the file is ignored, as the format asks.
 #include "formats/avif_graphic.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include <avif/avif.h>
 
 #include "base/errors.h"
+#include "formats/av1_coded_size.h"
 #include "formats/load_cancel.h"
 #include "formats/over_white.h"
 
@@ -94,6 +97,22 @@ ColourSpace ColourOf(const avifImage& img) {
   return c;
 }
 
+// libavif scales the coded picture to the size the container claims: a picture coded smaller
+// than that is refused before it is decoded. A grid's tiles are each smaller than the whole, so
+// files that hold a grid are left to libavif's own checks of their tiles.
+void CheckCodedSize(const avifDecoder& dec, std::span<const uint8_t> data) {
+  static const char kGrid[] = "grid";
+  if (std::search(data.begin(), data.end(), kGrid, kGrid + 4) != data.end()) return;
+  avifExtent extent{};
+  if (avifDecoderNthImageMaxExtent(&dec, 0, &extent) != AVIF_RESULT_OK || extent.size == 0 ||
+      extent.offset >= data.size())
+    return;
+  const auto coded = Av1CodedSize(data.subspan(
+      size_t(extent.offset), std::min<uint64_t>(extent.size, data.size() - extent.offset)));
+  if (coded && (coded->width < dec.image->width || coded->height < dec.image->height))
+    throw EInvalidGraphic("AVIF: the header claims a larger picture than the file codes");
+}
+
 }  // namespace
 
 void TAvifGraphic::LoadFromMemory(std::span<const uint8_t> data) {
@@ -114,6 +133,7 @@ void TAvifGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   if (r != AVIF_RESULT_OK) Fail("not an AVIF file, or a damaged one", r);
   const uint32_t width = dec->image->width, height = dec->image->height;
   CheckDimensions(width, height);
+  CheckCodedSize(*dec, data);
   ThrowIfCancelled();
   r = avifDecoderNextImage(dec);
   if (r != AVIF_RESULT_OK) Fail("the picture cannot be decoded", r);
