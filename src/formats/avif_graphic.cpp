@@ -139,25 +139,28 @@ void TAvifGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   if (r != AVIF_RESULT_OK) Fail("the picture cannot be decoded", r);
   ThrowIfCancelled();
   const avifImage& img = *dec->image;
-  // A still picture whose header claims another size than its coded picture has is damaged or
-  // lying. A sequence's track header gives only a presentation size; its frames are checked.
-  if (dec->imageCount == 1 && (img.width != width || img.height != height))
-    throw EInvalidGraphic("AVIF: the picture's size does not match its header");
-  CheckDimensions(img.width, img.height);
+  CheckDimensions(img.width, img.height);  // a sequence's frames may differ from its header
+  // Always four bytes a pixel: libavif converts to them several times faster than to three.
+  // Opaque pictures keep the program's fourth byte of 0.
   const bool alpha = img.alphaPlane != nullptr;
   Bitmap out;
-  out.Allocate(int(img.width), int(img.height),
-               alpha ? PixelFormat::pf32bit : PixelFormat::pf24bit);  // libavif writes every row
+  out.Allocate(int(img.width), int(img.height), PixelFormat::pf32bit);  // libavif writes all
   avifRGBImage rgb;
   avifRGBImageSetDefaults(&rgb, &img);
-  rgb.format = alpha ? AVIF_RGB_FORMAT_BGRA : AVIF_RGB_FORMAT_BGR;
+  rgb.format = AVIF_RGB_FORMAT_BGRA;
   rgb.depth = 8;
   rgb.pixels = out.Row(0);
   rgb.rowBytes = uint32_t(out.Stride());
   r = avifImageYUVToRGB(&img, &rgb);
   if (r != AVIF_RESULT_OK) Fail("the picture's colours cannot be converted", r);
-  if (alpha)
-    for (int y = 0; y < out.Height(); ++y) BlendOverWhite(out.Row(y), out.Width());
+  for (int y = 0; y < out.Height(); ++y) {
+    uint8_t* row = out.Row(y);
+    if (alpha) {
+      BlendOverWhite(row, out.Width());
+    } else {
+      for (int x = 0; x < out.Width(); ++x) row[4 * x + 3] = 0;
+    }
+  }
   metadata_.orientation = OrientationOf(img);
   metadata_.colour = ColourOf(img);
   image_ = std::move(out);

@@ -1,8 +1,8 @@
 #pragma once
 // TAvifGraphic: an AVIF file (8 to 12 bits, lossy or lossless, with or without alpha; of a
-// sequence the first frame), decoded at load time into the bitmap it draws itself as: 24 bits
-// for opaque pictures, 32 bits for pictures with alpha, whose colours are blended over white as
-// PNG's are, with the alpha kept in the fourth byte. Its rotation and mirror boxes become the
+// sequence the first frame), decoded at load time into the 32-bit bitmap it draws itself as.
+// Pictures with alpha have their colours blended over white, as PNG's are, with the alpha kept
+// in the fourth byte; opaque ones have a fourth byte of 0. Its rotation and mirror boxes become the
 // orientation, its colour profile or colour boxes the colour space.
 #include "formats/bitmap_graphic.h"
 #include "formats/format_record.h"

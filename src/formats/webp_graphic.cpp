@@ -123,6 +123,7 @@ void DecodeFrame(const Frame& f, int denom, Bitmap& out, const std::function<voi
   if (!WebPInitDecoderConfig(&config)) throw EInvalidGraphic("WebP: the decoder cannot start");
   config.output.colorspace = alpha ? MODE_BGRA : MODE_BGR;
   config.output.is_external_memory = 1;
+  config.options.use_threads = 1;
   config.output.u.RGBA.rgba = out.Row(fy) + size_t(fx) * bpp;
   config.output.u.RGBA.stride = int(out.Stride());
   config.output.u.RGBA.size = out.Stride() * size_t(fh - 1) + size_t(fw) * bpp;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "base/errors.h"
 #include "formats/avif_graphic.h"
@@ -69,7 +70,9 @@ TEST(AvifRead, EightTenBitLosslessAndAlphaMatchAvifdec) {
     const char* options;
     int tolerance;
   } cases[] = {{"8bit", false, "--min 10 --max 30 -y 420", 1},
-               {"10bit", false, "--min 10 --max 30 -d 10 -y 422", 1},
+               // Ten bits to eight: libyuv's path (ours, to four bytes a pixel) rounds apart
+               // from libavif's own (avifdec's, to PNG) by up to 2.
+               {"10bit", false, "--min 10 --max 30 -d 10 -y 422", 2},
                {"lossless", false, "--lossless", 0},
                {"alpha", true, "--min 10 --max 30 --minalpha 0 --maxalpha 10", 1}};
   for (const Case& c : cases) {
@@ -78,7 +81,7 @@ TEST(AvifRead, EightTenBitLosslessAndAlphaMatchAvifdec) {
     TAvifGraphic g = Load(avif);
     Bitmap b;
     g.AssignTo(b);
-    EXPECT_EQ(b.Format(), c.alpha ? PixelFormat::pf32bit : PixelFormat::pf24bit) << c.name;
+    ASSERT_EQ(b.Format(), PixelFormat::pf32bit) << c.name;
     const std::string ref = dir.File(std::string(c.name) + "-avifdec.png");
     ASSERT_EQ(testing::Run("avifdec -d 8 " + ShellQuote(avif) + " " + ShellQuote(ref)), 0);
     auto want = DecodeWithPillow(ref);
@@ -87,7 +90,10 @@ TEST(AvifRead, EightTenBitLosslessAndAlphaMatchAvifdec) {
     RgbaImage blended = *want;
     BlendOverWhite(blended);
     for (size_t i = 3; i < blended.rgba.size(); i += 4) blended.rgba[i] = want->rgba[i];
-    const RgbaImage got = ToRgba(b, c.alpha);
+    RgbaImage got = ToRgba(b, true);
+    if (!c.alpha) {  // the fourth byte of opaque pictures is 0, as everywhere in the program
+      for (size_t i = 3; i < got.rgba.size(); i += 4) EXPECT_EQ(std::exchange(got.rgba[i], 255), 0);
+    }
     const Difference d = CompareRgb(got, blended);
     EXPECT_EQ(d.compared, size_t(93 * 57)) << c.name;
     EXPECT_LE(d.Max(true), c.tolerance) << c.name;
