@@ -1,8 +1,9 @@
 // WebP over libwebp and its demuxer. The container is read at load time (canvas size, the first
 // frame's place, EXIF orientation, ICC profile); the bytes are kept, and the first frame is
-// decoded when a bitmap is asked for, by the incremental decoder fed the bytes in pieces: that
-// gives a cancel check between pieces and tells how many rows are final, so rows stream out as
-// they are decoded. libwebp's own rescaler makes the 1/2, 1/4 and 1/8 scales.
+// decoded when a bitmap is asked for, by the incremental decoder fed the bytes in pieces, which
+// gives a cancel check between pieces. libwebp's own rescaler makes the 1/2, 1/4 and 1/8
+// scales; rows are handed on from the picture decoded at that scale, a small one when the
+// viewer asks for rows (it fits large pictures).
 //
 // The first frame of an animation lies on a canvas that starts fully transparent (what libwebp's
 // animation decoder does for it), so nothing but frame 1 needs composing.
@@ -107,8 +108,8 @@ int CeilDiv(int v, int d) {
 }
 
 // Decodes frame 1 at 1/denom into `out`, sized for the canvas at that scale (32 bits when the
-// frame has alpha, else 24). ready(n), when given, is told each time the first n rows are final.
-void DecodeFrame(const Frame& f, int denom, Bitmap& out, const std::function<void(int)>& ready) {
+// frame has alpha, else 24).
+void DecodeFrame(const Frame& f, int denom, Bitmap& out) {
   const bool alpha = out.Format() == PixelFormat::pf32bit;
   const int bpp = alpha ? 4 : 3;
   // The scaled frame stays inside the scaled canvas: floor(x/d) + ceil(w/d) <= ceil((x+w)/d).
@@ -123,10 +124,12 @@ void DecodeFrame(const Frame& f, int denom, Bitmap& out, const std::function<voi
   if (!WebPInitDecoderConfig(&config)) throw EInvalidGraphic("WebP: the decoder cannot start");
   config.output.colorspace = alpha ? MODE_BGRA : MODE_BGR;
   config.output.is_external_memory = 1;
-  config.options.use_threads = 1;
   config.output.u.RGBA.rgba = out.Row(fy) + size_t(fx) * bpp;
   config.output.u.RGBA.stride = int(out.Stride());
   config.output.u.RGBA.size = out.Stride() * size_t(fh - 1) + size_t(fw) * bpp;
+  // Lossy pictures are filtered on a second thread, which writes rows while the decoder waits
+  // for bytes: the rows are read only once the decoder has finished (and joined it).
+  config.options.use_threads = 1;
   if (denom > 1) {
     config.options.use_scaling = 1;
     config.options.scaled_width = fw;
@@ -135,24 +138,15 @@ void DecodeFrame(const Frame& f, int denom, Bitmap& out, const std::function<voi
   IncrementalDecoder d;  // after config, which it uses: destroyed first
   d.dec = WebPIDecode(f.bits, f.size, &config);
   if (d.dec == nullptr) throw EInvalidGraphic("WebP: the decoder cannot start");
-  int blended = 0;  // rows of the frame final so far
-  const auto finish = [&](int rows) {
-    if (alpha)
-      for (; blended < rows; ++blended) BlendOverWhite(out.Row(fy + blended) + 4 * fx, fw);
-    blended = rows;
-    if (ready) ready(rows == fh ? out.Height() : fy + rows);
-  };
   for (size_t fed = 0;;) {
     ThrowIfCancelled();
     fed = std::min(f.size, fed + kFeedBytes);
     const VP8StatusCode s = WebPIUpdate(d.dec, f.bits, fed);
     if (s == VP8_STATUS_OK) break;
     if (s != VP8_STATUS_SUSPENDED || fed == f.size) throw EInvalidGraphic(StatusText(s));
-    int lastY = 0;
-    if (WebPIDecGetRGB(d.dec, &lastY, nullptr, nullptr, nullptr) && lastY > blended)
-      finish(std::min(lastY, fh));
   }
-  finish(fh);
+  if (alpha)
+    for (int y = fy; y < fy + fh; ++y) BlendOverWhite(out.Row(y) + 4 * fx, fw);
   ThrowIfCancelled();
 }
 
@@ -190,7 +184,7 @@ void TWebPGraphic::AssignTo(Bitmap& dst) const {
   Demux d;
   const Frame f = Open(data_, d);
   Bitmap out = CanvasFor(f, Denominator(scale_));
-  DecodeFrame(f, Denominator(scale_), out, nullptr);
+  DecodeFrame(f, Denominator(scale_), out);
   dst = std::move(out);
 }
 
@@ -202,17 +196,15 @@ void TWebPGraphic::DecodeRows(const std::function<void(int, int)>& begin,
   begin(out.Width(), out.Height());
   const bool alpha = out.Format() == PixelFormat::pf32bit;
   std::vector<uint8_t> bgr(alpha ? size_t(out.Width()) * 3 : 0);
-  int handed = 0;
-  DecodeFrame(f, Denominator(scale_), out, [&](int ready) {
-    for (; handed < ready; ++handed) {
-      const uint8_t* s = out.Row(handed);
-      if (alpha) {
-        for (int x = 0; x < out.Width(); ++x) std::memcpy(&bgr[3 * size_t(x)], s + 4 * x, 3);
-        s = bgr.data();
-      }
-      row(s, handed);
+  DecodeFrame(f, Denominator(scale_), out);
+  for (int y = 0; y < out.Height(); ++y) {
+    const uint8_t* s = out.Row(y);
+    if (alpha) {
+      for (int x = 0; x < out.Width(); ++x) std::memcpy(&bgr[3 * size_t(x)], s + 4 * x, 3);
+      s = bgr.data();
     }
-  });
+    row(s, y);
+  }
 }
 
 int TWebPGraphic::Scaled(int side) const {
