@@ -97,12 +97,24 @@ ColourSpace ColourOf(const avifImage& img) {
   return c;
 }
 
+// Whether an item information entry (version 2 or 3) names an item of type "grid".
+bool HasGridItem(std::span<const uint8_t> data) {
+  static const char kInfe[] = "infe";
+  for (auto at = data.begin(); (at = std::search(at, data.end(), kInfe, kInfe + 4)) != data.end();
+       ++at) {
+    const size_t i = size_t(at - data.begin());
+    if (data.size() - i < 20 || data[i + 4] < 2) continue;
+    const size_t type = i + 4 + 4 + (data[i + 4] == 3 ? 4 : 2) + 2;  // after ID and protection
+    if (std::memcmp(&data[type], "grid", 4) == 0) return true;
+  }
+  return false;
+}
+
 // libavif scales the coded picture to the size the container claims: a picture coded smaller
 // than that is refused before it is decoded. A grid's tiles are each smaller than the whole, so
 // files that hold a grid are left to libavif's own checks of their tiles.
 void CheckCodedSize(const avifDecoder& dec, std::span<const uint8_t> data) {
-  static const char kGrid[] = "grid";
-  if (std::search(data.begin(), data.end(), kGrid, kGrid + 4) != data.end()) return;
+  if (HasGridItem(data)) return;
   avifExtent extent{};
   if (avifDecoderNthImageMaxExtent(&dec, 0, &extent) != AVIF_RESULT_OK || extent.size == 0 ||
       extent.offset >= data.size())
