@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Times, in one run, a fitted load of photo-like JPEGs into 1600x900 by quendra-convert against
 # djpeg at the scale the viewer picks (the decode floor), vipsthumbnail to the same box and
-# Pillow's draft-and-resize; and an unfitted 24-megapixel load against djpeg -scale 1/1.
+# Pillow's draft-and-resize; an unfitted 24-megapixel load against djpeg -scale 1/1; and a fitted
+# load of a 12-megapixel WebP and AVIF against a full decode by dwebp and by avifdec -j 2 (to
+# y4m: the AV1 decode alone, no colour conversion).
 # Usage: bench/load_side_by_side.sh [build-dir]   (prints medians of 5 runs, in ms, and ratios)
 set -euo pipefail
 build=${1:-build/default}
@@ -52,3 +54,14 @@ q=$(median_ms "$conv" "$work/6000x4000.jpg" "$work/full.bmp")
 d=$(median_ms djpeg -scale 1/1 -ppm -outfile "$work/dfull.ppm" "$work/6000x4000.jpg")
 printf 'unfitted 6000x4000: quendra %s ms, djpeg %s ms, ratio %.2f\n' "$q" "$d" "$(echo "$q / $d" | bc -l)"
 /usr/bin/time -f 'peak RSS of a fitted load: %M KiB' "$conv" "$work/6000x4000.jpg" "$work/out.bmp" --fit 1600x900
+convert "$work/4000x3000.jpg" "$work/12mp.png"
+cwebp -quiet -q 90 "$work/12mp.png" -o "$work/12mp.webp"
+avifenc -j 2 -s 8 --min 20 --max 30 -y 420 "$work/12mp.png" "$work/12mp.avif" >/dev/null
+q=$(median_ms "$conv" "$work/12mp.webp" "$work/out.bmp" --fit 1600x900)
+d=$(median_ms dwebp "$work/12mp.webp")  # decodes, writes nothing
+printf 'fitted 4000x3000 WebP: quendra %s ms, dwebp (full decode) %s ms, ratio %.2f\n' "$q" "$d" \
+  "$(echo "$q / $d" | bc -l)"
+q=$(median_ms "$conv" "$work/12mp.avif" "$work/out.bmp" --fit 1600x900)
+d=$(median_ms avifdec -j 2 "$work/12mp.avif" "$work/d.y4m")
+printf 'fitted 4000x3000 AVIF: quendra %s ms, avifdec -j 2 %s ms, ratio %.2f\n' "$q" "$d" \
+  "$(echo "$q / $d" | bc -l)"

@@ -15,7 +15,7 @@ SAMPLES = os.path.join(HERE, "..", "samples")
 CORPUS = os.path.join(HERE, "..", "..", "shared", "testdata")
 TARGETS = {"bmp": ["bmp"], "gif": ["gif"], "jpeg": ["jpg", "jpeg"], "jpeg2000": ["jp2", "j2k"],
            "pcx": ["pcx"], "png": ["png"], "targa": ["tga"], "tiff": ["tif", "tiff"],
-           "emf": ["emf"]}
+           "emf": ["emf"], "webp": ["webp"], "avif": ["avif"]}
 # The pipeline's first byte picks the extension, in this order.
 PIPELINE_EXT = ["bmp", "jpg", "png", "gif", "tga", "jp2", "pcx", "tif", "emf"]
 
@@ -50,6 +50,38 @@ def big_tiffs(out):
     return [raw, tiled]
 
 
+def run(*args):
+    subprocess.run(args, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def small_webp_avif(out):
+    """Small files of each kind the WebP and AVIF readers take, made by the real encoders from
+    the round sample (which has alpha) cut down to 48 x 36."""
+    tmp = os.path.join(out, "tmp")
+    os.makedirs(tmp, exist_ok=True)
+    alpha, opaque = os.path.join(tmp, "alpha.png"), os.path.join(tmp, "opaque.png")
+    run("convert", os.path.join(SAMPLES, "round.png"), "-resize", "48x36!", alpha)
+    run("convert", alpha, "-background", "white", "-flatten", opaque)
+    w = os.path.join(out, "webp")
+    run("cwebp", "-quiet", "-q", "50", opaque, "-o", os.path.join(w, "lossy.webp"))
+    run("cwebp", "-quiet", "-q", "50", alpha, "-o", os.path.join(w, "lossy-alpha.webp"))
+    run("cwebp", "-quiet", "-lossless", alpha, "-o", os.path.join(w, "lossless-alpha.webp"))
+    run("img2webp", "-loop", "0", "-lossy", opaque, "-d", "100", "-lossless", alpha, "-o",
+        os.path.join(w, "animated.webp"))
+    exif = b"Exif\0\0MM\0*\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0\0\0\0\0"
+    with open(os.path.join(tmp, "exif"), "wb") as f:
+        f.write(exif)
+    run("webpmux", "-set", "exif", os.path.join(tmp, "exif"), os.path.join(w, "lossy.webp"), "-o",
+        os.path.join(w, "exif.webp"))
+    a = os.path.join(out, "avif")
+    run("avifenc", "-s", "10", "--min", "20", "--max", "40", opaque, os.path.join(a, "8bit.avif"))
+    run("avifenc", "-s", "10", "-d", "10", "-y", "420", alpha, os.path.join(a, "10bit-alpha.avif"))
+    run("avifenc", "-s", "10", "--lossless", opaque, os.path.join(a, "lossless.avif"))
+    run("avifenc", "-s", "10", "--irot", "1", "--imir", "0", "--cicp", "12/13/6", opaque,
+        os.path.join(a, "turned-p3.avif"))
+    shutil.rmtree(tmp)
+
+
 def copy_matching(target_dir, exts, max_size):
     n = 0
     for root in (SAMPLES, CORPUS):
@@ -76,6 +108,7 @@ def main():
             with open(os.path.join(out, "bmp", f"big-rle{4 if rle4 else 8}.bmp"), "wb") as f:
                 f.write(big_bmp_rle(rle4))
         big_tiffs(os.path.join(out, "tiff"))
+    small_webp_avif(out)
     # The pipeline gets every reader's seeds behind its 5-byte prefix (extension, client size).
     pipe = os.path.join(out, "pipeline")
     os.makedirs(pipe, exist_ok=True)

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "base/text.h"
+#include "formats/avif_graphic.h"
 #include "formats/format_record.h"
 #include "formats/gif_image.h"
 #include "formats/jpeg2000_bitmap.h"
@@ -14,6 +15,7 @@
 #include "formats/targa_graphic.h"
 #include "formats/tbitmap.h"
 #include "formats/tiff_graphic.h"
+#include "formats/webp_graphic.h"
 
 namespace quendra {
 
@@ -81,12 +83,14 @@ void RegisterModuleFormats(TFileFormatsList& t) {
   AddModule(t, kGifFormat);
   AddModule(t, kPngFormat);
   AddModule(t, kJpeg2000Format);
+  AddModule(t, kWebpFormat);
+  AddModule(t, kAvifFormat);
 }
 
 std::span<const FormatRecord* const> FormatRecords() {
-  static const FormatRecord* const records[] = {&kBmpFormat, &kJpegFormat,  &kPngFormat,
-                                                &kGifFormat, &kTargaFormat, &kJpeg2000Format,
-                                                &kEmfFormat, &kPcxFormat,   &kTiffFormat};
+  static const FormatRecord* const records[] = {
+      &kBmpFormat, &kJpegFormat, &kPngFormat,  &kGifFormat,  &kTargaFormat, &kJpeg2000Format,
+      &kEmfFormat, &kPcxFormat,  &kTiffFormat, &kWebpFormat, &kAvifFormat};
   return records;
 }
 
