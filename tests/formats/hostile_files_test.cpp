@@ -203,8 +203,9 @@ TEST(HostileFiles, LyingHeadersFailBeforeTouchingTheClaimedSize) {
        ReadFileBytes(QUENDRA_SOURCE_DIR "/fuzz/regressions/jpeg2000/40964-tiles-in-1-kb.j2k")},
   };
   for (const auto& [name, bytes] : files) {
-    WriteFileBytes(dir.File(name), bytes);
-    ChildResult r = InChild([&] { LoadPictureFile(dir.File(name)); });
+    const std::string path = dir.File(name);  // a lambda may not capture a binding (clang 14)
+    WriteFileBytes(path, bytes);
+    ChildResult r = InChild([&] { LoadPictureFile(path); });
     EXPECT_FALSE(r.loaded) << name;
     EXPECT_LT(r.peakMb, 200 + kSanitizerSlackMb) << name << ": " << r.message;
   }
