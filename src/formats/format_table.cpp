@@ -6,8 +6,10 @@
 #include "base/text.h"
 #include "formats/format_record.h"
 #include "formats/gif_image.h"
+#include "formats/heif_graphic.h"
 #include "formats/jpeg2000_bitmap.h"
 #include "formats/jpeg_image.h"
+#include "formats/jxl_graphic.h"
 #include "formats/metafile.h"
 #include "formats/pcx_graphic.h"
 #include "formats/png_object.h"
@@ -81,12 +83,14 @@ void RegisterModuleFormats(TFileFormatsList& t) {
   AddModule(t, kGifFormat);
   AddModule(t, kPngFormat);
   AddModule(t, kJpeg2000Format);
+  AddModule(t, kHeifFormat);
+  AddModule(t, kJxlFormat);
 }
 
 std::span<const FormatRecord* const> FormatRecords() {
-  static const FormatRecord* const records[] = {&kBmpFormat, &kJpegFormat,  &kPngFormat,
-                                                &kGifFormat, &kTargaFormat, &kJpeg2000Format,
-                                                &kEmfFormat, &kPcxFormat,   &kTiffFormat};
+  static const FormatRecord* const records[] = {
+      &kBmpFormat, &kJpegFormat, &kPngFormat,  &kGifFormat,  &kTargaFormat, &kJpeg2000Format,
+      &kEmfFormat, &kPcxFormat,  &kTiffFormat, &kHeifFormat, &kJxlFormat};
   return records;
 }
 
