@@ -10,9 +10,12 @@
 #include "formats/heif_graphic.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <libheif/heif.h>
 
@@ -27,6 +30,9 @@ static std::unique_ptr<TGraphic> NewTHeifGraphic() {
 const GraphicClass THeifGraphic::kClass{"THeifGraphic", &kTGraphicClass, &NewTHeifGraphic};
 
 namespace {
+
+// Red and blue trade places within whole little-endian pixel words.
+static_assert(std::endian::native == std::endian::little);
 
 // libheif's own bound on the side of every image item it reads (tiles, alpha and thumbnails
 // included); the primary picture also meets the program's pixel limit below.
@@ -118,6 +124,127 @@ void ReadNclx(const heif_color_profile_nclx& n, ColourSpace& colour) {
   colour.calibrated = c;
 }
 
+// --- the primary item's canvas -----------------------------------------------------------------
+// libheif 1.15 allocates a grid's or an overlay's canvas from the size its descriptor gives,
+// which it never compares with the item's ispe: a few kilobytes could otherwise make it fill
+// and convert gigabytes for a picture that claims to be a thumbnail. The descriptor is read
+// here, through the boxes that locate it, and must name the size the ispe does.
+
+struct Reader {
+  std::span<const uint8_t> d;
+  size_t at = 0;
+  bool ok = true;
+  uint64_t Get(size_t n) {  // big-endian, n <= 8 bytes
+    if (n > d.size() - std::min(at, d.size())) {
+      ok = false;
+      at = d.size();
+      return 0;
+    }
+    uint64_t v = 0;
+    for (size_t i = 0; i < n; ++i) v = v << 8 | d[at++];
+    return v;
+  }
+};
+
+struct Box {
+  uint32_t type = 0;
+  std::span<const uint8_t> body;
+};
+constexpr uint32_t FourCc(const char (&s)[5]) {
+  return uint32_t(uint8_t(s[0])) << 24 | uint32_t(uint8_t(s[1])) << 16 |
+         uint32_t(uint8_t(s[2])) << 8 | uint8_t(s[3]);
+}
+
+// The first child box of the given type in a run of boxes; empty body when there is none.
+Box FindBox(std::span<const uint8_t> run, uint32_t type) {
+  Reader r{run};
+  while (r.ok && r.at + 8 <= run.size()) {
+    const size_t start = r.at;
+    uint64_t size = r.Get(4);
+    const uint32_t t = uint32_t(r.Get(4));
+    if (size == 1) size = r.Get(8);
+    if (size == 0) size = run.size() - start;
+    const size_t head = r.at - start;
+    if (!r.ok || size < head || size > run.size() - start) break;
+    if (t == type) return {t, run.subspan(r.at, size_t(size) - head)};
+    r.at = start + size_t(size);
+  }
+  return {};
+}
+
+// The bytes of item `id` as iloc places them (in the file or in idat), when they lie whole in
+// the data; empty otherwise.
+std::span<const uint8_t> ItemBytes(std::span<const uint8_t> file, std::span<const uint8_t> meta,
+                                   uint32_t id) {
+  Reader r{FindBox(meta, FourCc("iloc")).body};
+  const uint64_t version = r.Get(1);
+  r.Get(3);
+  const uint64_t sizes = r.Get(2);
+  const size_t offsetSize = sizes >> 12, lengthSize = sizes >> 8 & 15, baseSize = sizes >> 4 & 15,
+               indexSize = version >= 1 ? sizes & 15 : 0;
+  const uint64_t count = r.Get(version < 2 ? 2 : 4);
+  for (uint64_t i = 0; i < count && r.ok; ++i) {
+    const uint64_t item = r.Get(version < 2 ? 2 : 4);
+    const uint64_t method = version >= 1 ? r.Get(2) & 15 : 0;
+    r.Get(2);  // data reference
+    const uint64_t base = r.Get(baseSize);
+    const uint64_t extents = r.Get(2);
+    uint64_t offset = 0, length = 0;
+    for (uint64_t e = 0; e < extents && r.ok; ++e) {
+      r.Get(indexSize);
+      const uint64_t o = r.Get(offsetSize), l = r.Get(lengthSize);
+      if (e == 0) offset = o, length = l;
+    }
+    if (item != id || !r.ok || extents == 0) continue;
+    const std::span<const uint8_t> from = method == 1 ? FindBox(meta, FourCc("idat")).body : file;
+    if (method > 1 || base + offset > from.size()) return {};
+    const uint64_t start = base + offset;
+    return from.subspan(size_t(start), size_t(length == 0 ? from.size() - start
+                                                          : std::min(length, from.size() - start)));
+  }
+  return {};
+}
+
+// The canvas size a grid (iovl: overlay) descriptor names, or {-1, -1} when unreadable.
+std::pair<int64_t, int64_t> CanvasSize(std::span<const uint8_t> descriptor, bool overlay) {
+  Reader r{descriptor};
+  r.Get(1);                               // version
+  const bool wide = (r.Get(1) & 1) != 0;  // 32-bit sizes
+  r.Get(overlay ? 8 : 2);                 // fill colour, or rows and columns
+  const int64_t w = int64_t(r.Get(wide ? 4 : 2)), h = int64_t(r.Get(wide ? 4 : 2));
+  return r.ok ? std::pair{w, h} : std::pair<int64_t, int64_t>{-1, -1};
+}
+
+void CheckCanvas(std::span<const uint8_t> file, int64_t width, int64_t height) {
+  const std::span<const uint8_t> meta = FindBox(file, FourCc("meta")).body;
+  if (meta.size() < 4) return;  // libheif has refused such a file already
+  const std::span<const uint8_t> children = meta.subspan(4);
+  Reader pitm{FindBox(children, FourCc("pitm")).body};
+  const bool pitmV0 = pitm.Get(4) >> 24 == 0;
+  const uint32_t primary = uint32_t(pitm.Get(pitmV0 ? 2 : 4));
+  // The primary's type, from its infe (version 2 or 3) in iinf.
+  Reader iinf{FindBox(children, FourCc("iinf")).body};
+  const bool iinfV0 = iinf.Get(4) >> 24 == 0;
+  iinf.Get(iinfV0 ? 2 : 4);
+  std::span<const uint8_t> infes = iinf.d.subspan(std::min(iinf.at, iinf.d.size()));
+  uint32_t type = 0;
+  while (!infes.empty()) {
+    const Box infe = FindBox(infes, FourCc("infe"));
+    if (infe.body.empty()) break;
+    Reader e{infe.body};
+    const uint64_t version = e.Get(4) >> 24;
+    const uint64_t id = e.Get(version >= 3 ? 4 : 2);
+    e.Get(2);
+    const uint32_t t = uint32_t(e.Get(4));
+    if (e.ok && version >= 2 && id == primary) type = t;
+    infes = infes.subspan(size_t(infe.body.data() + infe.body.size() - infes.data()));
+  }
+  if (type != FourCc("grid") && type != FourCc("iovl")) return;
+  const auto [w, h] = CanvasSize(ItemBytes(file, children, primary), type == FourCc("iovl"));
+  if (w != width || h != height)
+    throw EInvalidGraphic("HEIF: the primary image's canvas does not match its size");
+}
+
 void ReadColour(const heif_image_handle* handle, ColourSpace& colour) {
   switch (heif_image_handle_get_color_profile_type(handle)) {
     case heif_color_profile_type_prof:
@@ -158,6 +285,8 @@ void THeifGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   // The stored size (ispe) is what the decoder allocates; the shown size is after the crop.
   CheckDimensions(heif_image_handle_get_ispe_width(rawHandle),
                   heif_image_handle_get_ispe_height(rawHandle));
+  CheckCanvas(data, heif_image_handle_get_ispe_width(rawHandle),
+              heif_image_handle_get_ispe_height(rawHandle));
   const int width = heif_image_handle_get_width(rawHandle);
   const int height = heif_image_handle_get_height(rawHandle);
   CheckDimensions(width, height);
@@ -192,10 +321,10 @@ void THeifGraphic::LoadFromMemory(std::span<const uint8_t> data) {
     const uint8_t* s = plane + size_t(y) * size_t(stride);
     uint8_t* o = out.Row(y);
     for (int x = 0; x < w; ++x, s += 4, o += 4) {
-      o[0] = s[2];
-      o[1] = s[1];
-      o[2] = s[0];
-      o[3] = s[3];
+      uint32_t v;  // whole pixels as words: the compiler vectorises this
+      std::memcpy(&v, s, 4);
+      v = (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16);
+      std::memcpy(o, &v, 4);
     }
   }
   image_ = std::move(out);

@@ -7,6 +7,7 @@
 // embedded, or one libjxl makes from the encoded colour space) to the loader.
 #include "formats/jxl_graphic.h"
 
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -28,6 +29,9 @@ static std::unique_ptr<TGraphic> NewTJxlGraphic() {
 const GraphicClass TJxlGraphic::kClass{"TJxlGraphic", &kTGraphicClass, &NewTJxlGraphic};
 
 namespace {
+
+// Red and blue trade places within whole little-endian pixel words.
+static_assert(std::endian::native == std::endian::little);
 
 constexpr size_t kThreads = 2;
 
@@ -133,7 +137,12 @@ void TJxlGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   for (int y = 0; y < out.Height(); ++y) {
     if ((y & 63) == 0) ThrowIfCancelled();
     uint8_t* p = out.Row(y);
-    for (int x = 0; x < out.Width(); ++x, p += 4) std::swap(p[0], p[2]);
+    for (int x = 0; x < out.Width(); ++x, p += 4) {
+      uint32_t v;  // whole pixels as words: the compiler vectorises this
+      std::memcpy(&v, p, 4);
+      v = (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16);
+      std::memcpy(p, &v, 4);
+    }
   }
   image_ = std::move(out);
   metadata_ = std::move(look);  // orientation stays Normal: libjxl turned the pixels already

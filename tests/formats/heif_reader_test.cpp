@@ -85,6 +85,15 @@ class HeifRead : public ::testing::Test {
 
 TEST_F(HeifRead, LossyLosslessAndAlphaMatchHeifConvert) {
   const std::string src = Source(false), withAlpha = Source(true);
+  // A 16-bit PNG (netpbm's) for a 10-bit file, which the reader takes as 8 bits.
+  const RgbaImage photo = PhotoLike(97, 61, 3);
+  std::string ppm = "P6\n97 61\n65535\n";
+  for (size_t i = 0; i < photo.rgba.size(); ++i)
+    if (i % 4 != 3) ppm += {char(photo.rgba[i]), char(i * 37)};
+  const std::string deep = dir.File("deep.png");
+  ASSERT_EQ(quendra::testing::Run("pnmtopng > " + ShellQuote(deep) + " < " +
+                                  ShellQuote(dir.Write("deep.ppm", ppm))),
+            0);
   const struct {
     std::string file;
     int tolerance;
@@ -92,6 +101,7 @@ TEST_F(HeifRead, LossyLosslessAndAlphaMatchHeifConvert) {
       {Encode(src, "lossy.heic", "-q 60"), 0},
       {Encode(src, "lossless.heic", "-L -p chroma=444 --matrix_coefficients=0"), 0},
       {Encode(withAlpha, "alpha.heic", "-q 80"), 0},
+      {Encode(deep, "deep.heic", "-b 10 -q 80"), 1},
   };
   for (const auto& c : cases) {
     const Loaded got = Load(c.file);
