@@ -65,3 +65,21 @@ q=$(median_ms "$conv" "$work/12mp.avif" "$work/out.bmp" --fit 1600x900)
 d=$(median_ms avifdec -j 2 "$work/12mp.avif" "$work/d.y4m")
 printf 'fitted 4000x3000 AVIF: quendra %s ms, avifdec -j 2 %s ms, ratio %.2f\n' "$q" "$d" \
   "$(echo "$q / $d" | bc -l)"
+
+# HEIC and JPEG XL have no reduced-scale decode: a fitted load of a 12-megapixel file against
+# the reference decoders' full decode with their default threads (heif-convert writing its
+# cheapest output, raw Y4M; djxl decoding without writing anything).
+if command -v heif-enc >/dev/null && command -v cjxl >/dev/null; then
+  png="$work/4000x3000.png"
+  /usr/bin/python3 -c "from PIL import Image; Image.open('$work/4000x3000.jpg').save('$png')"
+  heif-enc -q 80 "$png" -o "$work/photo.heic" >/dev/null
+  cjxl "$png" "$work/photo.jxl" -d 1 >/dev/null 2>&1
+  q=$(median_ms "$conv" "$work/photo.heic" "$work/out.bmp" --fit 1600x900)
+  r=$(median_ms heif-convert "$work/photo.heic" "$work/ref.y4m")
+  printf 'HEIC 4000x3000 fitted: quendra %s ms, heif-convert %s ms, ratio %.2f\n' "$q" "$r" \
+    "$(echo "$q / $r" | bc -l)"
+  q=$(median_ms "$conv" "$work/photo.jxl" "$work/out.bmp" --fit 1600x900)
+  r=$(median_ms djxl "$work/photo.jxl")
+  printf 'JPEG XL 4000x3000 fitted: quendra %s ms, djxl %s ms, ratio %.2f\n' "$q" "$r" \
+    "$(echo "$q / $r" | bc -l)"
+fi

@@ -15,7 +15,8 @@ SAMPLES = os.path.join(HERE, "..", "samples")
 CORPUS = os.path.join(HERE, "..", "..", "shared", "testdata")
 TARGETS = {"bmp": ["bmp"], "gif": ["gif"], "jpeg": ["jpg", "jpeg"], "jpeg2000": ["jp2", "j2k"],
            "pcx": ["pcx"], "png": ["png"], "targa": ["tga"], "tiff": ["tif", "tiff"],
-           "emf": ["emf"], "webp": ["webp"], "avif": ["avif"]}
+           "emf": ["emf"], "webp": ["webp"], "avif": ["avif"], "heif": ["heic", "heif"],
+           "jxl": ["jxl"]}
 # The pipeline's first byte picks the extension, in this order.
 PIPELINE_EXT = ["bmp", "jpg", "png", "gif", "tga", "jp2", "pcx", "tif", "emf"]
 
@@ -82,6 +83,34 @@ def small_webp_avif(out):
     shutil.rmtree(tmp)
 
 
+def encoded_seeds(out):
+    """Small HEIF and JPEG XL files made by the real encoders from a sample: lossy, lossless,
+    with alpha, and (JPEG XL) an animation and a turned picture."""
+    src = os.path.join(SAMPLES, "round.png")
+    tmp = os.path.join(out, "tmp")
+    os.makedirs(tmp, exist_ok=True)
+    small = os.path.join(tmp, "small.png")
+    subprocess.run(["convert", src, "-resize", "48x48", small], check=True)
+    anim = os.path.join(tmp, "anim.gif")
+    subprocess.run(["convert", "-size", "24x16", "xc:red", "xc:blue", "-loop", "0", anim],
+                   check=True)
+    runs = {
+        "heif": [["heif-enc", "-q", "50", small, "-o", "{}/lossy.heic"],
+                 ["heif-enc", "-L", "-p", "chroma=444", "--matrix_coefficients=0", small, "-o",
+                  "{}/lossless.heic"],
+                 ["heif-enc", "-q", "50", "--no-alpha", src, "-o", "{}/big.heic"]],
+        "jxl": [["cjxl", small, "{}/lossless.jxl", "-d", "0"],
+                ["cjxl", small, "{}/lossy.jxl", "-d", "2"],
+                ["cjxl", anim, "{}/anim.jxl"],
+                ["cjxl", os.path.join(SAMPLES, "portrait.jpg"), "{}/jpeg.jxl"]],
+    }
+    for target, commands in runs.items():
+        for cmd in commands:
+            subprocess.run([a.format(os.path.join(out, target)) for a in cmd], check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    shutil.rmtree(tmp)
+
+
 def copy_matching(target_dir, exts, max_size):
     n = 0
     for root in (SAMPLES, CORPUS):
@@ -109,6 +138,7 @@ def main():
                 f.write(big_bmp_rle(rle4))
         big_tiffs(os.path.join(out, "tiff"))
     small_webp_avif(out)
+    encoded_seeds(out)
     # The pipeline gets every reader's seeds behind its 5-byte prefix (extension, client size).
     pipe = os.path.join(out, "pipeline")
     os.makedirs(pipe, exist_ok=True)

@@ -6,11 +6,11 @@ packages=(
   build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev libtiff-dev libopenjp2-7-dev libdeflate-dev
-  liblcms2-dev libwebp-dev libavif-dev
+  liblcms2-dev libwebp-dev libavif-dev libheif-dev libjxl-dev
   libglib2.0-dev libx11-dev libxtst-dev shared-mime-info
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   imagemagick python3-pil netpbm libopenjp2-tools libjpeg-turbo-progs libvips-tools giflib-tools libtiff-tools
-  colord-data webp libavif-bin
+  colord-data webp libavif-bin libheif-examples libjxl-tools
   xvfb xauth x11-utils openbox xdotool xclip fonts-dejavu-core bc time
   dpkg-dev desktop-file-utils appstream groff-base locales fluxbox
   weston xwayland qt6-wayland util-linux lintian

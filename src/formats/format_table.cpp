@@ -7,8 +7,10 @@
 #include "formats/avif_graphic.h"
 #include "formats/format_record.h"
 #include "formats/gif_image.h"
+#include "formats/heif_graphic.h"
 #include "formats/jpeg2000_bitmap.h"
 #include "formats/jpeg_image.h"
+#include "formats/jxl_graphic.h"
 #include "formats/metafile.h"
 #include "formats/pcx_graphic.h"
 #include "formats/png_object.h"
@@ -85,12 +87,15 @@ void RegisterModuleFormats(TFileFormatsList& t) {
   AddModule(t, kJpeg2000Format);
   AddModule(t, kWebpFormat);
   AddModule(t, kAvifFormat);
+  AddModule(t, kHeifFormat);
+  AddModule(t, kJxlFormat);
 }
 
 std::span<const FormatRecord* const> FormatRecords() {
   static const FormatRecord* const records[] = {
-      &kBmpFormat, &kJpegFormat, &kPngFormat,  &kGifFormat,  &kTargaFormat, &kJpeg2000Format,
-      &kEmfFormat, &kPcxFormat,  &kTiffFormat, &kWebpFormat, &kAvifFormat};
+      &kBmpFormat,      &kJpegFormat, &kPngFormat, &kGifFormat,  &kTargaFormat,
+      &kJpeg2000Format, &kEmfFormat,  &kPcxFormat, &kTiffFormat, &kWebpFormat,
+      &kAvifFormat,     &kHeifFormat, &kJxlFormat};
   return records;
 }
 

@@ -201,6 +201,14 @@ TEST(HostileFiles, LyingHeadersFailBeforeTouchingTheClaimedSize) {
       // 1 KB asking the codec for 40964 tiles: refused before the codec sets them up.
       {"tiles.jp2",
        ReadFileBytes(QUENDRA_SOURCE_DIR "/fuzz/regressions/jpeg2000/40964-tiles-in-1-kb.j2k")},
+      {"ispe.heic",
+       ReadFileBytes(QUENDRA_SOURCE_DIR "/fuzz/regressions/heif/ispe-20000x20000.heic")},
+      // A grid whose canvas is 720 megapixels behind an ispe of 48 x 36.
+      {"grid.heic",
+       ReadFileBytes(QUENDRA_SOURCE_DIR
+                     "/fuzz/regressions/heif/grid-canvas-26725x26979-behind-a-48x36-ispe.heic")},
+      {"size.jxl",
+       ReadFileBytes(QUENDRA_SOURCE_DIR "/fuzz/regressions/jxl/65535x65535-in-12-bytes.jxl")},
   };
   for (const auto& [name, bytes] : files) {
     const std::string path = dir.File(name);  // a lambda may not capture a binding (clang 14)

@@ -1,0 +1,343 @@
+// HEIF over libheif. The file is read in place (the mapping outlives the context), the primary
+// image's size is checked against the pixel limit before anything is decoded, and libheif
+// decodes it, already turned, mirrored and cropped, to interleaved 8-bit RGBA, which is copied
+// into the bitmap as BGRA. libheif hands out images only in buffers of its own, so that copy
+// is the one the reader cannot save.
+//
+// The colour space: an ICC profile (prof or rICC) as it is; an nclx box only when it names
+// primaries other than sRGB's, or a plain gamma or linear curve. PQ and HLG (HDR) pictures are
+// shown as decoded, without tone mapping.
+#include "formats/heif_graphic.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include <libheif/heif.h>
+
+#include "base/errors.h"
+#include "formats/load_cancel.h"
+
+namespace quendra {
+
+static std::unique_ptr<TGraphic> NewTHeifGraphic() {
+  return std::make_unique<THeifGraphic>();
+}
+const GraphicClass THeifGraphic::kClass{"THeifGraphic", &kTGraphicClass, &NewTHeifGraphic};
+
+namespace {
+
+// Red and blue trade places within whole little-endian pixel words.
+static_assert(std::endian::native == std::endian::little);
+
+// libheif's own bound on the side of every image item it reads (tiles, alpha and thumbnails
+// included); the primary picture also meets the program's pixel limit below.
+constexpr int kMaxItemSide = 1 << 15;
+
+struct ContextFree {
+  void operator()(heif_context* c) const { heif_context_free(c); }
+};
+struct HandleFree {
+  void operator()(const heif_image_handle* h) const { heif_image_handle_release(h); }
+};
+struct ImageFree {
+  void operator()(const heif_image* i) const { heif_image_release(i); }
+};
+struct OptionsFree {
+  void operator()(heif_decoding_options* o) const { heif_decoding_options_free(o); }
+};
+struct NclxFree {
+  void operator()(heif_color_profile_nclx* n) const { heif_nclx_color_profile_free(n); }
+};
+
+[[noreturn]] void Fail(const char* what, const heif_error& e) {
+  std::string message = std::string("HEIF: ") + what;
+  if (e.message != nullptr && *e.message != 0) message += std::string(": ") + e.message;
+  throw EInvalidGraphic(message);
+}
+void Check(const heif_error& e, const char* what) {
+  if (e.code != heif_error_Ok) Fail(what, e);
+}
+
+// The plugins libheif registers itself, once for the program.
+void InitLibheif() {
+  static const bool done = [] {
+    heif_init(nullptr);
+    return true;
+  }();
+  (void)done;
+}
+
+// The curve an nclx transfer characteristic names, when it is one the viewer converts from.
+enum class Transfer { SrgbLike, Gamma22, Gamma28, Linear, Other };
+Transfer TransferOf(heif_transfer_characteristics t) {
+  switch (t) {
+    case heif_transfer_characteristic_ITU_R_BT_709_5:
+    case heif_transfer_characteristic_unspecified:
+    case heif_transfer_characteristic_ITU_R_BT_601_6:
+    case heif_transfer_characteristic_SMPTE_240M:
+    case heif_transfer_characteristic_IEC_61966_2_1:
+    case heif_transfer_characteristic_ITU_R_BT_2020_2_10bit:
+    case heif_transfer_characteristic_ITU_R_BT_2020_2_12bit:
+      return Transfer::SrgbLike;  // camera curves, shown the way sRGB is
+    case heif_transfer_characteristic_ITU_R_BT_470_6_System_M:
+      return Transfer::Gamma22;
+    case heif_transfer_characteristic_ITU_R_BT_470_6_System_B_G:
+      return Transfer::Gamma28;
+    case heif_transfer_characteristic_linear:
+      return Transfer::Linear;
+    default:
+      return Transfer::Other;  // PQ, HLG, logarithmic: left as decoded
+  }
+}
+
+bool InUnitRange(float v) {
+  return v > 0.0f && v < 1.0f;
+}
+
+void ReadNclx(const heif_color_profile_nclx& n, ColourSpace& colour) {
+  const Transfer t = TransferOf(n.transfer_characteristics);
+  if (t == Transfer::Other) return;
+  const bool srgbPrimaries = n.color_primaries == heif_color_primaries_ITU_R_BT_709_5 ||
+                             n.color_primaries == heif_color_primaries_unspecified;
+  if (srgbPrimaries && t == Transfer::SrgbLike) return;
+  CalibratedRgb c{{0.3127, 0.3290},           {0.64, 0.33}, {0.30, 0.60}, {0.15, 0.06},
+                  CalibratedRgb::Curve::Srgb, 2.2};
+  if (!srgbPrimaries) {
+    const float xy[] = {n.color_primary_white_x, n.color_primary_white_y, n.color_primary_red_x,
+                        n.color_primary_red_y,   n.color_primary_green_x, n.color_primary_green_y,
+                        n.color_primary_blue_x,  n.color_primary_blue_y};
+    if (!std::all_of(std::begin(xy), std::end(xy), InUnitRange)) return;
+    c.white[0] = xy[0], c.white[1] = xy[1], c.red[0] = xy[2], c.red[1] = xy[3];
+    c.green[0] = xy[4], c.green[1] = xy[5], c.blue[0] = xy[6], c.blue[1] = xy[7];
+  }
+  if (t == Transfer::Linear) {
+    c.curve = CalibratedRgb::Curve::Linear;
+  } else if (t != Transfer::SrgbLike) {
+    c.curve = CalibratedRgb::Curve::Gamma;
+    c.gamma = t == Transfer::Gamma22 ? 2.2 : 2.8;
+  }
+  colour.calibrated = c;
+}
+
+// --- the primary item's canvas -----------------------------------------------------------------
+// libheif 1.15 allocates a grid's or an overlay's canvas from the size its descriptor gives,
+// which it never compares with the item's ispe: a few kilobytes could otherwise make it fill
+// and convert gigabytes for a picture that claims to be a thumbnail. The descriptor is read
+// here, through the boxes that locate it, and must name the size the ispe does.
+
+struct Reader {
+  std::span<const uint8_t> d;
+  size_t at = 0;
+  bool ok = true;
+  uint64_t Get(size_t n) {  // big-endian, n <= 8 bytes
+    if (n > d.size() - std::min(at, d.size())) {
+      ok = false;
+      at = d.size();
+      return 0;
+    }
+    uint64_t v = 0;
+    for (size_t i = 0; i < n; ++i) v = v << 8 | d[at++];
+    return v;
+  }
+};
+
+struct Box {
+  uint32_t type = 0;
+  std::span<const uint8_t> body;
+};
+constexpr uint32_t FourCc(const char (&s)[5]) {
+  return uint32_t(uint8_t(s[0])) << 24 | uint32_t(uint8_t(s[1])) << 16 |
+         uint32_t(uint8_t(s[2])) << 8 | uint8_t(s[3]);
+}
+
+// The first child box of the given type in a run of boxes; empty body when there is none.
+Box FindBox(std::span<const uint8_t> run, uint32_t type) {
+  Reader r{run};
+  while (r.ok && r.at + 8 <= run.size()) {
+    const size_t start = r.at;
+    uint64_t size = r.Get(4);
+    const uint32_t t = uint32_t(r.Get(4));
+    if (size == 1) size = r.Get(8);
+    if (size == 0) size = run.size() - start;
+    const size_t head = r.at - start;
+    if (!r.ok || size < head || size > run.size() - start) break;
+    if (t == type) return {t, run.subspan(r.at, size_t(size) - head)};
+    r.at = start + size_t(size);
+  }
+  return {};
+}
+
+// The bytes of item `id` as iloc places them (in the file or in idat), when they lie whole in
+// the data; empty otherwise.
+std::span<const uint8_t> ItemBytes(std::span<const uint8_t> file, std::span<const uint8_t> meta,
+                                   uint32_t id) {
+  Reader r{FindBox(meta, FourCc("iloc")).body};
+  const uint64_t version = r.Get(1);
+  r.Get(3);
+  const uint64_t sizes = r.Get(2);
+  const size_t offsetSize = sizes >> 12, lengthSize = sizes >> 8 & 15, baseSize = sizes >> 4 & 15,
+               indexSize = version >= 1 ? sizes & 15 : 0;
+  const uint64_t count = r.Get(version < 2 ? 2 : 4);
+  for (uint64_t i = 0; i < count && r.ok; ++i) {
+    const uint64_t item = r.Get(version < 2 ? 2 : 4);
+    const uint64_t method = version >= 1 ? r.Get(2) & 15 : 0;
+    r.Get(2);  // data reference
+    const uint64_t base = r.Get(baseSize);
+    const uint64_t extents = r.Get(2);
+    uint64_t offset = 0, length = 0;
+    for (uint64_t e = 0; e < extents && r.ok; ++e) {
+      r.Get(indexSize);
+      const uint64_t o = r.Get(offsetSize), l = r.Get(lengthSize);
+      if (e == 0) offset = o, length = l;
+    }
+    if (item != id || !r.ok || extents == 0) continue;
+    const std::span<const uint8_t> from = method == 1 ? FindBox(meta, FourCc("idat")).body : file;
+    if (method > 1 || base + offset > from.size()) return {};
+    const uint64_t start = base + offset;
+    return from.subspan(size_t(start), size_t(length == 0 ? from.size() - start
+                                                          : std::min(length, from.size() - start)));
+  }
+  return {};
+}
+
+// The canvas size a grid (iovl: overlay) descriptor names, or {-1, -1} when unreadable.
+std::pair<int64_t, int64_t> CanvasSize(std::span<const uint8_t> descriptor, bool overlay) {
+  Reader r{descriptor};
+  r.Get(1);                               // version
+  const bool wide = (r.Get(1) & 1) != 0;  // 32-bit sizes
+  r.Get(overlay ? 8 : 2);                 // fill colour, or rows and columns
+  const int64_t w = int64_t(r.Get(wide ? 4 : 2)), h = int64_t(r.Get(wide ? 4 : 2));
+  return r.ok ? std::pair{w, h} : std::pair<int64_t, int64_t>{-1, -1};
+}
+
+void CheckCanvas(std::span<const uint8_t> file, int64_t width, int64_t height) {
+  const std::span<const uint8_t> meta = FindBox(file, FourCc("meta")).body;
+  if (meta.size() < 4) return;  // libheif has refused such a file already
+  const std::span<const uint8_t> children = meta.subspan(4);
+  Reader pitm{FindBox(children, FourCc("pitm")).body};
+  const bool pitmV0 = pitm.Get(4) >> 24 == 0;
+  const uint32_t primary = uint32_t(pitm.Get(pitmV0 ? 2 : 4));
+  // The primary's type, from its infe (version 2 or 3) in iinf.
+  Reader iinf{FindBox(children, FourCc("iinf")).body};
+  const bool iinfV0 = iinf.Get(4) >> 24 == 0;
+  iinf.Get(iinfV0 ? 2 : 4);
+  std::span<const uint8_t> infes = iinf.d.subspan(std::min(iinf.at, iinf.d.size()));
+  uint32_t type = 0;
+  while (!infes.empty()) {
+    const Box infe = FindBox(infes, FourCc("infe"));
+    if (infe.body.empty()) break;
+    Reader e{infe.body};
+    const uint64_t version = e.Get(4) >> 24;
+    const uint64_t id = e.Get(version >= 3 ? 4 : 2);
+    e.Get(2);
+    const uint32_t t = uint32_t(e.Get(4));
+    if (e.ok && version >= 2 && id == primary) type = t;
+    infes = infes.subspan(size_t(infe.body.data() + infe.body.size() - infes.data()));
+  }
+  if (type != FourCc("grid") && type != FourCc("iovl")) return;
+  const auto [w, h] = CanvasSize(ItemBytes(file, children, primary), type == FourCc("iovl"));
+  if (w != width || h != height)
+    throw EInvalidGraphic("HEIF: the primary image's canvas does not match its size");
+}
+
+void ReadColour(const heif_image_handle* handle, ColourSpace& colour) {
+  switch (heif_image_handle_get_color_profile_type(handle)) {
+    case heif_color_profile_type_prof:
+    case heif_color_profile_type_rICC: {
+      std::vector<uint8_t> icc(heif_image_handle_get_raw_color_profile_size(handle));
+      if (!icc.empty() &&
+          heif_image_handle_get_raw_color_profile(handle, icc.data()).code == heif_error_Ok)
+        colour.icc = std::move(icc);
+      return;
+    }
+    case heif_color_profile_type_nclx: {
+      heif_color_profile_nclx* raw = nullptr;
+      if (heif_image_handle_get_nclx_color_profile(handle, &raw).code != heif_error_Ok) return;
+      std::unique_ptr<heif_color_profile_nclx, NclxFree> nclx(raw);
+      if (nclx) ReadNclx(*nclx, colour);
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+}  // namespace
+
+void THeifGraphic::LoadFromMemory(std::span<const uint8_t> data) {
+  InitLibheif();
+  std::unique_ptr<heif_context, ContextFree> ctx(heif_context_alloc());
+  if (!ctx) throw EInvalidGraphic("HEIF: out of memory");
+  heif_context_set_maximum_image_size_limit(ctx.get(), kMaxItemSide);
+  heif_context_set_max_decoding_threads(
+      ctx.get(), int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)));
+  Check(heif_context_read_from_memory_without_copy(ctx.get(), data.data(), data.size(), nullptr),
+        "not a readable HEIF file");
+
+  heif_image_handle* rawHandle = nullptr;
+  Check(heif_context_get_primary_image_handle(ctx.get(), &rawHandle), "no primary image");
+  std::unique_ptr<const heif_image_handle, HandleFree> handle(rawHandle);
+  // The stored size (ispe) is what the decoder allocates; the shown size is after the crop.
+  CheckDimensions(heif_image_handle_get_ispe_width(rawHandle),
+                  heif_image_handle_get_ispe_height(rawHandle));
+  CheckCanvas(data, heif_image_handle_get_ispe_width(rawHandle),
+              heif_image_handle_get_ispe_height(rawHandle));
+  const int width = heif_image_handle_get_width(rawHandle);
+  const int height = heif_image_handle_get_height(rawHandle);
+  CheckDimensions(width, height);
+  if (width <= 0 || height <= 0) throw EInvalidGraphic("HEIF: the primary image has no size");
+
+  PictureMetadata look;
+  ReadColour(rawHandle, look.colour);
+  ThrowIfCancelled();
+
+  std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
+  if (!options) throw EInvalidGraphic("HEIF: out of memory");
+  options->convert_hdr_to_8bit = 1;  // 10- and 12-bit pictures come out as 8 bits
+  heif_image* rawImage = nullptr;
+  Check(heif_decode_image(rawHandle, &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGBA,
+                          options.get()),
+        "cannot decode the image");
+  std::unique_ptr<const heif_image, ImageFree> image(rawImage);
+  ThrowIfCancelled();
+
+  const int w = heif_image_get_width(rawImage, heif_channel_interleaved);
+  const int h = heif_image_get_height(rawImage, heif_channel_interleaved);
+  int stride = 0;
+  const uint8_t* plane = heif_image_get_plane_readonly(rawImage, heif_channel_interleaved, &stride);
+  if (plane == nullptr || w != width || h != height || stride < 4 * w ||
+      heif_image_get_bits_per_pixel_range(rawImage, heif_channel_interleaved) != 8)
+    throw EInvalidGraphic("HEIF: the decoded image does not match its header");
+
+  Bitmap out;
+  out.Allocate(w, h, PixelFormat::pf32bit);
+  for (int y = 0; y < h; ++y) {
+    if ((y & 63) == 0) ThrowIfCancelled();
+    const uint8_t* s = plane + size_t(y) * size_t(stride);
+    uint8_t* o = out.Row(y);
+    for (int x = 0; x < w; ++x, s += 4, o += 4) {
+      uint32_t v;  // whole pixels as words: the compiler vectorises this
+      std::memcpy(&v, s, 4);
+      v = (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16);
+      std::memcpy(o, &v, 4);
+    }
+  }
+  image_ = std::move(out);
+  metadata_ = std::move(look);  // orientation stays Normal: libheif turned the pixels already
+}
+
+namespace {
+constexpr std::string_view kHeifExtensions[] = {"HEIC", "HEIF"};
+constexpr std::string_view kHeifListed[] = {".heic", ".heif"};
+}  // namespace
+
+const FormatRecord kHeifFormat{
+    &THeifGraphic::kClass, kHeifExtensions, "High Efficiency Image Files",
+    kHeifListed,           false,           nullptr};
+
+}  // namespace quendra
