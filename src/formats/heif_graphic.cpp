@@ -21,6 +21,7 @@
 
 #include "base/errors.h"
 #include "formats/load_cancel.h"
+#include "formats/over_white.h"
 
 namespace quendra {
 
@@ -314,6 +315,7 @@ void THeifGraphic::LoadFromMemory(std::span<const uint8_t> data) {
       heif_image_get_bits_per_pixel_range(rawImage, heif_channel_interleaved) != 8)
     throw EInvalidGraphic("HEIF: the decoded image does not match its header");
 
+  const bool alpha = heif_image_handle_has_alpha_channel(rawHandle) != 0;
   Bitmap out;
   out.Allocate(w, h, PixelFormat::pf32bit);
   for (int y = 0; y < h; ++y) {
@@ -326,6 +328,7 @@ void THeifGraphic::LoadFromMemory(std::span<const uint8_t> data) {
       v = (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16);
       std::memcpy(o, &v, 4);
     }
+    if (alpha) BlendOverWhite(out.Row(y), w);
   }
   image_ = std::move(out);
   metadata_ = std::move(look);  // orientation stays Normal: libheif turned the pixels already

@@ -20,6 +20,7 @@
 
 #include "base/errors.h"
 #include "formats/load_cancel.h"
+#include "formats/over_white.h"
 
 namespace quendra {
 
@@ -143,6 +144,7 @@ void TJxlGraphic::LoadFromMemory(std::span<const uint8_t> data) {
       v = (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16);
       std::memcpy(p, &v, 4);
     }
+    if (info.alpha_bits > 0) BlendOverWhite(out.Row(y), out.Width());
   }
   image_ = std::move(out);
   metadata_ = std::move(look);  // orientation stays Normal: libjxl turned the pixels already

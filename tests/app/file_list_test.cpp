@@ -15,11 +15,12 @@ namespace {
 using testing::TempDir;
 
 TEST(IsPictureFile, ExtensionIsASubstringOfTheSupportedList) {
-  for (const char* yes : {"a.JPG", "d.tif", "e.jp", "f.", "x.t", "dir/a.Tif", "b.bmp", "c.emf",
-                          "g.jp2", "h.pcx", "i.tga", "j.gif", "k.png", "l.P"})
+  for (const char* yes : {"a.JPG",  "d.tif",  "e.jp",   "f.",     "x.t",    "dir/a.Tif", "b.bmp",
+                          "c.emf",  "g.jp2",  "h.pcx",  "i.tga",  "j.gif",  "k.png",     "l.P",
+                          "b.jpeg", "c.tiff", "m.webp", "n.AVIF", "o.heic", "p.heif",    "q.jxl"})
     EXPECT_TRUE(IsPictureFile(yes)) << yes;
-  for (const char* no : {"b.jpeg", "c.tiff", "noext", "a.jpgx", "a.bmp.txt", "dir.jpg/file",
-                         "a.pn g", "", "a.gifjpg"})
+  for (const char* no :
+       {"noext", "a.webpx", "a.jpgx", "a.bmp.txt", "dir.jpg/file", "a.pn g", "", "a.gifjpg"})
     EXPECT_FALSE(IsPictureFile(no)) << no;
   // A colon is an ordinary character here, not a separator.
   EXPECT_TRUE(IsPictureFile("c:a.png"));

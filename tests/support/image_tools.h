@@ -64,6 +64,13 @@ std::optional<RgbaImage> ReadPnm(const std::string& path);
 std::optional<RgbaImage> DecodeWithImageMagick(const std::string& path, bool autoOrient = false);
 // Composes the image over white and makes it opaque (rounded to nearest).
 void BlendOverWhite(RgbaImage& img);
+// What a reader that keeps alpha shows: the colours over white, the alpha still there.
+inline RgbaImage ShownOverWhite(RgbaImage img) {
+  RgbaImage blended = img;
+  BlendOverWhite(blended);
+  for (size_t i = 3; i < img.rgba.size(); i += 4) blended.rgba[i] = img.rgba[i];
+  return blended;
+}
 // A bitmap of any pixel format as RGBA: alpha 255, or the fourth byte of 32-bit pixels when asked.
 RgbaImage ToRgba(const Bitmap& bmp, bool fourthByteIsAlpha = false);
 
