@@ -52,13 +52,7 @@ TAvifGraphic Load(const std::string& path) {
 }
 
 std::string ErrorOf(const std::vector<uint8_t>& bytes) {
-  try {
-    TAvifGraphic g;
-    g.LoadFromMemory(bytes);
-  } catch (const EInvalidGraphic& e) {
-    return e.what();
-  }
-  return "";
+  return RefusalOf<TAvifGraphic>(bytes);
 }
 
 TEST(AvifRead, EightTenBitLosslessAndAlphaMatchAvifdec) {

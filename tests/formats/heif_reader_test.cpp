@@ -16,31 +16,14 @@ namespace {
 
 using namespace testing;
 
-struct Loaded {
-  RgbaImage rgba;
-  PictureMetadata look;
-};
-
+using Loaded = LoadedRgba;
 // Read as the viewer reads a file of that name, alpha from the fourth byte.
 Loaded Load(const std::string& path) {
-  const GraphicClass* cls = FileFormats().FindExt(path.substr(path.rfind('.') + 1));
-  EXPECT_EQ(cls, &THeifGraphic::kClass) << path;
-  std::unique_ptr<TGraphic> g = cls->create();
-  g->LoadFromFile(path);
-  Bitmap b;
-  g->AssignTo(b);
-  EXPECT_EQ(b.Format(), PixelFormat::pf32bit);
-  return {ToRgba(b, true), g->Metadata()};
+  return LoadRgbaThroughFormats(path);
 }
 
 std::string ErrorOf(const std::vector<uint8_t>& bytes) {
-  try {
-    THeifGraphic g;
-    g.LoadFromMemory(bytes);
-  } catch (const EInvalidGraphic& e) {
-    return e.what();
-  }
-  return "";
+  return RefusalOf<THeifGraphic>(bytes);
 }
 
 class HeifRead : public ::testing::Test {

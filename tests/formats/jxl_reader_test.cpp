@@ -15,31 +15,14 @@ namespace {
 
 using namespace testing;
 
-struct Loaded {
-  RgbaImage rgba;
-  PictureMetadata look;
-};
-
+using Loaded = LoadedRgba;
 // Read as the viewer reads a file of that name, alpha from the fourth byte.
 Loaded Load(const std::string& path) {
-  const GraphicClass* cls = FileFormats().FindExt("jxl");
-  EXPECT_EQ(cls, &TJxlGraphic::kClass);
-  std::unique_ptr<TGraphic> g = cls->create();
-  g->LoadFromFile(path);
-  Bitmap b;
-  g->AssignTo(b);
-  EXPECT_EQ(b.Format(), PixelFormat::pf32bit);
-  return {ToRgba(b, true), g->Metadata()};
+  return LoadRgbaThroughFormats(path);
 }
 
 std::string ErrorOf(const std::vector<uint8_t>& bytes) {
-  try {
-    TJxlGraphic g;
-    g.LoadFromMemory(bytes);
-  } catch (const EInvalidGraphic& e) {
-    return e.what();
-  }
-  return "";
+  return RefusalOf<TJxlGraphic>(bytes);
 }
 
 class JxlRead : public ::testing::Test {

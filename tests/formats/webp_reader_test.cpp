@@ -68,15 +68,7 @@ Bitmap Read(const std::string& path, JpegScale scale = JpegScale::jsFullSize) {
 }
 
 std::string ErrorOf(const std::vector<uint8_t>& bytes) {
-  try {
-    TWebPGraphic g;
-    g.LoadFromMemory(bytes);
-    Bitmap b;
-    g.AssignTo(b);
-  } catch (const EInvalidGraphic& e) {
-    return e.what();
-  }
-  return "";
+  return RefusalOf<TWebPGraphic>(bytes);
 }
 
 TEST(WebpRead, LossyLosslessAndAlphaMatchDwebp) {

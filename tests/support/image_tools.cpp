@@ -324,7 +324,13 @@ Decoded DecodeThroughFormats(const std::string& path, const std::string& fallbac
   d.graphicWidth = g->Width();
   d.graphicHeight = g->Height();
   g->AssignTo(d.bitmap);
+  d.look = g->Metadata();
   return d;
+}
+
+LoadedRgba LoadRgbaThroughFormats(const std::string& path) {
+  Decoded d = DecodeThroughFormats(path);
+  return {ToRgba(d.bitmap, true), std::move(d.look)};
 }
 
 void WritePpm(const std::string& path, const RgbaImage& img) {

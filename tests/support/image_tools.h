@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/bitmap.h"
+#include "formats/picture_metadata.h"
 #include "support/temp_dir.h"
 
 namespace quendra::testing {
@@ -109,8 +110,30 @@ std::vector<ManifestRow> CorpusInputs(const std::string& format);
 struct Decoded {
   int graphicWidth = 0, graphicHeight = 0;
   Bitmap bitmap;
+  PictureMetadata look;
 };
 Decoded DecodeThroughFormats(const std::string& path, const std::string& fallbackExt = "");
+// The same as RGBA, the alpha taken from the fourth byte of a 32-bit bitmap.
+struct LoadedRgba {
+  RgbaImage rgba;
+  PictureMetadata look;
+};
+LoadedRgba LoadRgbaThroughFormats(const std::string& path);
+
+// The message a reader of class G refuses the bytes with, reading and decoding them; empty when
+// it takes them.
+template <class G>
+std::string RefusalOf(const std::vector<uint8_t>& bytes) {
+  try {
+    G graphic;
+    graphic.LoadFromMemory(bytes);
+    Bitmap b;
+    graphic.AssignTo(b);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "";
+}
 
 // Writes an RGBA image as a binary PPM (alpha dropped) or PAM (with alpha).
 void WritePpm(const std::string& path, const RgbaImage& img);
