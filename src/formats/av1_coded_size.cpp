@@ -1,5 +1,5 @@
-// The sequence header fields up to the maximum frame size (AV1 specification, 5.5.1), and the
-// OBU framing around it (5.3).
+// The sequence header fields up to the maximum frame size (section 5.5.1 of the AV1 bitstream
+// format), and the OBU framing around it (section 5.3).
 #include "formats/av1_coded_size.h"
 
 namespace quendra {
