@@ -17,6 +17,9 @@ const GraphicClass TTargaGraphic::kClass{"TTargaGraphic", &TGraphicExGraphic::kC
 
 namespace {
 
+// The largest blank canvas a file without pixel data gets (16 megapixels).
+constexpr uint64_t kMaxBlankPixels = uint64_t(16) << 20;
+
 constexpr size_t kHeaderSize = 18;
 
 uint16_t Word(const uint8_t* p) {
@@ -87,6 +90,12 @@ TargaHeader ReadTargaHeader(std::span<const uint8_t> data) {
   t.greyAlpha = t.grey && bits == 16;
   t.hasPixels =
       t.imageType == 1 || t.imageType == 2 || t.grey || t.imageType == 9 || t.imageType == 10;
+  // A file without pixels (image type 0, or a type no writer uses) reads as a blank canvas of
+  // its header's size; beyond what a real picture of that kind could want, 36 bytes would
+  // claim 168 megapixels of memory for nothing.
+  if (!t.hasPixels && uint64_t(t.width) * t.height > kMaxBlankPixels)
+    Fail("a picture without pixel data (image type " + std::to_string(t.imageType) + ") of " +
+         std::to_string(t.width) + " x " + std::to_string(t.height));
   t.rle = t.imageType >= 9 && t.imageType <= 11;
   // A picture without area is not a picture, whatever its image type.
   if (t.width == 0 || t.height == 0) Fail("the picture has no pixels");

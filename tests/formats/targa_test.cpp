@@ -175,6 +175,9 @@ TEST(TargaRead, PixelSizesAndTheirFormats) {
   Bitmap none = Load(Header(0, 4, 3, 24, 0));
   EXPECT_EQ(none.Width(), 4);
   EXPECT_EQ(none.Height(), 3);
+  // ... but a 36-byte file may not claim a huge blank canvas.
+  TTargaGraphic huge;
+  EXPECT_THROW(huge.LoadFromMemory(Header(0, 65533, 2561, 24, 0)), EInvalidGraphic);
 }
 
 TEST(TargaRead, BadFilesFailCleanly) {
