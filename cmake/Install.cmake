@@ -53,12 +53,16 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Libraries the programs link come from dpkg-shlibdeps; what is only loaded at run time is named:
-# Qt's platform plugins, without which no window opens.
+# the decoders opened on their first picture, and Qt's platform plugins, without which no window
+# opens.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+get_property(lazy_packages GLOBAL PROPERTY QUENDRA_LAZY_PACKAGES)
+list(REMOVE_DUPLICATES lazy_packages)
 if(QUENDRA_GUI)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+  list(APPEND lazy_packages qt6-qpa-plugins)
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info")
 endif()
+list(JOIN lazy_packages ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_GENERATOR DEB)
 include(CPack)
