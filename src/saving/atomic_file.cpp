@@ -15,7 +15,8 @@ namespace quendra {
 
 namespace {
 
-constexpr size_t kBufferSize = size_t(1) << 20;
+// Small enough that its pages, touched once per save, cost less than the extra write calls.
+constexpr size_t kBufferSize = size_t(1) << 17;
 constexpr size_t kMaxNameStem = 200;
 
 // The process's umask, read without changing it (umask() would race with other threads).
