@@ -18,7 +18,8 @@ TARGETS = {"bmp": ["bmp"], "gif": ["gif"], "jpeg": ["jpg", "jpeg"], "jpeg2000": 
            "emf": ["emf"], "webp": ["webp"], "avif": ["avif"], "heif": ["heic", "heif"],
            "jxl": ["jxl"]}
 # The pipeline's first byte picks the extension, in this order.
-PIPELINE_EXT = ["bmp", "jpg", "png", "gif", "tga", "jp2", "pcx", "tif", "emf"]
+PIPELINE_EXT = ["bmp", "jpg", "png", "gif", "tga", "jp2", "pcx", "tif", "emf", "webp", "avif", "heic",
+                "jxl"]
 
 
 def bmp_header(width, height, bits, compression, data_size, palette):

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 #include <string>
 
 #include "app/loader.h"
@@ -17,7 +18,8 @@
 
 namespace {
 
-const char* const kExtensions[] = {"bmp", "jpg", "png", "gif", "tga", "jp2", "pcx", "tif", "emf"};
+const char* const kExtensions[] = {"bmp", "jpg", "png",  "gif",  "tga",  "jp2", "pcx",
+                                   "tif", "emf", "webp", "avif", "heic", "jxl"};
 
 std::string Folder() {
   const char* shm = "/dev/shm";
@@ -36,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   };
   static const Scratch scratch;
   const std::string& folder = scratch.path;
-  const std::string path = folder + "/input." + kExtensions[data[0] % 9];
+  const std::string path = folder + "/input." + kExtensions[data[0] % std::size(kExtensions)];
   // Client sizes from 0 (a display area without size) to 2047 each way, thin ones included.
   const int cw = (data[1] | (data[2] << 8)) & 0x7FF, ch = (data[3] | (data[4] << 8)) & 0x7FF;
   if (FILE* f = std::fopen(path.c_str(), "wb")) {

@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include <avif/avif.h>
 
 #include "base/errors.h"
 #include "formats/av1_coded_size.h"
+#include "formats/block_reduce.h"
 #include "formats/load_cancel.h"
 #include "formats/over_white.h"
 
@@ -127,8 +129,10 @@ void CheckCodedSize(const avifDecoder& dec, std::span<const uint8_t> data) {
 
 }  // namespace
 
-void TAvifGraphic::LoadFromMemory(std::span<const uint8_t> data) {
-  Decoder d;
+namespace {
+
+// A decoder over the bytes with the program's limits, its container parsed and checked.
+void Open(Decoder& d, std::span<const uint8_t> data) {
   if (d.decoder == nullptr) throw EInvalidGraphic("AVIF: the decoder cannot start");
   avifDecoder* dec = d.decoder;
   dec->maxThreads = 2;
@@ -143,27 +147,46 @@ void TAvifGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   if (r != AVIF_RESULT_OK) Fail("the file cannot be read", r);
   r = avifDecoderParse(dec);
   if (r != AVIF_RESULT_OK) Fail("not an AVIF file, or a damaged one", r);
-  const uint32_t width = dec->image->width, height = dec->image->height;
-  CheckDimensions(width, height);
+  CheckDimensions(dec->image->width, dec->image->height);
   CheckCodedSize(*dec, data);
-  ThrowIfCancelled();
-  r = avifDecoderNextImage(dec);
-  if (r != AVIF_RESULT_OK) Fail("the picture cannot be decoded", r);
-  ThrowIfCancelled();
-  const avifImage& img = *dec->image;
-  CheckDimensions(img.width, img.height);  // a sequence's frames may differ from its header
-  // Always four bytes a pixel: libavif converts to them several times faster than to three.
-  // Opaque pictures keep the program's fourth byte of 0.
+}
+
+// The planes of an 8-bit picture whose matrix is a plain weighting, for a reduced conversion.
+std::optional<YCbCrPlanes> PlanesOf(const avifImage& img) {
+  const auto weights = LumaWeights(int(img.matrixCoefficients));
+  if (img.depth != 8 || img.alphaPremultiplied || !weights) return std::nullopt;
+  YCbCrPlanes p;
+  p.width = int(img.width), p.height = int(img.height);
+  p.y = img.yuvPlanes[AVIF_CHAN_Y], p.yStride = img.yuvRowBytes[AVIF_CHAN_Y];
+  if (img.yuvFormat != AVIF_PIXEL_FORMAT_YUV400) {
+    p.cb = img.yuvPlanes[AVIF_CHAN_U], p.cr = img.yuvPlanes[AVIF_CHAN_V];
+    p.cStride = img.yuvRowBytes[AVIF_CHAN_U];
+    if (img.yuvRowBytes[AVIF_CHAN_V] != p.cStride) return std::nullopt;
+    p.chromaShiftX = img.yuvFormat == AVIF_PIXEL_FORMAT_YUV444 ? 0 : 1;
+    p.chromaShiftY = img.yuvFormat == AVIF_PIXEL_FORMAT_YUV420 ? 1 : 0;
+  }
+  p.alpha = img.alphaPlane, p.alphaStride = img.alphaRowBytes;
+  p.kr = weights->first, p.kb = weights->second;
+  p.fullRange = img.yuvRange == AVIF_RANGE_FULL;
+  p.smoothChroma = true;
+  if (p.y == nullptr || (p.cb == nullptr) != (p.cr == nullptr)) return std::nullopt;
+  return p;
+}
+
+// libavif's own conversion of the whole picture.
+Bitmap Converted(const avifImage& img) {
   const bool alpha = img.alphaPlane != nullptr;
   Bitmap out;
   out.Allocate(int(img.width), int(img.height), PixelFormat::pf32bit);  // libavif writes all
+  // Always four bytes a pixel: libavif converts to them several times faster than to three.
+  // Opaque pictures keep the program's fourth byte of 0.
   avifRGBImage rgb;
   avifRGBImageSetDefaults(&rgb, &img);
   rgb.format = AVIF_RGB_FORMAT_BGRA;
   rgb.depth = 8;
   rgb.pixels = out.Row(0);
   rgb.rowBytes = uint32_t(out.Stride());
-  r = avifImageYUVToRGB(&img, &rgb);
+  const avifResult r = avifImageYUVToRGB(&img, &rgb);
   if (r != AVIF_RESULT_OK) Fail("the picture's colours cannot be converted", r);
   for (int y = 0; y < out.Height(); ++y) {
     uint8_t* row = out.Row(y);
@@ -173,10 +196,35 @@ void TAvifGraphic::LoadFromMemory(std::span<const uint8_t> data) {
       for (int x = 0; x < out.Width(); ++x) row[4 * x + 3] = 0;
     }
   }
+  return out;
+}
+
+}  // namespace
+
+void TAvifGraphic::LoadFromMemory(std::span<const uint8_t> data) {
+  ThrowIfCancelled();
+  Decoder d;
+  Open(d, data);
+  const avifImage& img = *d.decoder->image;
   metadata_.orientation = OrientationOf(img);
   metadata_.colour = ColourOf(img);
-  image_ = std::move(out);
+  Hold(data, int(img.width), int(img.height));
+}
+
+Bitmap TAvifGraphic::Decode(int denom) const {
+  Decoder d;
+  Open(d, Held());
   ThrowIfCancelled();
+  const avifResult r = avifDecoderNextImage(d.decoder);
+  if (r != AVIF_RESULT_OK) Fail("the picture cannot be decoded", r);
+  ThrowIfCancelled();
+  const avifImage& img = *d.decoder->image;
+  // A sequence's frames may differ from its header; the scaled size is the header's.
+  if (int(img.width) != FullWidth() || int(img.height) != FullHeight())
+    throw EInvalidGraphic("AVIF: the first frame's size does not match the file's");
+  if (denom == 1) return Converted(img);
+  if (const auto planes = PlanesOf(img)) return ReducedFromYCbCr(*planes, denom);
+  return ReducedBgra(Converted(img), denom);
 }
 
 namespace {
@@ -184,7 +232,7 @@ constexpr std::string_view kAvifExtensions[] = {"avif"};
 constexpr std::string_view kAvifListed[] = {".avif"};
 }  // namespace
 
-const FormatRecord kAvifFormat{&TAvifGraphic::kClass, kAvifExtensions, "AV1 images (AVIF)",
-                               kAvifListed,           false,           nullptr};
+const FormatRecord kAvifFormat{
+    &TAvifGraphic::kClass, kAvifExtensions, "AV1 images (AVIF)", kAvifListed, true, nullptr};
 
 }  // namespace quendra

@@ -13,6 +13,7 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -20,6 +21,7 @@
 #include <libheif/heif.h>
 
 #include "base/errors.h"
+#include "formats/block_reduce.h"
 #include "formats/load_cancel.h"
 #include "formats/over_white.h"
 
@@ -270,68 +272,156 @@ void ReadColour(const heif_image_handle* handle, ColourSpace& colour) {
 
 }  // namespace
 
-void THeifGraphic::LoadFromMemory(std::span<const uint8_t> data) {
-  InitLibheif();
-  std::unique_ptr<heif_context, ContextFree> ctx(heif_context_alloc());
-  if (!ctx) throw EInvalidGraphic("HEIF: out of memory");
-  heif_context_set_maximum_image_size_limit(ctx.get(), kMaxItemSide);
-  heif_context_set_max_decoding_threads(
-      ctx.get(), int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)));
-  Check(heif_context_read_from_memory_without_copy(ctx.get(), data.data(), data.size(), nullptr),
-        "not a readable HEIF file");
+namespace {
 
+// A context over the bytes with the program's limits, and its primary image, checked.
+struct Opened {
+  std::unique_ptr<heif_context, ContextFree> ctx;
+  std::unique_ptr<const heif_image_handle, HandleFree> handle;
+  int width = 0, height = 0;  // after the file's own turns and crop
+};
+
+Opened Open(std::span<const uint8_t> data) {
+  InitLibheif();
+  Opened o;
+  o.ctx.reset(heif_context_alloc());
+  if (!o.ctx) throw EInvalidGraphic("HEIF: out of memory");
+  heif_context_set_maximum_image_size_limit(o.ctx.get(), kMaxItemSide);
+  heif_context_set_max_decoding_threads(
+      o.ctx.get(), int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u)));
+  Check(heif_context_read_from_memory_without_copy(o.ctx.get(), data.data(), data.size(), nullptr),
+        "not a readable HEIF file");
   heif_image_handle* rawHandle = nullptr;
-  Check(heif_context_get_primary_image_handle(ctx.get(), &rawHandle), "no primary image");
-  std::unique_ptr<const heif_image_handle, HandleFree> handle(rawHandle);
+  Check(heif_context_get_primary_image_handle(o.ctx.get(), &rawHandle), "no primary image");
+  o.handle.reset(rawHandle);
   // The stored size (ispe) is what the decoder allocates; the shown size is after the crop.
   CheckDimensions(heif_image_handle_get_ispe_width(rawHandle),
                   heif_image_handle_get_ispe_height(rawHandle));
   CheckCanvas(data, heif_image_handle_get_ispe_width(rawHandle),
               heif_image_handle_get_ispe_height(rawHandle));
-  const int width = heif_image_handle_get_width(rawHandle);
-  const int height = heif_image_handle_get_height(rawHandle);
-  CheckDimensions(width, height);
-  if (width <= 0 || height <= 0) throw EInvalidGraphic("HEIF: the primary image has no size");
+  o.width = heif_image_handle_get_width(rawHandle);
+  o.height = heif_image_handle_get_height(rawHandle);
+  CheckDimensions(o.width, o.height);
+  if (o.width <= 0 || o.height <= 0) throw EInvalidGraphic("HEIF: the primary image has no size");
+  return o;
+}
 
-  PictureMetadata look;
-  ReadColour(rawHandle, look.colour);
-  ThrowIfCancelled();
+using Image = std::unique_ptr<const heif_image, ImageFree>;
 
+Image DecodeAs(const Opened& o, heif_colorspace space, heif_chroma chroma) {
   std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
   if (!options) throw EInvalidGraphic("HEIF: out of memory");
   options->convert_hdr_to_8bit = 1;  // 10- and 12-bit pictures come out as 8 bits
-  heif_image* rawImage = nullptr;
-  Check(heif_decode_image(rawHandle, &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGBA,
-                          options.get()),
+  heif_image* raw = nullptr;
+  Check(heif_decode_image(o.handle.get(), &raw, space, chroma, options.get()),
         "cannot decode the image");
-  std::unique_ptr<const heif_image, ImageFree> image(rawImage);
   ThrowIfCancelled();
+  return Image(raw);
+}
 
-  const int w = heif_image_get_width(rawImage, heif_channel_interleaved);
-  const int h = heif_image_get_height(rawImage, heif_channel_interleaved);
+// libheif's conversion of the whole picture to 32 bits.
+Bitmap Converted(const Opened& o) {
+  const Image image = DecodeAs(o, heif_colorspace_RGB, heif_chroma_interleaved_RGBA);
+  const heif_image* img = image.get();
+  const int w = heif_image_get_width(img, heif_channel_interleaved);
+  const int h = heif_image_get_height(img, heif_channel_interleaved);
   int stride = 0;
-  const uint8_t* plane = heif_image_get_plane_readonly(rawImage, heif_channel_interleaved, &stride);
-  if (plane == nullptr || w != width || h != height || stride < 4 * w ||
-      heif_image_get_bits_per_pixel_range(rawImage, heif_channel_interleaved) != 8)
+  const uint8_t* plane = heif_image_get_plane_readonly(img, heif_channel_interleaved, &stride);
+  if (plane == nullptr || w != o.width || h != o.height || stride < 4 * w ||
+      heif_image_get_bits_per_pixel_range(img, heif_channel_interleaved) != 8)
     throw EInvalidGraphic("HEIF: the decoded image does not match its header");
 
-  const bool alpha = heif_image_handle_has_alpha_channel(rawHandle) != 0;
+  const bool alpha = heif_image_handle_has_alpha_channel(o.handle.get()) != 0;
   Bitmap out;
   out.Allocate(w, h, PixelFormat::pf32bit);
   for (int y = 0; y < h; ++y) {
     if ((y & 63) == 0) ThrowIfCancelled();
     const uint8_t* s = plane + size_t(y) * size_t(stride);
-    uint8_t* o = out.Row(y);
-    for (int x = 0; x < w; ++x, s += 4, o += 4) {
+    uint8_t* row = out.Row(y);
+    for (int x = 0; x < w; ++x, s += 4, row += 4) {
       uint32_t v;  // whole pixels as words: the compiler vectorises this
       std::memcpy(&v, s, 4);
       v = (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16);
-      std::memcpy(o, &v, 4);
+      std::memcpy(row, &v, 4);
     }
     if (alpha) BlendOverWhite(out.Row(y), w);
   }
-  image_ = std::move(out);
-  metadata_ = std::move(look);  // orientation stays Normal: libheif turned the pixels already
+  return out;
+}
+
+// One 8-bit plane of the decoded picture, of the size its chroma format gives; null when the
+// picture lacks it or has it in another form.
+const uint8_t* Plane(const heif_image* img, heif_channel c, int w, int h, size_t& stride) {
+  if (!heif_image_has_channel(img, c) || heif_image_get_bits_per_pixel_range(img, c) != 8 ||
+      heif_image_get_width(img, c) != w || heif_image_get_height(img, c) != h)
+    return nullptr;
+  int s = 0;
+  const uint8_t* p = heif_image_get_plane_readonly(img, c, &s);
+  if (p == nullptr || s < w) return nullptr;
+  stride = size_t(s);
+  return p;
+}
+
+// The decoded picture reduced by `denom` before its colours are converted, when it is 8-bit
+// YCbCr with a matrix the reduction knows; null otherwise.
+std::optional<Bitmap> ReducedNative(const Opened& o, int denom) {
+  if (heif_image_handle_get_luma_bits_per_pixel(o.handle.get()) != 8) return std::nullopt;
+  // Asked for as 4:2:0, the form HEVC pictures are coded in: libheif hands over the decoder's
+  // planes without converting them (it would make 4:4:4 RGB of an undefined request).
+  const Image image = DecodeAs(o, heif_colorspace_YCbCr, heif_chroma_420);
+  const heif_image* img = image.get();
+  const heif_colorspace space = heif_image_get_colorspace(img);
+  const heif_chroma chroma = heif_image_get_chroma_format(img);
+  YCbCrPlanes p;
+  p.width = o.width, p.height = o.height;
+  p.opaqueFourthByte = 255;  // as libheif's own conversion gives
+  if (space != heif_colorspace_YCbCr || chroma != heif_chroma_420) return std::nullopt;
+  p.chromaShiftX = p.chromaShiftY = 1;
+  p.y = Plane(img, heif_channel_Y, p.width, p.height, p.yStride);
+  if (p.y == nullptr) return std::nullopt;
+  {
+    const int cw = (p.width + p.chromaShiftX) >> p.chromaShiftX;
+    const int ch = (p.height + p.chromaShiftY) >> p.chromaShiftY;
+    size_t crStride = 0;
+    p.cb = Plane(img, heif_channel_Cb, cw, ch, p.cStride);
+    p.cr = Plane(img, heif_channel_Cr, cw, ch, crStride);
+    if (p.cb == nullptr || p.cr == nullptr || crStride != p.cStride) return std::nullopt;
+  }
+  if (heif_image_has_channel(img, heif_channel_Alpha)) {
+    p.alpha = Plane(img, heif_channel_Alpha, p.width, p.height, p.alphaStride);
+    if (p.alpha == nullptr) return std::nullopt;
+  }
+  // The matrix the decoder reports, else the file's; without either libheif's own default.
+  heif_color_profile_nclx* raw = nullptr;
+  if (heif_image_get_nclx_color_profile(img, &raw).code != heif_error_Ok || raw == nullptr)
+    heif_image_handle_get_nclx_color_profile(o.handle.get(), &raw);
+  const std::unique_ptr<heif_color_profile_nclx, NclxFree> nclx(raw);
+  if (nclx) {
+    const auto weights = LumaWeights(int(nclx->matrix_coefficients));
+    if (!weights) return std::nullopt;
+    p.kr = weights->first, p.kb = weights->second;
+    p.fullRange = nclx->full_range_flag != 0;
+  }
+  return ReducedFromYCbCr(p, denom);
+}
+
+}  // namespace
+
+void THeifGraphic::LoadFromMemory(std::span<const uint8_t> data) {
+  ThrowIfCancelled();
+  const Opened o = Open(data);
+  PictureMetadata look;
+  ReadColour(o.handle.get(), look.colour);
+  metadata_ = std::move(look);  // orientation stays Normal: libheif turns the pixels itself
+  Hold(data, o.width, o.height);
+}
+
+Bitmap THeifGraphic::Decode(int denom) const {
+  const Opened o = Open(Held());
+  ThrowIfCancelled();
+  if (denom == 1) return Converted(o);
+  if (auto reduced = ReducedNative(o, denom)) return std::move(*reduced);
+  return ReducedBgra(Converted(o), denom);
 }
 
 namespace {
@@ -339,8 +429,11 @@ constexpr std::string_view kHeifExtensions[] = {"HEIC", "HEIF"};
 constexpr std::string_view kHeifListed[] = {".heic", ".heif"};
 }  // namespace
 
-const FormatRecord kHeifFormat{
-    &THeifGraphic::kClass, kHeifExtensions, "High Efficiency Image Files",
-    kHeifListed,           false,           nullptr};
+const FormatRecord kHeifFormat{&THeifGraphic::kClass,
+                               kHeifExtensions,
+                               "High Efficiency Image Files",
+                               kHeifListed,
+                               true,
+                               nullptr};
 
 }  // namespace quendra

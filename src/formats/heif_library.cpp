@@ -36,5 +36,10 @@ QUENDRA_FORWARD(heif, int, heif_image_get_width, (Image i, heif_channel c), (i, 
 QUENDRA_FORWARD(heif, int, heif_image_get_height, (Image i, heif_channel c), (i, c))
 QUENDRA_FORWARD(heif, int, heif_image_get_bits_per_pixel_range, (Image i, heif_channel c), (i, c))
 QUENDRA_FORWARD(heif, const uint8_t*, heif_image_get_plane_readonly, (Image i, heif_channel c, int* stride), (i, c, stride))
+QUENDRA_FORWARD(heif, int, heif_image_handle_get_luma_bits_per_pixel, (Handle h), (h))
+QUENDRA_FORWARD(heif, heif_colorspace, heif_image_get_colorspace, (Image i), (i))
+QUENDRA_FORWARD(heif, heif_chroma, heif_image_get_chroma_format, (Image i), (i))
+QUENDRA_FORWARD(heif, int, heif_image_has_channel, (Image i, heif_channel c), (i, c))
+QUENDRA_FORWARD(heif, heif_error, heif_image_get_nclx_color_profile, (Image i, heif_color_profile_nclx** out), (i, out))
 QUENDRA_FORWARD(heif, void, heif_image_release, (Image i), (i))
 // clang-format on

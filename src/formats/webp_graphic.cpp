@@ -150,10 +150,6 @@ void DecodeFrame(const Frame& f, int denom, Bitmap& out) {
   ThrowIfCancelled();
 }
 
-int Denominator(JpegScale s) {
-  return 1 << static_cast<int>(s);
-}
-
 Bitmap CanvasFor(const Frame& f, int denom) {
   Bitmap out;
   out.Allocate(CeilDiv(f.canvasWidth, denom), CeilDiv(f.canvasHeight, denom),
@@ -174,47 +170,16 @@ void TWebPGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   if (WebPDemuxGetChunk(d.demux, "ICCP", 1, &chunk))
     look.colour.icc.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
   WebPDemuxReleaseChunkIterator(&chunk);
-  data_.assign(data.begin(), data.end());
-  width_ = f.canvasWidth, height_ = f.canvasHeight;
-  scale_ = JpegScale::jsFullSize;
   metadata_ = std::move(look);
+  Hold(data, f.canvasWidth, f.canvasHeight);
 }
 
-void TWebPGraphic::AssignTo(Bitmap& dst) const {
+Bitmap TWebPGraphic::Decode(int denom) const {
   Demux d;
-  const Frame f = Open(data_, d);
-  Bitmap out = CanvasFor(f, Denominator(scale_));
-  DecodeFrame(f, Denominator(scale_), out);
-  dst = std::move(out);
-}
-
-void TWebPGraphic::DecodeRows(const std::function<void(int, int)>& begin,
-                              const RowFunction& row) const {
-  Demux d;
-  const Frame f = Open(data_, d);
-  Bitmap out = CanvasFor(f, Denominator(scale_));
-  begin(out.Width(), out.Height());
-  const bool alpha = out.Format() == PixelFormat::pf32bit;
-  std::vector<uint8_t> bgr(alpha ? size_t(out.Width()) * 3 : 0);
-  DecodeFrame(f, Denominator(scale_), out);
-  for (int y = 0; y < out.Height(); ++y) {
-    const uint8_t* s = out.Row(y);
-    if (alpha) {
-      for (int x = 0; x < out.Width(); ++x) std::memcpy(&bgr[3 * size_t(x)], s + 4 * x, 3);
-      s = bgr.data();
-    }
-    row(s, y);
-  }
-}
-
-int TWebPGraphic::Scaled(int side) const {
-  return CeilDiv(side, Denominator(scale_));
-}
-
-void TWebPGraphic::SetScale(JpegScale s) {
-  if (s == scale_) return;
-  scale_ = s;
-  Changed();
+  const Frame f = Open(Held(), d);
+  Bitmap out = CanvasFor(f, denom);
+  DecodeFrame(f, denom, out);
+  return out;
 }
 
 namespace {

@@ -97,6 +97,46 @@ TEST(AvifRead, EightTenBitLosslessAndAlphaMatchAvifdec) {
   }
 }
 
+// A fitted load reduces the 8-bit planes before converting them: the result must be the full
+// decode's block means, for each chroma layout, range, matrix and alpha, odd sizes included.
+TEST(AvifRead, ReducedScalesAreTheBlockMeansOfTheFullPicture) {
+  if (!HaveAvifTools()) GTEST_SKIP() << "avifenc, avifdec, convert or Pillow missing";
+  TempDir dir;
+  const struct {
+    const char* name;
+    bool alpha;
+    const char* options;
+    int tolerance;
+  } cases[] = {{"420", false, "--min 10 --max 30 -y 420", 3},
+               {"601-limited", false, "--min 10 --max 30 -y 420 -r limited", 3},
+               // libyuv's fixed-point constants for BT.709 studio range, which libavif's own
+               // conversion uses, round further apart.
+               {"709-limited", false, "--min 10 --max 30 -y 420 --cicp 1/13/1 -r limited", 10},
+               {"422", false, "--min 10 --max 30 -y 422", 3},
+               {"444-2020", false, "--min 10 --max 30 -y 444 --cicp 9/13/9", 3},
+               {"grey", false, "--min 10 --max 30 -y 400", 3},
+               {"alpha", true, "--min 10 --max 30 -y 420 --minalpha 0 --maxalpha 10", 3}};
+  for (const auto& c : cases) {
+    const std::string avif = Encode(SourcePng(dir, c.name, 93, 57, c.alpha), c.options);
+    TAvifGraphic g = Load(avif);
+    Bitmap full;
+    g.AssignTo(full);
+    for (JpegScale s : {JpegScale::jsHalf, JpegScale::jsEighth}) {
+      g.SetScale(s);
+      const int denom = 1 << int(s);
+      Bitmap reduced;
+      g.AssignTo(reduced);
+      ASSERT_EQ(reduced.Width(), g.Width()) << c.name;
+      EXPECT_EQ(reduced.Width(), (93 + denom - 1) / denom) << c.name;
+      EXPECT_EQ(reduced.Height(), (57 + denom - 1) / denom) << c.name;
+      const Difference d =
+          CompareRgb(ToRgba(reduced, c.alpha), BlockMeans(ToRgba(full, c.alpha), denom));
+      EXPECT_LE(d.Max(c.alpha), c.tolerance) << c.name << " at 1/" << denom;
+      EXPECT_LE(d.meanDiff, 1.5) << c.name << " at 1/" << denom;
+    }
+  }
+}
+
 TEST(AvifRead, ASequenceShowsItsFirstFrame) {
   if (!HaveAvifTools()) GTEST_SKIP() << "avifenc, avifdec, convert or Pillow missing";
   TempDir dir;

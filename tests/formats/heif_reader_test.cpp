@@ -101,6 +101,32 @@ TEST_F(HeifRead, LossyLosslessAndAlphaMatchHeifConvert) {
   EXPECT_EQ(Load(cases[0].file).rgba.At(5, 5)[3], 255);
 }
 
+// A fitted load reduces the decoder's 4:2:0 planes before converting them: the result must be
+// the full decode's block means, for both ranges, two matrices and alpha, odd sizes included.
+TEST_F(HeifRead, ReducedScalesAreTheBlockMeansOfTheFullPicture) {
+  const std::string src = Source(false), withAlpha = Source(true);
+  const std::string files[] = {
+      Encode(src, "default.heic", "-q 70"),
+      Encode(src, "709-limited.heic", "-q 70 --matrix_coefficients=1 --full_range_flag=0"),
+      Encode(src, "444.heic", "-q 70 -p chroma=444"), Encode(withAlpha, "alpha.heic", "-q 70")};
+  for (const std::string& file : files) {
+    THeifGraphic g;
+    g.LoadFromFile(file);
+    Bitmap full;
+    g.AssignTo(full);
+    for (JpegScale s : {JpegScale::jsHalf, JpegScale::jsQuarter}) {
+      g.SetScale(s);
+      const int denom = 1 << int(s);
+      Bitmap reduced;
+      g.AssignTo(reduced);
+      EXPECT_EQ(reduced.Width(), (97 + denom - 1) / denom) << file;
+      EXPECT_EQ(reduced.Height(), (61 + denom - 1) / denom) << file;
+      const Difference d = CompareRgb(ToRgba(reduced, true), BlockMeans(ToRgba(full, true), denom));
+      EXPECT_LE(d.Max(true), 3) << file << " at 1/" << denom << ", mean " << d.meanDiff;
+    }
+  }
+}
+
 TEST_F(HeifRead, TurnsByTheFileItselfAndIgnoresExifOrientation) {
   const std::string src = Source(false);
   // A rotation property (irot, a quarter turn counter-clockwise) in place of the 16-byte
@@ -203,12 +229,16 @@ TEST_F(HeifRead, DamagedFilesFailClearly) {
                                                      "ispe-65535x65535.heic"))
                 .rfind("HEIF: ", 0),
             0u);
-  // A load given up on before it starts decoding stops as cancelled.
+  // A load given up on stops as cancelled, before the file is parsed or before it is decoded.
+  THeifGraphic held;
+  held.LoadFromMemory(good);
   CancelToken token;
   token.Cancel();
   CancelScope scope(token);
   THeifGraphic g;
   EXPECT_THROW(g.LoadFromMemory(good), ELoadCancelled);
+  Bitmap b;
+  EXPECT_THROW(held.AssignTo(b), ELoadCancelled);
 }
 
 }  // namespace

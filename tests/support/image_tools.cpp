@@ -375,4 +375,20 @@ RgbaImage PhotoLike(int width, int height, uint32_t seed) {
   return img;
 }
 
+RgbaImage BlockMeans(const RgbaImage& img, int denom) {
+  RgbaImage out;
+  out.width = (img.width + denom - 1) / denom, out.height = (img.height + denom - 1) / denom;
+  out.rgba.resize(size_t(out.width) * out.height * 4);
+  for (int oy = 0; oy < out.height; ++oy)
+    for (int ox = 0; ox < out.width; ++ox)
+      for (int c = 0; c < 4; ++c) {
+        int sum = 0, n = 0;
+        for (int y = oy * denom; y < std::min(img.height, oy * denom + denom); ++y)
+          for (int x = ox * denom; x < std::min(img.width, ox * denom + denom); ++x, ++n)
+            sum += img.At(x, y)[c];
+        out.rgba[(size_t(oy) * out.width + ox) * 4 + c] = uint8_t((sum + n / 2) / n);
+      }
+  return out;
+}
+
 }  // namespace quendra::testing

@@ -140,5 +140,7 @@ void WritePpm(const std::string& path, const RgbaImage& img);
 void WritePam(const std::string& path, const RgbaImage& img);
 // A smooth, photo-like test picture with some noise: many colours, few equal neighbours.
 RgbaImage PhotoLike(int width, int height, uint32_t seed = 1);
+// Each pixel of the result the rounded mean of a denom x denom block (the last ones cut short).
+RgbaImage BlockMeans(const RgbaImage& img, int denom);
 
 }  // namespace quendra::testing
