@@ -36,8 +36,8 @@ class LazyLibrary {
 
 // Defines the library function `name` (declared by the library's header) to call the one in
 // `library`, looked up once.
-#define QUENDRA_FORWARD(library, ret, name, params, args)                      \
-  extern "C" ret name params {                                                \
+#define QUENDRA_FORWARD(library, ret, name, params, args)                  \
+  extern "C" ret name params {                                             \
     static const auto real = (library).Function<decltype(&::name)>(#name); \
-    return real args;                                                         \
+    return real args;                                                      \
   }
