@@ -199,6 +199,19 @@ void TMetafile::LoadFromMemory(std::span<const uint8_t> d) {
     bool bottomUp = false;
     const Bitmap dib = DecodeDib(r, b, bottomUp);
     std::vector<uint8_t> row(size_t(dib.Width()) * 4);
+    // The source column of each destination column, worked out once for all rows; a column
+    // outside the DIB is left as it is.
+    std::vector<int32_t> columns(size_t(dxEnd - dxFirst));
+    bool everyColumn = true;
+    for (int64_t dx = dxFirst; dx < dxEnd; ++dx) {
+      const int64_t sx = b.xSrc + dx * b.cxSrc / b.cxDest;
+      const bool inside = sx >= 0 && sx < dib.Width();
+      columns[size_t(dx - dxFirst)] = inside ? int32_t(sx) : -1;
+      everyColumn = everyColumn && inside;
+    }
+    const size_t spanBytes = 3 * size_t(dxEnd - dxFirst);
+    int64_t lastTy = -1;
+    const uint8_t* lastRow = nullptr;
     for (int64_t dy = dyFirst; dy < dyEnd; ++dy) {
       if ((dy & 255) == 0) ThrowIfCancelled();
       // The source row as our rows run (top to bottom).
@@ -207,13 +220,16 @@ void TMetafile::LoadFromMemory(std::span<const uint8_t> d) {
                              ? dib.Height() - 1 - (int64_t(b.ySrc) + b.cySrc - 1 - k)
                              : int64_t(b.ySrc) + k;
       if (ty < 0 || ty >= dib.Height()) continue;
-      const uint8_t* s = RowAs32(dib, int(ty), row.data());
-      uint8_t* o = canvas.Row(int(y0 + dy));
-      for (int64_t dx = dxFirst; dx < dxEnd; ++dx) {
-        const int64_t sx = b.xSrc + dx * b.cxSrc / b.cxDest;
-        if (sx < 0 || sx >= dib.Width()) continue;
-        std::memcpy(o + 3 * (x0 + dx), s + 4 * sx, 3);
+      uint8_t* o = canvas.Row(int(y0 + dy)) + 3 * (x0 + dxFirst);
+      // A DIB stretched taller than itself repeats its rows: the span just drawn is copied.
+      if (ty == lastTy && everyColumn) {
+        std::memcpy(o, lastRow, spanBytes);
+        continue;
       }
+      const uint8_t* s = RowAs32(dib, int(ty), row.data());
+      for (size_t c = 0; c < columns.size(); ++c)
+        if (columns[c] >= 0) std::memcpy(o + 3 * c, s + 4 * size_t(columns[c]), 3);
+      lastTy = ty, lastRow = o;
     }
   }
   image_ = std::move(canvas);
