@@ -1,7 +1,10 @@
 #include "formats/block_reduce.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <exception>
+#include <thread>
 #include <vector>
 
 #include "formats/load_cancel.h"
@@ -30,20 +33,50 @@ std::optional<std::pair<double, double>> LumaWeights(int mc) {
 
 namespace {
 
+// The sum of each whole block of B samples of a row, for the first `blocks` blocks.
+template <int B>
+void BlockSums(const uint8_t* row, int blocks, uint32_t* out) {
+  for (int o = 0; o < blocks; ++o) {
+    uint32_t s = 0;
+    for (int k = 0; k < B; ++k) s += row[o * B + k];
+    out[o] = s;
+  }
+}
+
 // Adds, for each output column, `weight` times the samples of one plane row that fall in it:
 // block columns of `block` samples, the last one cut at the row's end. Smoothed, each column
 // counts eight times over, its first and last sample once less and the samples beside it once:
 // the mean of a row drawn by linear interpolation between samples centred on pairs of pixels.
 void AddRow(const uint8_t* row, int samples, int block, int columns, uint32_t weight, bool smooth,
-            uint32_t* sums) {
-  int x = 0;
+            uint32_t* sums, uint32_t* scratch) {
+  const int whole = std::min(columns, samples / block);
+  switch (block) {
+    case 1:
+      for (int o = 0; o < whole; ++o) scratch[o] = row[o];
+      break;
+    case 2:
+      BlockSums<2>(row, whole, scratch);
+      break;
+    case 4:
+      BlockSums<4>(row, whole, scratch);
+      break;
+    default:
+      BlockSums<8>(row, whole, scratch);
+      break;
+  }
+  for (int o = whole; o < columns; ++o) {  // the cut block at the end, if any
+    uint32_t t = 0;
+    for (int x = o * block; x < std::min(samples, o * block + block); ++x) t += row[x];
+    scratch[o] = t;
+  }
+  if (!smooth) {
+    for (int o = 0; o < columns; ++o) sums[o] += weight * scratch[o];
+    return;
+  }
   for (int o = 0; o < columns; ++o) {
-    const int first = x, end = std::min(samples, x + block);
-    uint32_t s = 0;
-    for (; x < end; ++x) s += row[x];
-    if (smooth && end > first)
-      s = 8 * s - row[first] - row[end - 1] + row[std::max(first - 1, 0)] +
-          row[std::min(end, samples - 1)];
+    const int first = o * block, end = std::min(samples, first + block);
+    const uint32_t s = 8 * scratch[o] - row[first] - row[end - 1] + row[std::max(first - 1, 0)] +
+                       row[std::min(end, samples - 1)];
     sums[o] += weight * s;
   }
 }
@@ -79,55 +112,89 @@ Bitmap ReducedFromYCbCr(const YCbCrPlanes& p, int denom) {
   const float cbToG = float(-2 * kb * (1 - kb) / kg) * cScale;
   const float crToG = float(-2 * kr * (1 - kr) / kg) * cScale;
 
-  const size_t n = size_t(ow);
-  std::vector<uint32_t> ys(n), as(n), cbs(n), crs(n);
-  std::vector<float> yCount(n), cCount(n);
-  for (int o = 0; o < ow; ++o) {
-    yCount[size_t(o)] = float(Within(o * denom, denom, p.width));
-    cCount[size_t(o)] = float(Within(o * cBlockX, cBlockX, cw)) * (smoothX ? 8.0f : 1.0f);
-  }
-  for (int oy = 0; oy < oh; ++oy) {
-    if ((oy & 15) == 0) ThrowIfCancelled();
-    std::fill(ys.begin(), ys.end(), 0u);
-    std::fill(as.begin(), as.end(), 0u);
-    std::fill(cbs.begin(), cbs.end(), 0u);
-    std::fill(crs.begin(), crs.end(), 0u);
-    const int y0 = oy * denom, rows = Within(y0, denom, p.height);
-    for (int y = y0; y < y0 + rows; ++y) {
-      AddRow(p.y + size_t(y) * p.yStride, p.width, denom, ow, 1, false, ys.data());
-      if (p.alpha)
-        AddRow(p.alpha + size_t(y) * p.alphaStride, p.width, denom, ow, 1, false, as.data());
+  // Rows [from, to) of the result. The first part checks for a cancelled load; the second,
+  // on a thread of its own, stops when the first part does.
+  std::atomic<bool> stop{false};
+  const auto reduceRows = [&](int from, int to, bool first) {
+    const size_t n = size_t(ow);
+    std::vector<uint32_t> ys(n), as(n), cbs(n), crs(n), scratch(n);
+    std::vector<float> yCount(n), cCount(n);
+    for (int o = 0; o < ow; ++o) {
+      yCount[size_t(o)] = float(Within(o * denom, denom, p.width));
+      cCount[size_t(o)] = float(Within(o * cBlockX, cBlockX, cw)) * (smoothX ? 8.0f : 1.0f);
     }
-    const int c0 = oy * cBlockY, cRows = Within(c0, cBlockY, ch);
-    const auto addChromaRow = [&](int y, uint32_t weight) {
-      AddRow(p.cb + size_t(y) * p.cStride, cw, cBlockX, ow, weight, smoothX, cbs.data());
-      AddRow(p.cr + size_t(y) * p.cStride, cw, cBlockX, ow, weight, smoothX, crs.data());
-    };
-    if (chroma && smoothY && cRows > 0) {  // the vertical counterpart of AddRow's smoothing
-      const int last = c0 + cRows - 1;
-      for (int y = c0; y <= last; ++y) addChromaRow(y, 8 - (y == c0) - (y == last));
-      addChromaRow(std::max(c0 - 1, 0), 1);
-      addChromaRow(std::min(last + 1, ch - 1), 1);
-    } else if (chroma) {
-      for (int y = c0; y < c0 + cRows; ++y) addChromaRow(y, 1);
-    }
-    const float chromaRows = float(cRows) * (smoothY ? 8.0f : 1.0f);
-    uint8_t* d = out.Row(oy);
-    for (int o = 0; o < ow; ++o, d += 4) {
-      const float count = yCount[size_t(o)] * float(rows);
-      const float luma = (float(ys[size_t(o)]) / count - yOffset) * yScale;
-      float cb = 0, cr = 0;
-      if (chroma) {
-        const float m = cCount[size_t(o)] * chromaRows;
-        cb = float(cbs[size_t(o)]) / m - 128.0f, cr = float(crs[size_t(o)]) / m - 128.0f;
+    for (int oy = from; oy < to; ++oy) {
+      if ((oy & 15) == 0 && first) ThrowIfCancelled();
+      if (stop) return;
+      std::fill(ys.begin(), ys.end(), 0u);
+      std::fill(as.begin(), as.end(), 0u);
+      std::fill(cbs.begin(), cbs.end(), 0u);
+      std::fill(crs.begin(), crs.end(), 0u);
+      const int y0 = oy * denom, rows = Within(y0, denom, p.height);
+      for (int y = y0; y < y0 + rows; ++y) {
+        AddRow(p.y + size_t(y) * p.yStride, p.width, denom, ow, 1, false, ys.data(),
+               scratch.data());
+        if (p.alpha)
+          AddRow(p.alpha + size_t(y) * p.alphaStride, p.width, denom, ow, 1, false, as.data(),
+                 scratch.data());
       }
-      d[0] = Clamped(luma + cbToB * cb);
-      d[1] = Clamped(luma + cbToG * cb + crToG * cr);
-      d[2] = Clamped(luma + crToR * cr);
-      d[3] = p.alpha ? Clamped(float(as[size_t(o)]) / count) : p.opaqueFourthByte;
+      const int c0 = oy * cBlockY, cRows = Within(c0, cBlockY, ch);
+      const auto addChromaRow = [&](int y, uint32_t weight) {
+        AddRow(p.cb + size_t(y) * p.cStride, cw, cBlockX, ow, weight, smoothX, cbs.data(),
+               scratch.data());
+        AddRow(p.cr + size_t(y) * p.cStride, cw, cBlockX, ow, weight, smoothX, crs.data(),
+               scratch.data());
+      };
+      if (chroma && smoothY && cRows > 0) {  // the vertical counterpart of AddRow's smoothing
+        const int last = c0 + cRows - 1;
+        for (int y = c0; y <= last; ++y) addChromaRow(y, 8 - (y == c0) - (y == last));
+        addChromaRow(std::max(c0 - 1, 0), 1);
+        addChromaRow(std::min(last + 1, ch - 1), 1);
+      } else if (chroma) {
+        for (int y = c0; y < c0 + cRows; ++y) addChromaRow(y, 1);
+      }
+      const float chromaRows = float(cRows) * (smoothY ? 8.0f : 1.0f);
+      uint8_t* d = out.Row(oy);
+      for (int o = 0; o < ow; ++o, d += 4) {
+        const float count = yCount[size_t(o)] * float(rows);
+        const float luma = (float(ys[size_t(o)]) / count - yOffset) * yScale;
+        float cb = 0, cr = 0;
+        if (chroma) {
+          const float m = cCount[size_t(o)] * chromaRows;
+          cb = float(cbs[size_t(o)]) / m - 128.0f, cr = float(crs[size_t(o)]) / m - 128.0f;
+        }
+        d[0] = Clamped(luma + cbToB * cb);
+        d[1] = Clamped(luma + cbToG * cb + crToG * cr);
+        d[2] = Clamped(luma + crToR * cr);
+        d[3] = p.alpha ? Clamped(float(as[size_t(o)]) / count) : p.opaqueFourthByte;
+      }
+      if (p.alpha) BlendOverWhite(out.Row(oy), ow);
     }
-    if (p.alpha) BlendOverWhite(out.Row(oy), ow);
+  };
+  if (oh < 64) {
+    reduceRows(0, oh, true);
+    return out;
   }
+  // Two halves at once: the decoders use both cores, and this would otherwise run on one
+  // after them.
+  const int half = oh / 2;
+  std::exception_ptr failed;
+  std::thread second([&] {
+    try {
+      reduceRows(half, oh, false);
+    } catch (...) {
+      failed = std::current_exception();
+    }
+  });
+  try {
+    reduceRows(0, half, true);
+  } catch (...) {
+    stop = true;
+    second.join();
+    throw;
+  }
+  second.join();
+  if (failed) std::rethrow_exception(failed);
   return out;
 }
 
