@@ -33,13 +33,13 @@ std::optional<std::pair<double, double>> LumaWeights(int mc) {
 
 namespace {
 
-// The sum of each whole block of B samples of a row, for the first `blocks` blocks.
+// Adds `weight` times the sum of each whole block of B samples of a row, for the first `blocks`.
 template <int B>
-void BlockSums(const uint8_t* row, int blocks, uint32_t* out) {
+void AddBlocks(const uint8_t* row, int blocks, uint32_t weight, uint32_t* sums) {
   for (int o = 0; o < blocks; ++o) {
     uint32_t s = 0;
     for (int k = 0; k < B; ++k) s += row[o * B + k];
-    out[o] = s;
+    sums[o] += weight * s;
   }
 }
 
@@ -48,36 +48,33 @@ void BlockSums(const uint8_t* row, int blocks, uint32_t* out) {
 // counts eight times over, its first and last sample once less and the samples beside it once:
 // the mean of a row drawn by linear interpolation between samples centred on pairs of pixels.
 void AddRow(const uint8_t* row, int samples, int block, int columns, uint32_t weight, bool smooth,
-            uint32_t* sums, uint32_t* scratch) {
+            uint32_t* sums) {
   const int whole = std::min(columns, samples / block);
+  const uint32_t w = smooth ? 8 * weight : weight;
   switch (block) {
     case 1:
-      for (int o = 0; o < whole; ++o) scratch[o] = row[o];
+      AddBlocks<1>(row, whole, w, sums);
       break;
     case 2:
-      BlockSums<2>(row, whole, scratch);
+      AddBlocks<2>(row, whole, w, sums);
       break;
     case 4:
-      BlockSums<4>(row, whole, scratch);
+      AddBlocks<4>(row, whole, w, sums);
       break;
     default:
-      BlockSums<8>(row, whole, scratch);
+      AddBlocks<8>(row, whole, w, sums);
       break;
   }
   for (int o = whole; o < columns; ++o) {  // the cut block at the end, if any
     uint32_t t = 0;
     for (int x = o * block; x < std::min(samples, o * block + block); ++x) t += row[x];
-    scratch[o] = t;
+    sums[o] += w * t;
   }
-  if (!smooth) {
-    for (int o = 0; o < columns; ++o) sums[o] += weight * scratch[o];
-    return;
-  }
+  if (!smooth) return;
   for (int o = 0; o < columns; ++o) {
     const int first = o * block, end = std::min(samples, first + block);
-    const uint32_t s = 8 * scratch[o] - row[first] - row[end - 1] + row[std::max(first - 1, 0)] +
-                       row[std::min(end, samples - 1)];
-    sums[o] += weight * s;
+    sums[o] += weight * (uint32_t(row[std::max(first - 1, 0)]) + row[std::min(end, samples - 1)] -
+                         row[first] - row[end - 1]);
   }
 }
 
@@ -117,11 +114,12 @@ Bitmap ReducedFromYCbCr(const YCbCrPlanes& p, int denom) {
   std::atomic<bool> stop{false};
   const auto reduceRows = [&](int from, int to, bool first) {
     const size_t n = size_t(ow);
-    std::vector<uint32_t> ys(n), as(n), cbs(n), crs(n), scratch(n);
-    std::vector<float> yCount(n), cCount(n);
+    std::vector<uint32_t> ys(n), as(n), cbs(n), crs(n);
+    std::vector<float> yShare(n), cShare(n);  // one over each column's samples
     for (int o = 0; o < ow; ++o) {
-      yCount[size_t(o)] = float(Within(o * denom, denom, p.width));
-      cCount[size_t(o)] = float(Within(o * cBlockX, cBlockX, cw)) * (smoothX ? 8.0f : 1.0f);
+      yShare[size_t(o)] = 1.0f / float(Within(o * denom, denom, p.width));
+      cShare[size_t(o)] =
+          1.0f / (float(Within(o * cBlockX, cBlockX, cw)) * (smoothX ? 8.0f : 1.0f));
     }
     for (int oy = from; oy < to; ++oy) {
       if ((oy & 15) == 0 && first) ThrowIfCancelled();
@@ -132,18 +130,14 @@ Bitmap ReducedFromYCbCr(const YCbCrPlanes& p, int denom) {
       std::fill(crs.begin(), crs.end(), 0u);
       const int y0 = oy * denom, rows = Within(y0, denom, p.height);
       for (int y = y0; y < y0 + rows; ++y) {
-        AddRow(p.y + size_t(y) * p.yStride, p.width, denom, ow, 1, false, ys.data(),
-               scratch.data());
+        AddRow(p.y + size_t(y) * p.yStride, p.width, denom, ow, 1, false, ys.data());
         if (p.alpha)
-          AddRow(p.alpha + size_t(y) * p.alphaStride, p.width, denom, ow, 1, false, as.data(),
-                 scratch.data());
+          AddRow(p.alpha + size_t(y) * p.alphaStride, p.width, denom, ow, 1, false, as.data());
       }
       const int c0 = oy * cBlockY, cRows = Within(c0, cBlockY, ch);
       const auto addChromaRow = [&](int y, uint32_t weight) {
-        AddRow(p.cb + size_t(y) * p.cStride, cw, cBlockX, ow, weight, smoothX, cbs.data(),
-               scratch.data());
-        AddRow(p.cr + size_t(y) * p.cStride, cw, cBlockX, ow, weight, smoothX, crs.data(),
-               scratch.data());
+        AddRow(p.cb + size_t(y) * p.cStride, cw, cBlockX, ow, weight, smoothX, cbs.data());
+        AddRow(p.cr + size_t(y) * p.cStride, cw, cBlockX, ow, weight, smoothX, crs.data());
       };
       if (chroma && smoothY && cRows > 0) {  // the vertical counterpart of AddRow's smoothing
         const int last = c0 + cRows - 1;
@@ -153,20 +147,21 @@ Bitmap ReducedFromYCbCr(const YCbCrPlanes& p, int denom) {
       } else if (chroma) {
         for (int y = c0; y < c0 + cRows; ++y) addChromaRow(y, 1);
       }
-      const float chromaRows = float(cRows) * (smoothY ? 8.0f : 1.0f);
+      const float rowShare = 1.0f / float(rows);
+      const float chromaRowShare = 1.0f / (float(std::max(cRows, 1)) * (smoothY ? 8.0f : 1.0f));
       uint8_t* d = out.Row(oy);
       for (int o = 0; o < ow; ++o, d += 4) {
-        const float count = yCount[size_t(o)] * float(rows);
-        const float luma = (float(ys[size_t(o)]) / count - yOffset) * yScale;
+        const float share = yShare[size_t(o)] * rowShare;
+        const float luma = (float(ys[size_t(o)]) * share - yOffset) * yScale;
         float cb = 0, cr = 0;
         if (chroma) {
-          const float m = cCount[size_t(o)] * chromaRows;
-          cb = float(cbs[size_t(o)]) / m - 128.0f, cr = float(crs[size_t(o)]) / m - 128.0f;
+          const float m = cShare[size_t(o)] * chromaRowShare;
+          cb = float(cbs[size_t(o)]) * m - 128.0f, cr = float(crs[size_t(o)]) * m - 128.0f;
         }
         d[0] = Clamped(luma + cbToB * cb);
         d[1] = Clamped(luma + cbToG * cb + crToG * cr);
         d[2] = Clamped(luma + crToR * cr);
-        d[3] = p.alpha ? Clamped(float(as[size_t(o)]) / count) : p.opaqueFourthByte;
+        d[3] = p.alpha ? Clamped(float(as[size_t(o)]) * share) : p.opaqueFourthByte;
       }
       if (p.alpha) BlendOverWhite(out.Row(oy), ow);
     }
