@@ -1,6 +1,8 @@
 #include "app/loader.h"
 
 #include <algorithm>
+#include <functional>
+#include <future>
 #include <memory>
 
 #include "base/errors.h"
@@ -69,6 +71,10 @@ void FinishLoad(TZoomer& img) {
   const PictureMetadata meta = graphic.Metadata();  // copied: the graphic goes with the pixels
   const Orientation o = meta.orientation;
   Bitmap working;
+  // A profile's transform is made on a second thread while the picture decodes.
+  std::future<void> prepared;
+  if (meta.colour.Known())
+    prepared = std::async(std::launch::async, PrepareOutputColours, std::cref(meta.colour));
   const FormatRecord* record = FindFormatRecord(graphic.Class());
   if (img.Proportional() && record != nullptr && record->decodesAtReducedScale) {
     auto& scaled = static_cast<TReducedScaleGraphic&>(graphic);
@@ -86,6 +92,7 @@ void FinishLoad(TZoomer& img) {
   } else {
     working = ToBitmap32(graphic);
   }
+  if (prepared.valid()) prepared.get();
   ConvertToOutputColours(working, meta.colour);
   OrientBitmap(working, o);
   img.Picture().AssignBitmap(std::move(working));

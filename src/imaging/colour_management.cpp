@@ -55,13 +55,15 @@ Shared& State() {
 
 }  // namespace
 
-void ConvertToOutputColours(Bitmap& b, const ColourSpace& from) {
-  if (b.Empty()) return;
+namespace {
+
+// The transform from `from` to the output profile, made once and cached; null when none is
+// needed (the picture is in the output's space) or none can be made (a broken profile).
+std::shared_ptr<const ColourTransform> TransformFor(const ColourSpace& from) {
   Shared& s = State();
   std::shared_ptr<const std::vector<uint8_t>> output;
   std::shared_ptr<const ColourTransform> transform;
   Key key = KeyOf(from);  // hashed outside the lock: a profile may be megabytes
-  bool cached = false;
   {
     std::lock_guard lock(s.mutex);
     output = s.output;
@@ -70,25 +72,33 @@ void ConvertToOutputColours(Bitmap& b, const ColourSpace& from) {
                             [&](const auto& entry) { return entry.first == key; });
     if (hit != s.recent.end()) {
       s.recent.splice(s.recent.begin(), s.recent, hit);
-      transform = hit->second;
-      cached = true;
+      return hit->second;
     }
   }
   // Pictures without a space are sRGB, as is the output unless a display profile is set; a
   // picture in the output's own profile needs nothing either.
-  if (from.Known() ? !from.icc.empty() && from.icc == *output : output->empty()) return;
-  if (!cached) {
-    // Made outside the lock: the other loading thread need not wait for it.
-    transform = ColourTransform::Create(from, *output);
-    std::lock_guard lock(s.mutex);
-    const bool there = std::any_of(s.recent.begin(), s.recent.end(),
-                                   [&](const auto& entry) { return entry.first == key; });
-    if (key.generation == s.generation && !there) {
-      s.recent.emplace_front(key, transform);
-      if (s.recent.size() > kCachedTransforms) s.recent.pop_back();
-    }
+  if (from.Known() ? !from.icc.empty() && from.icc == *output : output->empty()) return nullptr;
+  // Made outside the lock: the other loading thread need not wait for it.
+  transform = ColourTransform::Create(from, *output);
+  std::lock_guard lock(s.mutex);
+  const bool there = std::any_of(s.recent.begin(), s.recent.end(),
+                                 [&](const auto& entry) { return entry.first == key; });
+  if (key.generation == s.generation && !there) {
+    s.recent.emplace_front(key, transform);
+    if (s.recent.size() > kCachedTransforms) s.recent.pop_back();
   }
-  if (transform) transform->Apply(b);
+  return transform;
+}
+
+}  // namespace
+
+void ConvertToOutputColours(Bitmap& b, const ColourSpace& from) {
+  if (b.Empty()) return;
+  if (const auto transform = TransformFor(from)) transform->Apply(b);
+}
+
+void PrepareOutputColours(const ColourSpace& from) {
+  TransformFor(from);
 }
 
 void SetOutputProfile(std::vector<uint8_t> icc) {

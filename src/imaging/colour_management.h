@@ -15,6 +15,10 @@ namespace quendra {
 // (gray, CMYK) is left untouched.
 void ConvertToOutputColours(Bitmap& b, const ColourSpace& from);
 
+// Makes and caches the transform ConvertToOutputColours will want for `from`, so that it can be
+// made while the picture is still being decoded.
+void PrepareOutputColours(const ColourSpace& from);
+
 // The profile pictures are converted to from now on; empty, or not a usable RGB profile: sRGB.
 void SetOutputProfile(std::vector<uint8_t> icc);
 

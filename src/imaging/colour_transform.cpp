@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 namespace quendra {
 
@@ -103,9 +104,11 @@ std::unique_ptr<ColourTransform> ColourTransform::Create(const ColourSpace& from
   std::unique_ptr<ColourTransform> t(new ColourTransform);
   t->shaper_ = MatrixShaper::FromProfiles(source.get(), output.get());
   if (t->shaper_) return t;
-  // The fourth byte is copied through untouched, so padding and alpha both survive.
+  // The fourth byte is copied through untouched, so padding and alpha both survive. Without
+  // littlecms's one-pixel cache the transform keeps no state: cached transforms are shared by
+  // the loading threads, and one picture's halves are converted at once.
   t->handle_ = cmsCreateTransform(source.get(), TYPE_BGRA_8, output.get(), TYPE_BGRA_8,
-                                  INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA);
+                                  INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA | cmsFLAGS_NOCACHE);
   if (t->handle_ == nullptr) return nullptr;
   return t;
 }
@@ -135,7 +138,17 @@ void ColourTransform::Apply(Bitmap& b) const {
     case PixelFormat::pf32bit:
     case PixelFormat::pf24bit: {
       const size_t step = b.Format() == PixelFormat::pf32bit ? 4 : 3;
-      for (int y = 0; y < b.Height(); ++y) Pixels(b.Row(y), width, step);
+      const auto rows = [&](int from, int to) {
+        for (int y = from; y < to; ++y) Pixels(b.Row(y), width, step);
+      };
+      // A fitted photo is a megapixel or more: its halves are converted at once.
+      if (width * size_t(b.Height()) < (size_t(1) << 18)) {
+        rows(0, b.Height());
+      } else {
+        std::thread second(rows, b.Height() / 2, b.Height());
+        rows(0, b.Height() / 2);
+        second.join();
+      }
       break;
     }
     case PixelFormat::pf1bit:
