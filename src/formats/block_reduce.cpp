@@ -34,12 +34,24 @@ std::optional<std::pair<double, double>> LumaWeights(int mc) {
 namespace {
 
 // Adds `weight` times the sum of each whole block of B samples of a row, for the first `blocks`.
+// Restricted: the sums are not the samples, so the compiler may vectorise the loop.
 template <int B>
-void AddBlocks(const uint8_t* row, int blocks, uint32_t weight, uint32_t* sums) {
+void AddBlocks(const uint8_t* __restrict row, int blocks, uint32_t weight,
+               uint32_t* __restrict sums) {
   for (int o = 0; o < blocks; ++o) {
     uint32_t s = 0;
     for (int k = 0; k < B; ++k) s += row[o * B + k];
     sums[o] += weight * s;
+  }
+}
+
+// AddRow's smoothing for the columns [from, to), each of which has a sample on either side.
+void SmoothInner(const uint8_t* __restrict row, int block, int from, int to, uint32_t weight,
+                 uint32_t* __restrict sums) {
+  for (int o = from; o < to; ++o) {
+    const int first = o * block;
+    sums[o] += weight * (uint32_t(row[first - 1]) + row[first + block] - row[first] -
+                         row[first + block - 1]);
   }
 }
 
@@ -71,11 +83,16 @@ void AddRow(const uint8_t* row, int samples, int block, int columns, uint32_t we
     sums[o] += w * t;
   }
   if (!smooth) return;
-  for (int o = 0; o < columns; ++o) {
+  const auto adjust = [&](int o) {
     const int first = o * block, end = std::min(samples, first + block);
     sums[o] += weight * (uint32_t(row[std::max(first - 1, 0)]) + row[std::min(end, samples - 1)] -
                          row[first] - row[end - 1]);
-  }
+  };
+  // Columns with samples on both sides need no clamping, and the loop vectorises.
+  const int inner = std::max(1, std::min(columns, (samples - 1) / block));
+  if (columns > 0) adjust(0);
+  SmoothInner(row, block, 1, inner, weight, sums);
+  for (int o = inner; o < columns; ++o) adjust(o);
 }
 
 // Samples of a block of `block` starting at `first` that lie within `size`.
@@ -92,8 +109,11 @@ uint8_t Clamped(float v) {
 Bitmap ReducedFromYCbCr(const YCbCrPlanes& p, int denom) {
   const int ow = (p.width + denom - 1) / denom, oh = (p.height + denom - 1) / denom;
   Bitmap out;
-  out.Allocate(ow, oh, PixelFormat::pf32bit);  // every pixel is written below
+  // Opaque pictures come out as 24 bits, which the fitting resampler reads as they are.
+  const bool alpha = p.alpha != nullptr;
+  out.Allocate(ow, oh, alpha ? PixelFormat::pf32bit : PixelFormat::pf24bit);  // all written
   const bool chroma = p.cb != nullptr && p.cr != nullptr;
+  const int bpp = alpha ? 4 : 3;
   const int cw = (p.width + p.chromaShiftX) >> p.chromaShiftX;
   const int ch = (p.height + p.chromaShiftY) >> p.chromaShiftY;
   const int cBlockX = denom >> p.chromaShiftX, cBlockY = denom >> p.chromaShiftY;
@@ -150,7 +170,7 @@ Bitmap ReducedFromYCbCr(const YCbCrPlanes& p, int denom) {
       const float rowShare = 1.0f / float(rows);
       const float chromaRowShare = 1.0f / (float(std::max(cRows, 1)) * (smoothY ? 8.0f : 1.0f));
       uint8_t* d = out.Row(oy);
-      for (int o = 0; o < ow; ++o, d += 4) {
+      for (int o = 0; o < ow; ++o, d += bpp) {
         const float share = yShare[size_t(o)] * rowShare;
         const float luma = (float(ys[size_t(o)]) * share - yOffset) * yScale;
         float cb = 0, cr = 0;
@@ -161,9 +181,9 @@ Bitmap ReducedFromYCbCr(const YCbCrPlanes& p, int denom) {
         d[0] = Clamped(luma + cbToB * cb);
         d[1] = Clamped(luma + cbToG * cb + crToG * cr);
         d[2] = Clamped(luma + crToR * cr);
-        d[3] = p.alpha ? Clamped(float(as[size_t(o)]) * share) : p.opaqueFourthByte;
+        if (alpha) d[3] = Clamped(float(as[size_t(o)]) * share);
       }
-      if (p.alpha) BlendOverWhite(out.Row(oy), ow);
+      if (alpha) BlendOverWhite(out.Row(oy), ow);
     }
   };
   if (oh < 64) {

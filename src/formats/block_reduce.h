@@ -28,7 +28,6 @@ struct YCbCrPlanes {
   bool smoothChroma = false;
   const uint8_t* alpha = nullptr;  // null when opaque
   size_t alphaStride = 0;
-  uint8_t opaqueFourthByte = 0;   // the fourth byte of pictures without alpha
   double kr = 0.299, kb = 0.114;  // the matrix's luma weights of red and blue
   bool fullRange = true;          // else luma spans 16-235, chroma 16-240
 };
@@ -37,8 +36,8 @@ struct YCbCrPlanes {
 // are not a plain weighting of red, green and blue (identity, YCgCo, constant luminance).
 std::optional<std::pair<double, double>> LumaWeights(int matrixCoefficients);
 
-// The picture at 1/denom (2, 4 or 8) of its size, rounded up, as blue-green-red-x pixels (32
-// bits); with alpha, the colours are blended over white and the alpha kept in the fourth byte.
+// The picture at 1/denom (2, 4 or 8) of its size, rounded up, as blue-green-red pixels (24 bits);
+// with alpha, 32 bits whose colours are blended over white, the alpha kept in the fourth byte.
 Bitmap ReducedFromYCbCr(const YCbCrPlanes& p, int denom);
 
 // A 32-bit picture at 1/denom of its size, rounded up: each pixel the mean of its block, all four

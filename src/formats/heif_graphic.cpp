@@ -374,7 +374,6 @@ std::optional<Bitmap> ReducedNative(const Opened& o, int denom) {
   const heif_chroma chroma = heif_image_get_chroma_format(img);
   YCbCrPlanes p;
   p.width = o.width, p.height = o.height;
-  p.opaqueFourthByte = 255;  // as libheif's own conversion gives
   if (space != heif_colorspace_YCbCr || chroma != heif_chroma_420) return std::nullopt;
   p.chromaShiftX = p.chromaShiftY = 1;
   p.y = Plane(img, heif_channel_Y, p.width, p.height, p.yStride);
