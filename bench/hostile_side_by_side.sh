@@ -47,6 +47,21 @@ j += b"\xff\xc2\x00\x0b\x08" + struct.pack(">HH", 16384, 16384) + b"\x01\x01\x11
 j += b"\xff\xc4\x00\x14\x00\x01" + bytes(15) + b"\x00"
 j += b"\xff\xda\x00\x08\x01\x01\x00\x00\x00\x00" * 999 + b"\xff\xd9"
 open("scans.jpg", "wb").write(j)
+# EMF of 544 bytes whose frame is 4609 x 39937 and whose two records stretch a 1 x 1 and a
+# 64 x 1 DIB over all of it: within the drawn-pixel budget, so it is drawn, not refused.
+W, H = 4609, 39937
+def rec(t, body): return struct.pack("<II", t, 8 + len(body)) + body
+head = struct.pack("<iiii", 0, 0, W - 1, H - 1) + struct.pack("<iiii", 0, 0, W * 26, H * 26) + b" EMF"
+head += struct.pack("<IIIHHIIIiiii", 0x10000, 0, 0, 1, 0, 0, 0, 0, 1024, 768, 320, 240)
+def stretch(width):
+    bmi = struct.pack("<IiiHHIIiiII", 40, width, 1, 1, 24, 0, 0, 0, 0, 0, 0)
+    bits = bytes((i * 37) & 255 for i in range((width * 3 + 3) // 4 * 4))
+    at = 8 + 16 + 4 * 14
+    body = struct.pack("<iiii", 0, 0, W - 1, H - 1) + struct.pack("<iiiiii", 0, 0, 0, 0, width, 1)
+    body += struct.pack("<IIIIII", at, len(bmi), at + len(bmi), len(bits), 0, 0x00CC0020)
+    return rec(81, body + struct.pack("<ii", W, H) + bmi + bits)
+emf = rec(1, head) + stretch(1) + stretch(64) + rec(14, struct.pack("<III", 0, 16, 20))
+open("stretch.emf", "wb").write(emf)
 PY
 # JPEG 2000 whose palette expands one 4096 x 4096 component into 200.
 /usr/bin/python3 -c "
@@ -72,7 +87,7 @@ measure() {  # label command...
     "$(echo "$user + $sys" | bc)" "$(( kb / 1024 ))" "$status"
 }
 
-for f in lie.bmp lie.png bomb.png lie.tif sparse.tga scans.jpg palette.jp2; do
+for f in lie.bmp lie.png bomb.png lie.tif sparse.tga scans.jpg palette.jp2 stretch.emf; do
   echo "$f ($(stat -c %s "$f") bytes)"
   measure quendra "$conv" "$f" out.bmp --fit 1600x900
   case $f in
