@@ -469,6 +469,25 @@ TEST(EmfReader, VectorRecordsKeepTheFailurePathAndPartialBlitsCompose) {
   EXPECT_EQ(b.PixelColor(2, 1), src.PixelColor(0, 0));
   EXPECT_EQ(b.PixelColor(3, 2), src.PixelColor(2, 2));  // every second source pixel
   EXPECT_EQ(b.PixelColor(6, 1), (RGBQuad{255, 255, 255, 0}));
+  // Stretched twice over the whole picture from a 4 x 3 corner (each source row drawn twice;
+  // the record counts its rows from the bottom of the bottom-up DIB, so the lower three), then
+  // from a source rectangle that runs off the bitmap's right edge: the columns beyond it stay
+  // white.
+  for (const int xSrc : {0, 6}) {
+    auto stretched = original;
+    const auto set = [&](size_t o, uint32_t v) { std::memcpy(stretched.data() + o, &v, 4); };
+    set(rec + 32, uint32_t(xSrc)), set(rec + 36, 0), set(rec + 40, 4), set(rec + 44, 3);
+    TMetafile s;
+    s.LoadFromMemory(stretched);
+    Bitmap drawn;
+    s.AssignTo(drawn);
+    for (int y = 0; y < 6; ++y)
+      for (int x = 0; x < 8; ++x) {
+        const int sx = xSrc + x / 2;
+        const RGBQuad want = sx < 8 ? src.PixelColor(sx, 3 + y / 2) : RGBQuad{255, 255, 255, 0};
+        ASSERT_EQ(drawn.PixelColor(x, y), want) << xSrc << ": " << x << "," << y;
+      }
+  }
   // A line record (EMR_LINETO, 54) before the end record: not renderable.
   auto vector = original;
   const size_t eof = vector.size() - 20;
