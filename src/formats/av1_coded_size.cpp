@@ -2,38 +2,11 @@
 // format), and the OBU framing around it (section 5.3).
 #include "formats/av1_coded_size.h"
 
+#include "formats/bit_reader.h"
+
 namespace quendra {
 
 namespace {
-
-class BitReader {
- public:
-  explicit BitReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-  // n <= 32 bits, most significant first; past the end reads fail.
-  uint32_t Bits(int n) {
-    uint32_t v = 0;
-    for (int i = 0; i < n; ++i) {
-      if (pos_ >= bytes_.size() * 8) {
-        failed_ = true;
-        return 0;
-      }
-      v = v << 1 | ((bytes_[pos_ >> 3] >> (7 - (pos_ & 7))) & 1u);
-      ++pos_;
-    }
-    return v;
-  }
-  void Uvlc() {
-    int zeros = 0;
-    while (!failed_ && Bits(1) == 0 && zeros < 32) ++zeros;
-    if (zeros < 32) Bits(zeros);
-  }
-  bool Failed() const { return failed_; }
-
- private:
-  std::span<const uint8_t> bytes_;
-  size_t pos_ = 0;
-  bool failed_ = false;
-};
 
 std::optional<Av1Size> SequenceHeaderSize(std::span<const uint8_t> obu) {
   BitReader r(obu);
@@ -46,7 +19,7 @@ std::optional<Av1Size> SequenceHeaderSize(std::span<const uint8_t> obu) {
     int delayBits = 0;
     if (r.Bits(1)) {  // timing_info_present_flag
       r.Bits(32), r.Bits(32);
-      if (r.Bits(1)) r.Uvlc();  // equal_picture_interval
+      if (r.Bits(1)) r.ExpGolomb();  // equal_picture_interval
       decoderModel = r.Bits(1) != 0;
       if (decoderModel) {
         delayBits = int(r.Bits(5)) + 1;

@@ -22,6 +22,7 @@
 
 #include "base/errors.h"
 #include "formats/block_reduce.h"
+#include "formats/hevc_coded_size.h"
 #include "formats/load_cancel.h"
 #include "formats/over_white.h"
 
@@ -248,6 +249,26 @@ void CheckCanvas(std::span<const uint8_t> file, int64_t width, int64_t height) {
     throw EInvalidGraphic("HEIF: the primary image's canvas does not match its size");
 }
 
+// No HEVC configuration in the file may code a picture with a side longer than the primary
+// image's longer side (rounded up to whole 64-sample coding blocks; turns swap the sides):
+// tiles, thumbnails and alpha are all smaller. libde265 allocates what the parameter set asks
+// for, whatever the container claims.
+void CheckCodedSizes(std::span<const uint8_t> file, int64_t side) {
+  const std::span<const uint8_t> meta = FindBox(file, FourCc("meta")).body;
+  if (meta.size() < 4) return;
+  std::span<const uint8_t> run =
+      FindBox(FindBox(meta.subspan(4), FourCc("iprp")).body, FourCc("ipco")).body;
+  const auto roundUp = [](int64_t v) { return (v + 63) / 64 * 64; };
+  while (!run.empty()) {
+    const Box config = FindBox(run, FourCc("hvcC"));
+    if (config.body.empty()) return;
+    const auto coded = HevcCodedSize(config.body);
+    if (coded && (coded->width > roundUp(side) || coded->height > roundUp(side)))
+      throw EInvalidGraphic("HEIF: the file codes a picture larger than its primary image");
+    run = run.subspan(size_t(config.body.data() + config.body.size() - run.data()));
+  }
+}
+
 void ReadColour(const heif_image_handle* handle, ColourSpace& colour) {
   switch (heif_image_handle_get_color_profile_type(handle)) {
     case heif_color_profile_type_prof:
@@ -303,6 +324,8 @@ Opened Open(std::span<const uint8_t> data) {
   o.height = heif_image_handle_get_height(rawHandle);
   CheckDimensions(o.width, o.height);
   if (o.width <= 0 || o.height <= 0) throw EInvalidGraphic("HEIF: the primary image has no size");
+  CheckCodedSizes(data, std::max({o.width, o.height, heif_image_handle_get_ispe_width(rawHandle),
+                                  heif_image_handle_get_ispe_height(rawHandle)}));
   return o;
 }
 

@@ -229,6 +229,17 @@ TEST_F(HeifRead, DamagedFilesFailClearly) {
                                                      "ispe-65535x65535.heic"))
                 .rfind("HEIF: ", 0),
             0u);
+  // A parameter set that codes 96 x 64 luma samples under an ispe that claims 16 x 16 (an
+  // even size, so heif-enc writes one plain image and no grid): refused before libde265
+  // allocates the coded picture.
+  const std::string even = dir.File("even.png");
+  ASSERT_EQ(quendra::testing::Run("convert -size 96x64 gradient:red-blue " + ShellQuote(even)), 0);
+  std::vector<uint8_t> shrunk = ReadFileBytes(Encode(even, "even.heic", "-q 60"));
+  ASSERT_EQ(ErrorOf(shrunk), "");
+  const auto ispe = std::search(shrunk.begin(), shrunk.end(), "ispe", "ispe" + 4);
+  ASSERT_NE(ispe, shrunk.end());
+  for (int i = 4; i < 12; ++i) ispe[i + 4] = i == 7 || i == 11 ? 16 : 0;  // width, height
+  EXPECT_EQ(ErrorOf(shrunk), "HEIF: the file codes a picture larger than its primary image");
   // A load given up on stops as cancelled, before the file is parsed or before it is decoded.
   THeifGraphic held;
   held.LoadFromMemory(good);
