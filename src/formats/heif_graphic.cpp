@@ -231,7 +231,10 @@ void CheckCanvas(std::span<const uint8_t> file, int64_t width, int64_t height) {
   const bool iinfV0 = iinf.Get(4) >> 24 == 0;
   iinf.Get(iinfV0 ? 2 : 4);
   std::span<const uint8_t> infes = iinf.d.subspan(std::min(iinf.at, iinf.d.size()));
-  uint32_t type = 0;
+  // Every grid and overlay: the primary's canvas must be its ispe size, any other's (an alpha
+  // or depth image, a thumbnail) no larger than the primary's longer side, in whole 64-sample
+  // blocks, as CheckCodedSizes has it.
+  const int64_t longest = (std::max(width, height) + 63) / 64 * 64;
   while (!infes.empty()) {
     const Box infe = FindBox(infes, FourCc("infe"));
     if (infe.body.empty()) break;
@@ -239,14 +242,15 @@ void CheckCanvas(std::span<const uint8_t> file, int64_t width, int64_t height) {
     const uint64_t version = e.Get(4) >> 24;
     const uint64_t id = e.Get(version >= 3 ? 4 : 2);
     e.Get(2);
-    const uint32_t t = uint32_t(e.Get(4));
-    if (e.ok && version >= 2 && id == primary) type = t;
+    const uint32_t type = uint32_t(e.Get(4));
     infes = infes.subspan(size_t(infe.body.data() + infe.body.size() - infes.data()));
+    if (!e.ok || version < 2 || (type != FourCc("grid") && type != FourCc("iovl"))) continue;
+    const auto [w, h] = CanvasSize(ItemBytes(file, children, uint32_t(id)), type == FourCc("iovl"));
+    if (id == primary && (w != width || h != height))
+      throw EInvalidGraphic("HEIF: the primary image's canvas does not match its size");
+    if (w > longest || h > longest)
+      throw EInvalidGraphic("HEIF: the file holds a canvas larger than its primary image");
   }
-  if (type != FourCc("grid") && type != FourCc("iovl")) return;
-  const auto [w, h] = CanvasSize(ItemBytes(file, children, primary), type == FourCc("iovl"));
-  if (w != width || h != height)
-    throw EInvalidGraphic("HEIF: the primary image's canvas does not match its size");
 }
 
 // No HEVC configuration in the file may code a picture with a side longer than the primary

@@ -225,6 +225,12 @@ TEST_F(HeifRead, DamagedFilesFailClearly) {
                                                      "ispe-20000x20000.heic"))
                 .find("exceed"),
             std::string::npos);
+  // A 2.5 KB file whose alpha image is a grid of a canvas far beyond its 48 x 36 primary:
+  // libheif would allocate 2.1 GB for it.
+  EXPECT_EQ(
+      ErrorOf(ReadFileBytes(QUENDRA_SOURCE_DIR "/fuzz/regressions/heif/"
+                                               "second-grid-canvas-larger-than-primary.heic")),
+      "HEIF: the file holds a canvas larger than its primary image");
   EXPECT_EQ(ErrorOf(ReadFileBytes(QUENDRA_SOURCE_DIR "/fuzz/regressions/heif/"
                                                      "ispe-65535x65535.heic"))
                 .rfind("HEIF: ", 0),
