@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <exception>
-#include <thread>
 #include <vector>
 
+#include "base/two_halves.h"
 #include "formats/load_cancel.h"
 #include "formats/over_white.h"
 
@@ -129,10 +128,9 @@ Bitmap ReducedFromYCbCr(const YCbCrPlanes& p, int denom) {
   const float cbToG = float(-2 * kb * (1 - kb) / kg) * cScale;
   const float crToG = float(-2 * kr * (1 - kr) / kg) * cScale;
 
-  // Rows [from, to) of the result. The first part checks for a cancelled load; the second,
-  // on a thread of its own, stops when the first part does.
-  std::atomic<bool> stop{false};
-  const auto reduceRows = [&](int from, int to, bool first) {
+  // Rows [from, to) of the result. The half on the loading thread checks for a cancelled load
+  // (elsewhere there is no cancel scope and the check is nothing); the other stops with it.
+  const auto reduceRows = [&](int from, int to, const std::atomic<bool>& stop) {
     const size_t n = size_t(ow);
     std::vector<uint32_t> ys(n), as(n), cbs(n), crs(n);
     std::vector<float> yShare(n), cShare(n);  // one over each column's samples
@@ -142,7 +140,7 @@ Bitmap ReducedFromYCbCr(const YCbCrPlanes& p, int denom) {
           1.0f / (float(Within(o * cBlockX, cBlockX, cw)) * (smoothX ? 8.0f : 1.0f));
     }
     for (int oy = from; oy < to; ++oy) {
-      if ((oy & 15) == 0 && first) ThrowIfCancelled();
+      if ((oy & 15) == 0) ThrowIfCancelled();
       if (stop) return;
       std::fill(ys.begin(), ys.end(), 0u);
       std::fill(as.begin(), as.end(), 0u);
@@ -186,30 +184,7 @@ Bitmap ReducedFromYCbCr(const YCbCrPlanes& p, int denom) {
       if (alpha) BlendOverWhite(out.Row(oy), ow);
     }
   };
-  if (oh < 64) {
-    reduceRows(0, oh, true);
-    return out;
-  }
-  // Two halves at once: the decoders use both cores, and this would otherwise run on one
-  // after them.
-  const int half = oh / 2;
-  std::exception_ptr failed;
-  std::thread second([&] {
-    try {
-      reduceRows(half, oh, false);
-    } catch (...) {
-      failed = std::current_exception();
-    }
-  });
-  try {
-    reduceRows(0, half, true);
-  } catch (...) {
-    stop = true;
-    second.join();
-    throw;
-  }
-  second.join();
-  if (failed) std::rethrow_exception(failed);
+  InTwoHalves(oh, 64, reduceRows);
   return out;
 }
 

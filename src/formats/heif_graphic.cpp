@@ -219,7 +219,7 @@ std::pair<int64_t, int64_t> CanvasSize(std::span<const uint8_t> descriptor, bool
   return r.ok ? std::pair{w, h} : std::pair<int64_t, int64_t>{-1, -1};
 }
 
-void CheckCanvas(std::span<const uint8_t> file, int64_t width, int64_t height) {
+void CheckCanvas(std::span<const uint8_t> file, int64_t width, int64_t height, int64_t limit) {
   const std::span<const uint8_t> meta = FindBox(file, FourCc("meta")).body;
   if (meta.size() < 4) return;  // libheif has refused such a file already
   const std::span<const uint8_t> children = meta.subspan(4);
@@ -232,9 +232,7 @@ void CheckCanvas(std::span<const uint8_t> file, int64_t width, int64_t height) {
   iinf.Get(iinfV0 ? 2 : 4);
   std::span<const uint8_t> infes = iinf.d.subspan(std::min(iinf.at, iinf.d.size()));
   // Every grid and overlay: the primary's canvas must be its ispe size, any other's (an alpha
-  // or depth image, a thumbnail) no larger than the primary's longer side, in whole 64-sample
-  // blocks, as CheckCodedSizes has it.
-  const int64_t longest = (std::max(width, height) + 63) / 64 * 64;
+  // or depth image, a thumbnail) no side longer than `limit`.
   while (!infes.empty()) {
     const Box infe = FindBox(infes, FourCc("infe"));
     if (infe.body.empty()) break;
@@ -248,26 +246,23 @@ void CheckCanvas(std::span<const uint8_t> file, int64_t width, int64_t height) {
     const auto [w, h] = CanvasSize(ItemBytes(file, children, uint32_t(id)), type == FourCc("iovl"));
     if (id == primary && (w != width || h != height))
       throw EInvalidGraphic("HEIF: the primary image's canvas does not match its size");
-    if (w > longest || h > longest)
+    if (w > limit || h > limit)
       throw EInvalidGraphic("HEIF: the file holds a canvas larger than its primary image");
   }
 }
 
-// No HEVC configuration in the file may code a picture with a side longer than the primary
-// image's longer side (rounded up to whole 64-sample coding blocks; turns swap the sides):
-// tiles, thumbnails and alpha are all smaller. libde265 allocates what the parameter set asks
-// for, whatever the container claims.
-void CheckCodedSizes(std::span<const uint8_t> file, int64_t side) {
+// No HEVC configuration in the file may code a picture with a side longer than `limit`.
+// libde265 allocates what the parameter set asks for, whatever the container claims.
+void CheckCodedSizes(std::span<const uint8_t> file, int64_t limit) {
   const std::span<const uint8_t> meta = FindBox(file, FourCc("meta")).body;
   if (meta.size() < 4) return;
   std::span<const uint8_t> run =
       FindBox(FindBox(meta.subspan(4), FourCc("iprp")).body, FourCc("ipco")).body;
-  const auto roundUp = [](int64_t v) { return (v + 63) / 64 * 64; };
   while (!run.empty()) {
     const Box config = FindBox(run, FourCc("hvcC"));
     if (config.body.empty()) return;
     const auto coded = HevcCodedSize(config.body);
-    if (coded && (coded->width > roundUp(side) || coded->height > roundUp(side)))
+    if (coded && (coded->width > limit || coded->height > limit))
       throw EInvalidGraphic("HEIF: the file codes a picture larger than its primary image");
     run = run.subspan(size_t(config.body.data() + config.body.size() - run.data()));
   }
@@ -320,16 +315,19 @@ Opened Open(std::span<const uint8_t> data) {
   Check(heif_context_get_primary_image_handle(o.ctx.get(), &rawHandle), "no primary image");
   o.handle.reset(rawHandle);
   // The stored size (ispe) is what the decoder allocates; the shown size is after the crop.
-  CheckDimensions(heif_image_handle_get_ispe_width(rawHandle),
-                  heif_image_handle_get_ispe_height(rawHandle));
-  CheckCanvas(data, heif_image_handle_get_ispe_width(rawHandle),
-              heif_image_handle_get_ispe_height(rawHandle));
+  const int ispeWidth = heif_image_handle_get_ispe_width(rawHandle);
+  const int ispeHeight = heif_image_handle_get_ispe_height(rawHandle);
+  CheckDimensions(ispeWidth, ispeHeight);
   o.width = heif_image_handle_get_width(rawHandle);
   o.height = heif_image_handle_get_height(rawHandle);
+  // No picture in the file (a tile, a thumbnail, alpha or depth) has a side longer than the
+  // primary image's longer one, in whole 64-sample coding blocks (turns swap the sides).
+  const int64_t limit =
+      (int64_t(std::max({ispeWidth, ispeHeight, o.width, o.height})) + 63) / 64 * 64;
+  CheckCanvas(data, ispeWidth, ispeHeight, limit);
   CheckDimensions(o.width, o.height);
   if (o.width <= 0 || o.height <= 0) throw EInvalidGraphic("HEIF: the primary image has no size");
-  CheckCodedSizes(data, std::max({o.width, o.height, heif_image_handle_get_ispe_width(rawHandle),
-                                  heif_image_handle_get_ispe_height(rawHandle)}));
+  CheckCodedSizes(data, limit);
   return o;
 }
 

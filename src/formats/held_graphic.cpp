@@ -7,7 +7,7 @@ namespace quendra {
 
 void THeldGraphic::DecodeRows(const std::function<void(int, int)>& begin,
                               const RowFunction& row) const {
-  const Bitmap b = Decode(1 << static_cast<int>(scale_));
+  const Bitmap b = Decode(Denominator());
   begin(b.Width(), b.Height());
   if (b.Format() == PixelFormat::pf24bit) {
     for (int y = 0; y < b.Height(); ++y) row(b.Row(y), y);

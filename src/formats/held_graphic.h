@@ -13,7 +13,7 @@ class THeldGraphic : public TReducedScaleGraphic {
   int Height() const override { return Scaled(height_); }
   int FullWidth() const override { return width_; }
   int FullHeight() const override { return height_; }
-  void AssignTo(Bitmap& dst) const override { dst = Decode(1 << static_cast<int>(scale_)); }
+  void AssignTo(Bitmap& dst) const override { dst = Decode(Denominator()); }
   void DecodeRows(const std::function<void(int, int)>& begin,
                   const RowFunction& row) const override;
   JpegScale Scale() const override { return scale_; }
@@ -24,12 +24,11 @@ class THeldGraphic : public TReducedScaleGraphic {
   virtual Bitmap Decode(int denom) const = 0;
   // Keeps the file's bytes and its full size, at full scale.
   void Hold(std::span<const uint8_t> data, int width, int height);
-  int Scaled(int side) const {
-    return (side + (1 << static_cast<int>(scale_)) - 1) >> static_cast<int>(scale_);
-  }
+  int Scaled(int side) const { return (side + Denominator() - 1) / Denominator(); }
   std::span<const uint8_t> Held() const { return {data_.data(), data_.size()}; }
 
  private:
+  int Denominator() const { return 1 << static_cast<int>(scale_); }
   PixelBuffer data_;
   int width_ = 0, height_ = 0;
   JpegScale scale_ = JpegScale::jsFullSize;

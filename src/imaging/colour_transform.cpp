@@ -6,7 +6,8 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
-#include <thread>
+
+#include "base/two_halves.h"
 
 namespace quendra {
 
@@ -138,17 +139,12 @@ void ColourTransform::Apply(Bitmap& b) const {
     case PixelFormat::pf32bit:
     case PixelFormat::pf24bit: {
       const size_t step = b.Format() == PixelFormat::pf32bit ? 4 : 3;
-      const auto rows = [&](int from, int to) {
+      // A fitted photo is a megapixel or more: pictures of a quarter of one and up are
+      // converted in two halves at once.
+      const int minimum = int(std::min<size_t>((size_t(1) << 18) / width, 1u << 30));
+      InTwoHalves(b.Height(), minimum, [&](int from, int to, const std::atomic<bool>&) {
         for (int y = from; y < to; ++y) Pixels(b.Row(y), width, step);
-      };
-      // A fitted photo is a megapixel or more: its halves are converted at once.
-      if (width * size_t(b.Height()) < (size_t(1) << 18)) {
-        rows(0, b.Height());
-      } else {
-        std::thread second(rows, b.Height() / 2, b.Height());
-        rows(0, b.Height() / 2);
-        second.join();
-      }
+      });
       break;
     }
     case PixelFormat::pf1bit:
