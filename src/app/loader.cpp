@@ -1,11 +1,13 @@
 #include "app/loader.h"
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <future>
 #include <memory>
 
 #include "base/errors.h"
+#include "base/row_pipe.h"
 #include "formats/format_record.h"
 #include "formats/reduced_scale.h"
 #include "imaging/colour_management.h"
@@ -39,17 +41,68 @@ FittedSize StoredFit(const TZoomer& img, int w, int h, Orientation o) {
   return swap ? FittedSize{t.Bottom, t.Right} : FittedSize{t.Right, t.Bottom};
 }
 
+// Fitted rows take the output colours on the resampler's thread as they are made, once the
+// transform (made on a third thread while the decode starts) is ready; rows made before it are
+// caught up then. Whatever is left when the decode ends is converted after it.
+class FittedColours {
+ public:
+  FittedColours(const ColourSpace& from, std::future<void>& prepared)
+      : from_(from), prepared_(prepared) {}
+
+  void RowDone(Bitmap& target, int y) {
+    if (pending_) {
+      if (prepared_.valid() &&
+          prepared_.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+      rows_ = OutputColoursForRows(from_);
+      pending_ = false;
+    }
+    if (!rows_) return;
+    for (; converted_ <= y; ++converted_) rows_(target.Row(converted_), target.Width());
+  }
+
+  // After the resampler's thread has ended.
+  void Finish(Bitmap& target) {
+    if (pending_) {
+      if (prepared_.valid()) prepared_.get();
+      ConvertToOutputColours(target, from_);  // in two halves at once
+      return;
+    }
+    for (; rows_ && converted_ < target.Height(); ++converted_)
+      rows_(target.Row(converted_), target.Width());
+  }
+
+ private:
+  const ColourSpace& from_;
+  std::future<void>& prepared_;
+  bool pending_ = true;
+  RowColours rows_;
+  int converted_ = 0;
+};
+
 // A JPEG decoded at its chosen scale streams row by row into the resampler: the same pixels as
 // decoding the whole picture first and resampling it after, without holding the decoded copy.
-Bitmap DecodeFitted(const TReducedScaleGraphic& jpeg, const TZoomer& img, Orientation o) {
+// From a quarter megapixel up the resampler, and the colour conversion behind it, work on a
+// second thread while the decoder goes on.
+Bitmap DecodeFitted(const TReducedScaleGraphic& jpeg, const TZoomer& img, Orientation o,
+                    FittedColours& colours) {
+  constexpr int64_t kPipedPixels = 1 << 18;
   std::unique_ptr<StreamResampler> resampler;
+  std::unique_ptr<RowPipe> pipe;
   jpeg.DecodeRows(
       [&](int w, int h) {
         const FittedSize t = StoredFit(img, w, h, o);
         resampler = std::make_unique<StreamResampler>(w, h, t.width, t.height);
+        if (int64_t(w) * h < kPipedPixels) return;
+        resampler->OnTargetRow([&](Bitmap& target, int y) { colours.RowDone(target, y); });
+        pipe = std::make_unique<RowPipe>(
+            size_t(w) * 3, [r = resampler.get()](const uint8_t* row) { r->PushRow(row, 3); });
       },
-      [&](const uint8_t* row, int) { resampler->PushRow(row, 3); });
-  return resampler->Finish();
+      [&](const uint8_t* row, int) { pipe ? pipe->Push(row) : resampler->PushRow(row, 3); });
+  if (pipe) pipe->Finish();
+  Bitmap fitted = resampler->Finish();
+  colours.Finish(fitted);
+  return fitted;
 }
 
 int UprightMax(const TReducedScaleGraphic& g, const TZoomer& img, Orientation o) {
@@ -84,16 +137,18 @@ void FinishLoad(TZoomer& img) {
       // The scale's change of size has the zoomer recompute DestRect for it.
       ChooseJpegScale(scaled, std::max(img.DestWidth(), img.DestHeight()));
     }
-    working = DecodeFitted(scaled, img, o);
-  } else if (img.Proportional()) {
-    working = ToBitmap32(graphic);
-    const FittedSize t = StoredFit(img, working.Width(), working.Height(), o);
-    ResampleHalftone(working, {0, 0, t.width, t.height});
+    FittedColours colours(meta.colour, prepared);
+    working = DecodeFitted(scaled, img, o, colours);
   } else {
     working = ToBitmap32(graphic);
+    if (img.Proportional()) {
+      const FittedSize t = StoredFit(img, working.Width(), working.Height(), o);
+      ResampleHalftone(working, {0, 0, t.width, t.height});
+    }
+    if (prepared.valid()) prepared.get();
+    ConvertToOutputColours(working, meta.colour);
   }
   if (prepared.valid()) prepared.get();
-  ConvertToOutputColours(working, meta.colour);
   OrientBitmap(working, o);
   img.Picture().AssignBitmap(std::move(working));
 }

@@ -97,6 +97,12 @@ void ConvertToOutputColours(Bitmap& b, const ColourSpace& from) {
   if (const auto transform = TransformFor(from)) transform->Apply(b);
 }
 
+RowColours OutputColoursForRows(const ColourSpace& from) {
+  auto transform = TransformFor(from);
+  if (!transform) return {};
+  return [t = std::move(transform)](uint8_t* row, int width) { t->Pixels(row, size_t(width), 4); };
+}
+
 void PrepareOutputColours(const ColourSpace& from) {
   TransformFor(from);
 }

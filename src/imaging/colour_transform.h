@@ -31,11 +31,12 @@ class ColourTransform {
   // place, and the marked transparent colour with them; 15- and 16-bit bitmaps are left alone.
   // Safe to call from several threads at once on the same transform.
   void Apply(Bitmap& b) const;
+  // Converts `count` blue-green-red pixels, one every `step` (3 or 4) bytes. Safe from several
+  // threads at once.
+  void Pixels(uint8_t* p, size_t count, size_t step) const;
 
  private:
   ColourTransform() = default;
-  // Converts `count` blue-green-red pixels, one every `step` (3 or 4) bytes.
-  void Pixels(uint8_t* p, size_t count, size_t step) const;
 
   std::unique_ptr<MatrixShaper> shaper_;  // when the profiles allow it, else:
   void* handle_ = nullptr;                // cmsHTRANSFORM, kept out of the header

@@ -219,6 +219,7 @@ void StreamResampler::PushRow(const uint8_t* row, int bytesPerPixel) {
       s.rows[size_t(k)] = s.ring.data() + size_t((first + k) % s.window) * size_t(width) * 4;
     CombineRows(s.rows.data(), s.ty.weights.data() + s.ty.offset[y], n, width, dst_.Row(y));
     ++s.nextTarget;
+    if (done_) done_(dst_, y);
   }
 }
 

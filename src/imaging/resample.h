@@ -4,6 +4,7 @@
 #include "base/geometry.h"
 #include "formats/graphic.h"
 
+#include <functional>
 #include <memory>
 
 namespace quendra {
@@ -29,6 +30,8 @@ class StreamResampler {
   StreamResampler(int srcWidth, int srcHeight, int width, int height);
   ~StreamResampler();
   void PushRow(const uint8_t* row, int bytesPerPixel);
+  // Called, on the pushing thread, with the target and each of its rows as it is completed.
+  void OnTargetRow(std::function<void(Bitmap& target, int y)> done) { done_ = std::move(done); }
   // The target picture; source rows that never arrived count as black.
   Bitmap Finish();
 
@@ -37,6 +40,7 @@ class StreamResampler {
   std::unique_ptr<State> state_;
   int srcWidth_, srcHeight_;
   Bitmap dst_;
+  std::function<void(Bitmap&, int)> done_;
 };
 
 }  // namespace quendra

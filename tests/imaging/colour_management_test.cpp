@@ -75,6 +75,15 @@ expect(d + '/AdobeRGB1998.png', adobe, swapped, 'on-swapped')
 # Profiles that cannot be honoured: random bytes, a profile cut short, one that is not RGB.
 lab = ImageCms.ImageCmsProfile(ImageCms.createProfile('LAB')).tobytes()
 im.save(d + '/plain.jpg', quality=95)
+# Photos large enough to be resampled and converted while they decode, fitted at full size.
+wide = card(640, 480)
+wide.save(d + '/wide-adobe.jpg', quality=95, icc_profile=adobe)
+expect(d + '/wide-adobe.jpg', adobe)
+expect(d + '/wide-adobe.jpg', adobe, swapped, 'on-swapped')
+wide.save(d + '/wide-lut.jpg', quality=95, icc_profile=table_icc)  # slow to make: caught up
+expect(d + '/wide-lut.jpg', table_icc)
+wide.save(d + '/wide-plain.jpg', quality=95)
+expect(d + '/wide-plain.jpg', ImageCms.ImageCmsProfile(srgb).tobytes(), swapped, 'on-swapped')
 for name, icc in [('random', random.Random(7).randbytes(700)), ('cut', adobe[:200]), ('lab', lab)]:
     im.save('%s/%s.jpg' % (d, name), quality=95, icc_profile=icc)
 # Linear light (gAMA 1.0) with red and green primaries swapped (cHRM), D65 white, by hand.
@@ -126,12 +135,13 @@ def card(w, h):
 
   // The file as the viewer shows it: unfitted, or fitted into a window of its own size, which
   // for a JPEG takes the streamed decode into 32-bit pixels.
-  static RgbaImage Load(const std::string& name, bool fitted = false) {
+  static RgbaImage Load(const std::string& name, bool fitted = false, int width = 48,
+                        int height = 32) {
     TZoomer z;
     z.SetCenter(true);
     z.SetStretch(fitted);
     z.SetProportional(fitted);
-    z.SetClientSize(48, 32);
+    z.SetClientSize(width, height);
     LoadIntoZoomer(z, dir_->File(name));
     return testing::ToRgba(dynamic_cast<TBitmap&>(*z.Picture().Graphic()).Image(), true);
   }
@@ -217,6 +227,18 @@ TEST_F(ColourManagement, TheOutputProfileIsTheDisplays) {
   SetOutputProfile({'n', 'o', 'n', 'e'});
   EXPECT_EQ(Load("plain.png").rgba, plain.rgba);
   EXPECT_EQ(Load("AdobeRGB1998.png").rgba, adobeOnSrgb.rgba);
+}
+
+// A fitted photo takes its colours row by row as it decodes, whether its transform is new,
+// cached, or the display's for an untagged picture: every row exactly once.
+TEST_F(ColourManagement, FittedPhotosConvertAsTheyDecode) {
+  const auto shown = [](const std::string& name) { return Load(name, true, 640, 480); };
+  for (int pass = 0; pass < 2; ++pass)
+    for (const char* name : {"wide-adobe.jpg", "wide-lut.jpg"})
+      EXPECT_LE(testing::CompareRgb(shown(name), Expected(name)).maxDiff, 2) << name;
+  SetOutputProfile(testing::ReadFileBytes(std::string(kProfiles) + "SwappedRedAndGreen.icc"));
+  for (const char* name : {"wide-adobe.jpg", "wide-plain.jpg"})
+    EXPECT_LE(testing::CompareRgb(shown(name), Expected(name, "on-swapped")).maxDiff, 2) << name;
 }
 
 }  // namespace
