@@ -31,14 +31,17 @@ $(diff <(echo "$expected") <(echo "$actual"))"
 "$usr/bin/quendra-convert" "$source/samples/small.bmp" "$root/out.png" ||
   fail "installed quendra-convert does not run"
 [ "$(identify -format '%m' "$root/out.png")" = PNG ] || fail "quendra-convert wrote no PNG"
-# The AV1, HEVC and JPEG XL decoders are opened on their first picture, not at every start.
-for lib in libavif libheif libjxl; do
+# The TIFF, JPEG 2000, WebP, AV1, HEVC and JPEG XL decoders are opened on their first picture
+# (or save), not at every start.
+for lib in libtiff libopenjp2 libwebp libavif libheif libjxl; do
   ! readelf -d "$usr/bin/quendra-convert" | grep -q "NEEDED.*\[$lib" ||
     fail "quendra-convert links $lib at start"
 done
 convert -size 64x48 gradient:red-blue "$root/in.png"
-for kind in avif heic jxl; do
+for kind in tif jp2 webp avif heic jxl; do
   case $kind in
+    tif | jp2) convert "$root/in.png" "$root/in.$kind" ;;
+    webp) cwebp -quiet -lossless "$root/in.png" -o "$root/in.webp" ;;
     avif) avifenc -l "$root/in.png" "$root/in.avif" >/dev/null ;;
     heic) heif-enc -q 90 "$root/in.png" -o "$root/in.heic" >/dev/null ;;
     jxl) cjxl "$root/in.png" "$root/in.jxl" -d 0 >/dev/null 2>&1 ;;
@@ -46,6 +49,8 @@ for kind in avif heic jxl; do
   "$usr/bin/quendra-convert" "$root/in.$kind" "$root/$kind.png" || fail "no $kind from quendra-convert"
   [ "$(identify -format '%wx%h' "$root/$kind.png")" = 64x48 ] || fail "$kind read wrongly"
 done
+"$usr/bin/quendra-convert" "$root/in.png" "$root/out.jp2" && [ -s "$root/out.jp2" ] ||
+  fail "no JPEG 2000 saved by quendra-convert"
 
 desktop=$usr/share/applications/quendra.desktop
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
