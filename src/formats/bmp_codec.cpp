@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/errors.h"
+#include "formats/graphic.h"
 #include "formats/tbitmap.h"
 
 namespace quendra {
@@ -111,13 +112,43 @@ Header ReadHeader(std::span<const uint8_t> d) {
   return h;
 }
 
+// Rows are read once: every few megabytes the file's rows already read are handed back
+// (DoneWithFileBytes), so a picture at the pixel limit never holds its file and its bitmap at once.
+class RowsRead {
+ public:
+  RowsRead(std::span<const uint8_t> d, size_t at, size_t stride, const Header& h)
+      : d_(d),
+        at_(at),
+        stride_(stride),
+        topDown_(h.topDown),
+        height_(int(h.height)),
+        every_(int(std::max<size_t>(1, (size_t(4) << 20) / stride))) {}
+  const uint8_t* Row(int y) const {
+    return d_.data() + at_ + size_t(topDown_ ? y : height_ - 1 - y) * stride_;
+  }
+  // After output row y.
+  void Done(int y) {
+    if ((y + 1) % every_ != 0 && y + 1 != height_) return;
+    const int first = topDown_ ? from_ : height_ - 1 - y;  // the chunk's lowest file row
+    DoneWithFileBytes(d_.subspan(at_ + size_t(first) * stride_, size_t(y + 1 - from_) * stride_));
+    from_ = y + 1;
+  }
+
+ private:
+  std::span<const uint8_t> d_;
+  size_t at_, stride_;
+  bool topDown_;
+  int height_, every_, from_ = 0;
+};
+
 void CopyRows(std::span<const uint8_t> d, size_t at, const Header& h, Bitmap& out) {
   const size_t srcStride = Bitmap::StrideFor(int(h.width), out.Format());
   if (at > d.size() || (d.size() - at) / srcStride < size_t(h.height))
     Fail("pixel data is truncated");
+  RowsRead rows(d, at, srcStride, h);
   for (int y = 0; y < out.Height(); ++y) {
-    int srcRow = h.topDown ? y : out.Height() - 1 - y;
-    std::memcpy(out.Row(y), d.data() + at + size_t(srcRow) * srcStride, out.Stride());
+    std::memcpy(out.Row(y), rows.Row(y), out.Stride());
+    rows.Done(y);
   }
 }
 
@@ -181,8 +212,9 @@ void ConvertMasked(std::span<const uint8_t> d, size_t at, const Header& h, Bitma
   Channel r = MakeChannel(h.masks[0]), g = MakeChannel(h.masks[1]), b = MakeChannel(h.masks[2]),
           a = MakeChannel(out.Format() == PixelFormat::pf32bit ? h.masks[3] : 0);
   const int outBpp = out.Format() == PixelFormat::pf32bit ? 4 : 3;
+  RowsRead rows(d, at, srcStride, h);
   for (int y = 0; y < out.Height(); ++y) {
-    const uint8_t* s = d.data() + at + size_t(h.topDown ? y : out.Height() - 1 - y) * srcStride;
+    const uint8_t* s = rows.Row(y);
     uint8_t* o = out.Row(y);
     for (int x = 0; x < out.Width(); ++x, s += bpp, o += outBpp) {
       uint32_t px = bpp == 2 ? uint32_t(s[0] | (s[1] << 8)) : U32({s, 4}, 0);
@@ -191,6 +223,7 @@ void ConvertMasked(std::span<const uint8_t> d, size_t at, const Header& h, Bitma
       o[2] = r.Get(px);
       if (outBpp == 4) o[3] = a.Get(px);
     }
+    rows.Done(y);
   }
 }
 

@@ -21,8 +21,29 @@ bool GraphicClass::InheritsFrom(const GraphicClass* other) const {
   return false;
 }
 
+namespace {
+// The file LoadFromFile has mapped for the reader running on this thread.
+thread_local std::span<const uint8_t> mappedForReader;
+}  // namespace
+
+void DoneWithFileBytes(std::span<const uint8_t> bytes) {
+  const auto mapped = mappedForReader;
+  if (bytes.empty() || mapped.empty() || bytes.data() < mapped.data() ||
+      bytes.data() + bytes.size() > mapped.data() + mapped.size())
+    return;
+  const auto page = uintptr_t(::sysconf(_SC_PAGESIZE));
+  const uintptr_t from = (uintptr_t(bytes.data()) + page - 1) / page * page;
+  const uintptr_t to = (uintptr_t(bytes.data()) + bytes.size()) / page * page;
+  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+}
+
 void TGraphic::LoadFromFile(const std::string& path) {
   MappedFile file(path);
+  struct Scope {
+    std::span<const uint8_t> before = mappedForReader;
+    ~Scope() { mappedForReader = before; }
+  } scope;
+  mappedForReader = file.Mapped() ? file.Bytes() : std::span<const uint8_t>();
   const auto shrunk = [&] {
     return EFileError("Cannot read file \"" + path + "\". It was shortened while being read");
   };

@@ -89,6 +89,7 @@ class MappedFile {
   MappedFile& operator=(const MappedFile&) = delete;
   std::span<const uint8_t> Bytes() const { return {data_, size_}; }
   bool Shrunk() const;
+  bool Mapped() const { return guard_ != nullptr; }
 
  private:
   static constexpr uint8_t kNothing = 0;
@@ -98,6 +99,12 @@ class MappedFile {
   std::vector<uint8_t> copy_;  // the bytes when no guard was free
   bool shrunk_ = false;
 };
+
+// A reader is done with these bytes of what it was given: when they belong to the file that
+// TGraphic::LoadFromFile mapped on this thread, their whole pages leave the process's memory
+// (read again, they come back from the file). Anything else is left alone. A reader that copies
+// a large file once calls this as it goes, so it never holds the file and the picture at once.
+void DoneWithFileBytes(std::span<const uint8_t> bytes);
 
 // The base class reference every graphic class derives from.
 extern const GraphicClass kTGraphicClass;
