@@ -139,7 +139,18 @@ bool ReadRgbScanlinesInto(TIFF* tif, const MemFile& f, uint32_t w, uint32_t h, B
   const bool premultiplied = alpha && extra[0] == EXTRASAMPLE_ASSOCALPHA;
   if (TIFFScanlineSize64(tif) != uint64_t(w) * spp) return false;
   out.Allocate(int(w), int(h), PixelFormat::pf32bit);
+  // Strips are read once, in order: each one's bytes go back once its rows are out.
+  uint32_t rowsPerStrip = h;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+  rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, h);
   for (uint32_t y = 0; y < h; ++y) {
+    if (y > 0 && y % rowsPerStrip == 0) {
+      int bad = 0;
+      const uint32_t strip = y / rowsPerStrip - 1;
+      const uint64_t at = TIFFGetStrileOffsetWithErr(tif, strip, &bad);
+      const uint64_t bytes = TIFFGetStrileByteCountWithErr(tif, strip, &bad);
+      if (!bad && at <= f.size && bytes <= f.size - at) DoneWithFileBytes({f.data + at, bytes});
+    }
     uint8_t* d = out.Row(int(y));
     // The row is read into the end of its own bitmap row and spread out in place.
     uint8_t* src = d + size_t(w) * (4 - spp);
