@@ -33,18 +33,13 @@ QUENDRA_FORWARD(libtiff, uint64_t, TIFFScanlineSize64, (TIFF* t), (t))
 // clang-format on
 
 // The variadic getters go through their va_list forms.
-extern "C" int TIFFGetField(TIFF* t, uint32_t tag, ...) {
-  va_list ap;
-  va_start(ap, tag);
-  const int found = TIFFVGetField(t, tag, ap);
-  va_end(ap);
-  return found;
-}
-
-extern "C" int TIFFGetFieldDefaulted(TIFF* t, uint32_t tag, ...) {
-  va_list ap;
-  va_start(ap, tag);
-  const int found = TIFFVGetFieldDefaulted(t, tag, ap);
-  va_end(ap);
-  return found;
-}
+#define QUENDRA_TIFF_GETTER(name, vname)            \
+  extern "C" int name(TIFF* t, uint32_t tag, ...) { \
+    va_list ap;                                     \
+    va_start(ap, tag);                              \
+    const int found = vname(t, tag, ap);            \
+    va_end(ap);                                     \
+    return found;                                   \
+  }
+QUENDRA_TIFF_GETTER(TIFFGetField, TIFFVGetField)
+QUENDRA_TIFF_GETTER(TIFFGetFieldDefaulted, TIFFVGetFieldDefaulted)
