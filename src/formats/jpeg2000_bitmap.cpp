@@ -268,6 +268,12 @@ void CheckCodestreamSize(std::span<const uint8_t> d, OPJ_CODEC_FORMAT format) {
                          std::to_string(ysiz - y0) + " has " + std::to_string(tiles) +
                          " tiles of " + std::to_string(comps) +
                          " components; at most 65536 tile components are supported");
+  // Every tile has at least one tile-part, whose SOT segment and SOD marker take 14 bytes: a
+  // codestream shorter than that cannot hold the tiles the codec would set up state for.
+  constexpr uint64_t kTilePartBytes = 14;
+  if (tiles * kTilePartBytes > end - at)
+    throw EJpeg2000Error("JPEG 2000 data is too short for its " + std::to_string(tiles) +
+                         " tiles");
 }
 
 uint8_t Clamp255(double v) {

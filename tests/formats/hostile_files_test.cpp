@@ -202,6 +202,9 @@ TEST(HostileFiles, LyingHeadersFailBeforeTouchingTheClaimedSize) {
       // 1 KB asking the codec for 40964 tiles: refused before the codec sets them up.
       {"tiles.jp2",
        ReadFileBytes(QUENDRA_SOURCE_DIR "/fuzz/regressions/jpeg2000/40964-tiles-in-1-kb.j2k")},
+      // 454 bytes setting up 31612 tiles (310 MB, 3 s in the codec): too short to hold them.
+      {"few-bytes-a-tile.jp2",
+       ReadFileBytes(QUENDRA_SOURCE_DIR "/fuzz/regressions/jpeg2000/31612-tiles-in-454-bytes.jp2")},
       {"ispe.heic",
        ReadFileBytes(QUENDRA_SOURCE_DIR "/fuzz/regressions/heif/ispe-20000x20000.heic")},
       // A grid whose canvas is 720 megapixels behind an ispe of 48 x 36.
