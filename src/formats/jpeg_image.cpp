@@ -291,6 +291,7 @@ void TJPEGImage::ReadHeader(const JpegSource& src) {
   if (ShimReadIccProfile(&d, &icc, &iccLength) && icc != nullptr) {
     metadata_.colour.icc.assign(icc, icc + iccLength);
   }
+  metadata_.colour.grey = d.cinfo.jpeg_color_space == JCS_GRAYSCALE;
   std::free(icc);
 }
 

@@ -40,6 +40,7 @@ struct CalibratedRgb {
 struct ColourSpace {
   std::vector<uint8_t> icc;                 // an embedded ICC profile; wins when present
   std::optional<CalibratedRgb> calibrated;  // otherwise this, when the file names one
+  bool grey = false;  // the stored pixels are grey levels: a grey profile applies to them only
   bool Known() const { return !icc.empty() || calibrated.has_value(); }
 };
 

@@ -89,6 +89,7 @@ enum class Plan { kStored, kUnpack2, kBgr, kBgra };
 // named as such, or a gamma with optional primaries. A gamma of 2.2 alone is what sRGB pictures
 // are commonly tagged with, and is left as sRGB.
 void ReadLook(png_structp png, png_infop info, PictureMetadata& look) {
+  look.colour.grey = (png_get_color_type(png, info) & PNG_COLOR_MASK_COLOR) == 0;
   png_bytep exif = nullptr;
   png_uint_32 exifLength = 0;
   if (png_get_eXIf_1(png, info, &exifLength, &exif) != 0 && exif != nullptr)

@@ -181,6 +181,9 @@ PictureMetadata ReadLook(TIFF* tif) {
   uint16_t orientation = ORIENTATION_TOPLEFT;
   TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
   look.orientation = OrientationFromTag(orientation);
+  uint16_t photometric = PHOTOMETRIC_RGB;
+  look.colour.grey = TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) != 0 &&
+                     photometric == PHOTOMETRIC_MINISBLACK;
   uint32_t length = 0;
   void* profile = nullptr;
   if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &length, &profile) != 0 && profile != nullptr) {

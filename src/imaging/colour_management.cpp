@@ -20,6 +20,7 @@ constexpr size_t kCachedTransforms = 8;
 struct Key {
   size_t hash = 0;
   size_t size = 0;
+  bool grey = false;
   uint64_t generation = 0;  // of the output profile the transform was made for
   bool operator==(const Key&) const = default;
 };
@@ -31,7 +32,7 @@ size_t Hash(const void* data, size_t size) {
 // A profile is known by its bytes' hash and size; primaries and curve by their numbers (size 0
 // keeps them apart from profiles); no colour space by a key of its own.
 Key KeyOf(const ColourSpace& c) {
-  if (!c.icc.empty()) return {Hash(c.icc.data(), c.icc.size()), c.icc.size()};
+  if (!c.icc.empty()) return {Hash(c.icc.data(), c.icc.size()), c.icc.size(), c.grey};
   if (c.calibrated) {
     const CalibratedRgb& r = *c.calibrated;
     double numbers[10] = {r.white[0], r.white[1], r.red[0],  r.red[1], r.green[0],

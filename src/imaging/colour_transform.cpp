@@ -76,6 +76,15 @@ Profile RgbProfile(std::span<const uint8_t> icc) {
   }
 }
 
+// A grey profile (a scanner's or a press's dot gain); such a profile says how grey levels look,
+// so it stands only for pictures stored as grey levels.
+Profile GreyProfile(std::span<const uint8_t> icc) {
+  if (icc.empty() || icc.size() > UINT32_MAX) return nullptr;
+  Profile p(cmsOpenProfileFromMem(icc.data(), cmsUInt32Number(icc.size())));
+  if (!p || cmsGetColorSpace(p.get()) != cmsSigGrayData) return nullptr;
+  return p;
+}
+
 Profile SourceProfile(const ColourSpace& from) {
   if (!from.icc.empty()) return RgbProfile(from.icc);
   if (from.calibrated) return CalibratedProfile(*from.calibrated);
@@ -97,12 +106,24 @@ bool IsRgbProfile(std::span<const uint8_t> icc) {
 std::unique_ptr<ColourTransform> ColourTransform::Create(const ColourSpace& from,
                                                          std::span<const uint8_t> outputIcc) {
   SilenceLog();
-  Profile source = SourceProfile(from);
-  if (!source) return nullptr;
   Profile output = RgbProfile(outputIcc);
   if (!output) output.reset(cmsCreate_sRGBProfile());
   if (!output) return nullptr;
   std::unique_ptr<ColourTransform> t(new ColourTransform);
+  if (Profile grey = from.grey ? GreyProfile(from.icc) : nullptr) {
+    // Grey pixels have 256 values: the transform is sampled once into a table.
+    cmsHTRANSFORM levels = cmsCreateTransform(grey.get(), TYPE_GRAY_8, output.get(), TYPE_BGR_8,
+                                              INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE);
+    if (levels == nullptr) return nullptr;
+    uint8_t ramp[256];
+    for (int v = 0; v < 256; ++v) ramp[v] = uint8_t(v);
+    t->greyLevels_.resize(256 * 3);
+    cmsDoTransform(levels, ramp, t->greyLevels_.data(), 256);
+    cmsDeleteTransform(levels);
+    return t;
+  }
+  Profile source = SourceProfile(from);
+  if (!source) return nullptr;
   t->shaper_ = MatrixShaper::FromProfiles(source.get(), output.get());
   if (t->shaper_) return t;
   // The fourth byte is copied through untouched, so padding and alpha both survive. Without
@@ -119,6 +140,11 @@ ColourTransform::~ColourTransform() {
 }
 
 void ColourTransform::Pixels(uint8_t* p, size_t count, size_t step) const {
+  if (!greyLevels_.empty()) {
+    // Grey pixels carry their level in every channel.
+    for (size_t i = 0; i < count; ++i, p += step) std::memcpy(p, &greyLevels_[3 * size_t(p[1])], 3);
+    return;
+  }
   if (shaper_) return shaper_->Apply(p, count, step);
   if (step == 4) return cmsDoTransform(handle_, p, p, cmsUInt32Number(count));
   // littlecms is set up for 32-bit pixels: 24-bit ones go through a small 32-bit buffer.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "base/bitmap.h"
 #include "formats/picture_metadata.h"
@@ -38,6 +39,7 @@ class ColourTransform {
  private:
   ColourTransform() = default;
 
+  std::vector<uint8_t> greyLevels_;       // blue, green, red for each level of a grey picture
   std::unique_ptr<MatrixShaper> shaper_;  // when the profiles allow it, else:
   void* handle_ = nullptr;                // cmsHTRANSFORM, kept out of the header
 };

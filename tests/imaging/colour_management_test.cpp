@@ -65,6 +65,28 @@ header = (struct.pack('>I', size) + b'lcms' + struct.pack('>I', 0x02100000) + b'
 table_icc = header + struct.pack('>I', len(tags)) + table + body
 open(d + '/lut.icc', 'wb').write(table_icc)
 im.save(d + '/lut.tif', icc_profile=table_icc)
+# A grey profile for linear grey levels (a one-entry curve of gamma 1.0), by hand: it applies to
+# grey pictures, and a colour picture carrying it is shown as stored.
+grey_tags = [(b'kTRC', b'curv\0\0\0\0' + struct.pack('>IH', 1, 0x100)),
+             (b'wtpt', b'XYZ \0\0\0\0' + s15(0.9642, 1.0, 0.8249))]
+offset, table, body = 128 + 4 + 12 * len(grey_tags), b'', b''
+for sig, data in grey_tags:
+    data += b'\0' * (-len(data) % 4)
+    table += sig + struct.pack('>II', offset + len(body), len(data))
+    body += data
+size = 128 + 4 + len(table) + len(body)
+grey_icc = (struct.pack('>I', size) + b'lcms' + struct.pack('>I', 0x02100000) + b'mntrGRAYXYZ ' +
+            b'\0' * 12 + b'acsp' + b'\0' * 28 + s15(0.9642, 1.0, 0.8249) + b'\0' * 48 +
+            struct.pack('>I', len(grey_tags)) + table + body)
+grey_im = im.convert('L')
+grey_src = ImageCms.ImageCmsProfile(io.BytesIO(grey_icc))
+for ext in ['jpg', 'png', 'tif']:
+    path = '%s/grey.%s' % (d, ext)
+    grey_im.save(path, icc_profile=grey_icc, quality=95)
+    ImageCms.profileToProfile(Image.open(path), grey_src, srgb, renderingIntent=0,
+                              outputMode='RGB').save(path + '.expected.png')
+im.save(d + '/colour-with-grey.jpg', icc_profile=grey_icc, quality=95)
+Image.open(d + '/colour-with-grey.jpg').convert('RGB').save(d + '/colour-with-grey.jpg.expected.png')
 expect(d + '/lut.tif', table_icc)
 im.convert('P').save(d + '/palette.png', icc_profile=swapped)
 expect(d + '/palette.png', swapped)
@@ -166,6 +188,16 @@ TEST_F(ColourManagement, EmbeddedProfilesConvertToSrgbAsLittlecmsDoes) {
         EXPECT_TRUE(red[0] < 16 && red[1] > 240 && red[2] < 16) << name;
       }
     }
+}
+
+// A grey profile converts grey pictures, and only those.
+TEST_F(ColourManagement, GreyProfilesConvertGreyPictures) {
+  for (const char* name : {"grey.jpg", "grey.png", "grey.tif", "colour-with-grey.jpg"})
+    EXPECT_LE(testing::CompareRgb(Load(name), Expected(name)).maxDiff, 2) << name;
+  // Linear levels: a mid grey shows much lighter in sRGB.
+  const RgbaImage shown = Load("grey.png");
+  const RgbaImage stored = testing::DecodeWithPillow(dir_->File("grey.png")).value();
+  EXPECT_GT(shown.At(24, 20)[1], stored.At(24, 20)[1] + 20);
 }
 
 // Palette pictures convert through their palette.
