@@ -272,8 +272,7 @@ void CheckCodestreamSize(std::span<const uint8_t> d, OPJ_CODEC_FORMAT format) {
   // codestream shorter than that cannot hold the tiles the codec would set up state for.
   constexpr uint64_t kTilePartBytes = 14;
   if (tiles * kTilePartBytes > end - at)
-    throw EJpeg2000Error("JPEG 2000 data is too short for its " + std::to_string(tiles) +
-                         " tiles");
+    throw EJpeg2000Error("JPEG 2000 data is too short for its " + std::to_string(tiles) + " tiles");
 }
 
 uint8_t Clamp255(double v) {
