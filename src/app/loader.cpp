@@ -139,6 +139,7 @@ void FinishLoad(TZoomer& img) {
     }
     FittedColours colours(meta.colour, prepared);
     working = DecodeFitted(scaled, img, o, colours);
+    if (prepared.valid()) prepared.get();
   } else {
     working = ToBitmap32(graphic);
     if (img.Proportional()) {
@@ -148,7 +149,6 @@ void FinishLoad(TZoomer& img) {
     if (prepared.valid()) prepared.get();
     ConvertToOutputColours(working, meta.colour);
   }
-  if (prepared.valid()) prepared.get();
   OrientBitmap(working, o);
   img.Picture().AssignBitmap(std::move(working));
 }

@@ -112,8 +112,9 @@ Header ReadHeader(std::span<const uint8_t> d) {
   return h;
 }
 
-// Rows are read once: every few megabytes the file's rows already read are handed back
-// (DoneWithFileBytes), so a picture at the pixel limit never holds its file and its bitmap at once.
+// Rows are read once, bottom-up files from their end: every few megabytes the file's rows
+// already read are handed back (DoneWithFileBytes), so a picture at the pixel limit never holds
+// its file and its bitmap at once.
 class RowsRead {
  public:
   RowsRead(std::span<const uint8_t> d, size_t at, size_t stride, const Header& h)
@@ -122,7 +123,7 @@ class RowsRead {
         stride_(stride),
         topDown_(h.topDown),
         height_(int(h.height)),
-        every_(int(std::max<size_t>(1, (size_t(4) << 20) / stride))) {}
+        every_(int(std::max<size_t>(1, kFileBytesGivenBack / stride))) {}
   const uint8_t* Row(int y) const {
     return d_.data() + at_ + size_t(topDown_ ? y : height_ - 1 - y) * stride_;
   }

@@ -106,6 +106,24 @@ class MappedFile {
 // a large file once calls this as it goes, so it never holds the file and the picture at once.
 void DoneWithFileBytes(std::span<const uint8_t> bytes);
 
+// How much a reader walking its file once reads before it hands the bytes back.
+constexpr size_t kFileBytesGivenBack = size_t(4) << 20;
+
+// For a reader that walks its file once, front to back: tell it how far the reading has got,
+// and every kFileBytesGivenBack the bytes behind go back (DoneWithFileBytes).
+class FileReadOnce {
+ public:
+  explicit FileReadOnce(const uint8_t* start) : from_(start) {}
+  void ReadUpTo(const uint8_t* at) {
+    if (size_t(at - from_) < kFileBytesGivenBack) return;
+    DoneWithFileBytes({from_, at});
+    from_ = at;
+  }
+
+ private:
+  const uint8_t* from_;
+};
+
 // The base class reference every graphic class derives from.
 extern const GraphicClass kTGraphicClass;
 

@@ -229,14 +229,9 @@ void DecodePcxRows(const PcxHeader& hd, const PcxLayout& l, std::span<const uint
   std::vector<uint8_t> line(lineSize);
   RleReader rle{data.data() + kHeaderSize, dataSize};
   size_t storedPos = kHeaderSize;
-  // The file is read once, front to back: every few megabytes its pages already read go back.
-  size_t readFrom = kHeaderSize;
+  FileReadOnce file(data.data() + kHeaderSize);
   for (int y = 0; y < l.height; ++y) {
-    const size_t readTo = hd.compressed ? kHeaderSize + rle.pos : storedPos;
-    if (readTo - readFrom >= (size_t(4) << 20)) {
-      DoneWithFileBytes(data.subspan(readFrom, readTo - readFrom));
-      readFrom = readTo;
-    }
+    file.ReadUpTo(data.data() + (hd.compressed ? kHeaderSize + rle.pos : storedPos));
     size_t got;
     if (hd.compressed) {
       got = rle.Read(line.data(), lineSize);

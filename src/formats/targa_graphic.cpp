@@ -145,13 +145,9 @@ void CheckTargaPixels(const TargaHeader& t, size_t remaining) {
 void DecodeTargaRows(const TargaHeader& t, const uint8_t* src, size_t left, Bitmap& bmp) {
   std::vector<uint8_t> greyRow(t.greyAlpha ? t.rowBytes : 0);
   TTargaRLEDecoder rleDecoder(t.pixelBits);
-  // The file is read once, front to back: every few megabytes its pages already read go back.
-  const uint8_t* readFrom = src;
+  FileReadOnce file(src);
   for (int y = 0; y < t.height; ++y) {
-    if (size_t(src - readFrom) >= (size_t(4) << 20)) {
-      DoneWithFileBytes({readFrom, src});
-      readFrom = src;
-    }
+    file.ReadUpTo(src);
     uint8_t* row = bmp.Row(t.topFirst ? y : t.height - 1 - y);
     uint8_t* target = t.greyAlpha ? greyRow.data() : row;
     if (t.rle) {

@@ -61,10 +61,15 @@ Profile CalibratedProfile(const CalibratedRgb& c) {
 
 // An RGB profile that describes a device or a colour space; links, abstract and named-colour
 // profiles map colours to colours and cannot stand for the pixels' space.
-Profile RgbProfile(std::span<const uint8_t> icc) {
+Profile OpenProfile(std::span<const uint8_t> icc, cmsColorSpaceSignature space) {
   if (icc.empty() || icc.size() > UINT32_MAX) return nullptr;
   Profile p(cmsOpenProfileFromMem(icc.data(), cmsUInt32Number(icc.size())));
-  if (!p || cmsGetColorSpace(p.get()) != cmsSigRgbData) return nullptr;
+  return p && cmsGetColorSpace(p.get()) == space ? std::move(p) : nullptr;
+}
+
+Profile RgbProfile(std::span<const uint8_t> icc) {
+  Profile p = OpenProfile(icc, cmsSigRgbData);
+  if (!p) return nullptr;
   switch (cmsGetDeviceClass(p.get())) {
     case cmsSigInputClass:
     case cmsSigDisplayClass:
@@ -79,10 +84,7 @@ Profile RgbProfile(std::span<const uint8_t> icc) {
 // A grey profile (a scanner's or a press's dot gain); such a profile says how grey levels look,
 // so it stands only for pictures stored as grey levels.
 Profile GreyProfile(std::span<const uint8_t> icc) {
-  if (icc.empty() || icc.size() > UINT32_MAX) return nullptr;
-  Profile p(cmsOpenProfileFromMem(icc.data(), cmsUInt32Number(icc.size())));
-  if (!p || cmsGetColorSpace(p.get()) != cmsSigGrayData) return nullptr;
-  return p;
+  return OpenProfile(icc, cmsSigGrayData);
 }
 
 Profile SourceProfile(const ColourSpace& from) {

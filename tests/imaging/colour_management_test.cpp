@@ -53,31 +53,25 @@ def s15(*v):
 ramp = bytes(range(256)) * 3
 lut = (b'mft1\0\0\0\0' + bytes([3, 3, 2, 0]) + s15(1, 0, 0, 0, 1, 0, 0, 0, 1) + ramp +
        bytes(v for p in corner_lab.getdata() for v in p) + ramp)
-tags = [(b'A2B0', lut), (b'wtpt', b'XYZ \0\0\0\0' + s15(0.9642, 1.0, 0.8249))]
-offset, table, body = 128 + 4 + 12 * len(tags), b'', b''
-for sig, data in tags:
-    data += b'\0' * (-len(data) % 4)
-    table += sig + struct.pack('>II', offset + len(body), len(data))
-    body += data
-size = 128 + 4 + len(table) + len(body)
-header = (struct.pack('>I', size) + b'lcms' + struct.pack('>I', 0x02100000) + b'mntrRGB Lab ' +
-          b'\0' * 12 + b'acsp' + b'\0' * 28 + s15(0.9642, 1.0, 0.8249) + b'\0' * 48)
-table_icc = header + struct.pack('>I', len(tags)) + table + body
+# An ICC v2 display profile of the given colour space and connection space, holding `tags`.
+def icc_profile(spaces, tags):
+    offset, table, body = 128 + 4 + 12 * len(tags), b'', b''
+    for sig, data in tags:
+        data += b'\0' * (-len(data) % 4)
+        table += sig + struct.pack('>II', offset + len(body), len(data))
+        body += data
+    size = 128 + 4 + len(table) + len(body)
+    header = (struct.pack('>I', size) + b'lcms' + struct.pack('>I', 0x02100000) + b'mntr' +
+              spaces + b'\0' * 12 + b'acsp' + b'\0' * 28 + s15(0.9642, 1.0, 0.8249) + b'\0' * 48)
+    return header + struct.pack('>I', len(tags)) + table + body
+white = (b'wtpt', b'XYZ \0\0\0\0' + s15(0.9642, 1.0, 0.8249))
+table_icc = icc_profile(b'RGB Lab ', [(b'A2B0', lut), white])
 open(d + '/lut.icc', 'wb').write(table_icc)
 im.save(d + '/lut.tif', icc_profile=table_icc)
-# A grey profile for linear grey levels (a one-entry curve of gamma 1.0), by hand: it applies to
-# grey pictures, and a colour picture carrying it is shown as stored.
-grey_tags = [(b'kTRC', b'curv\0\0\0\0' + struct.pack('>IH', 1, 0x100)),
-             (b'wtpt', b'XYZ \0\0\0\0' + s15(0.9642, 1.0, 0.8249))]
-offset, table, body = 128 + 4 + 12 * len(grey_tags), b'', b''
-for sig, data in grey_tags:
-    data += b'\0' * (-len(data) % 4)
-    table += sig + struct.pack('>II', offset + len(body), len(data))
-    body += data
-size = 128 + 4 + len(table) + len(body)
-grey_icc = (struct.pack('>I', size) + b'lcms' + struct.pack('>I', 0x02100000) + b'mntrGRAYXYZ ' +
-            b'\0' * 12 + b'acsp' + b'\0' * 28 + s15(0.9642, 1.0, 0.8249) + b'\0' * 48 +
-            struct.pack('>I', len(grey_tags)) + table + body)
+expect(d + '/lut.tif', table_icc)
+# A grey profile for linear grey levels (a one-entry curve of gamma 1.0): it applies to grey
+# pictures, and a colour picture carrying it is shown as stored.
+grey_icc = icc_profile(b'GRAYXYZ ', [(b'kTRC', b'curv\0\0\0\0' + struct.pack('>IH', 1, 0x100)), white])
 grey_im = im.convert('L')
 grey_src = ImageCms.ImageCmsProfile(io.BytesIO(grey_icc))
 for ext in ['jpg', 'png', 'tif']:
@@ -87,7 +81,6 @@ for ext in ['jpg', 'png', 'tif']:
                               outputMode='RGB').save(path + '.expected.png')
 im.save(d + '/colour-with-grey.jpg', icc_profile=grey_icc, quality=95)
 Image.open(d + '/colour-with-grey.jpg').convert('RGB').save(d + '/colour-with-grey.jpg.expected.png')
-expect(d + '/lut.tif', table_icc)
 im.convert('P').save(d + '/palette.png', icc_profile=swapped)
 expect(d + '/palette.png', swapped)
 im.save(d + '/plain.png')
