@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <iterator>
 
 namespace quendra {
@@ -74,6 +75,10 @@ std::unique_ptr<MatrixShaper> MatrixShaper::FromProfiles(void* source, void* out
   Matrix in, out, outInverse;
   if (!ToXyz(source, in) || !ToXyz(output, out) || !Invert(out, outInverse)) return nullptr;
   std::unique_ptr<MatrixShaper> s(new MatrixShaper);
+  s->wide_.resize(3 * 3 * 256);
+  const auto term = [&s](int o, int c, int i) -> int64_t& {
+    return s->wide_[(o * 3 + c) * 256 + i];
+  };
   int64_t matrix[3][3];  // linear source to linear output, 1.14 fixed point
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) {
@@ -88,16 +93,16 @@ std::unique_ptr<MatrixShaper> MatrixShaper::FromProfiles(void* source, void* out
       // Stored value to linear in 1.14 fixed point, as littlecms has it.
       const double y = cmsEvalToneCurveFloat(curve, cmsFloat32Number(i / 255.0));
       const int64_t linear = y < 131072.0 ? int64_t(std::floor(y * 16384 + 0.5)) : 0x7fffffff;
-      for (int o = 0; o < 3; ++o)
-        s->terms_[o][c][i] = matrix[o][c] * linear + (c == 0 ? 0x2000 : 0);
+      for (int o = 0; o < 3; ++o) term(o, c, i) = matrix[o][c] * linear + (c == 0 ? 0x2000 : 0);
     }
     const auto* shown = static_cast<const cmsToneCurve*>(cmsReadTag(output, kCurveTags[c]));
     const auto* before =
         c > 0 ? static_cast<const cmsToneCurve*>(cmsReadTag(output, kCurveTags[c - 1])) : nullptr;
     if (before != nullptr && SameCurve(shown, before)) {
-      std::copy(std::begin(s->out_[c - 1]), std::end(s->out_[c - 1]), s->out_[c]);
+      s->shown_[c] = s->shown_[c - 1];
       continue;
     }
+    s->shown_[c] = s->out_[c];
     cmsToneCurve* inverse = cmsReverseToneCurve(shown);
     if (inverse == nullptr) return nullptr;
     for (int i = 0; i <= 16384; ++i) {
@@ -109,18 +114,39 @@ std::unique_ptr<MatrixShaper> MatrixShaper::FromProfiles(void* source, void* out
     }
     cmsFreeToneCurve(inverse);
   }
+  // Narrow when the largest and smallest sum of each channel fit in 32 bits.
+  bool narrow = true;
+  for (int o = 0; o < 3; ++o) {
+    int64_t most = 0, least = 0;
+    for (int c = 0; c < 3; ++c) {
+      const auto [lo, hi] = std::minmax_element(&term(o, c, 0), &term(o, c, 0) + 256);
+      most += *hi, least += *lo;
+    }
+    narrow = narrow && most <= INT32_MAX && least >= INT32_MIN;
+  }
+  if (narrow) {
+    s->narrow_.assign(s->wide_.begin(), s->wide_.end());
+    s->wide_.clear();
+  }
   return s;
 }
 
-void MatrixShaper::Apply(uint8_t* p, size_t count, size_t step) const {
+template <typename Term>
+void MatrixShaper::ApplyWith(const Term* t, uint8_t* p, size_t count, size_t step) const {
+  const auto level = [](Term sum) { return std::clamp<Term>(sum >> 14, 0, 0x4000); };
+  const uint8_t *red = shown_[0], *green = shown_[1], *blue = shown_[2];
   for (size_t i = 0; i < count; ++i, p += step) {
     const int r = p[2], g = p[1], b = p[0];
-    int64_t linear[3];
-    for (int c = 0; c < 3; ++c)
-      linear[c] = std::clamp<int64_t>((terms_[c][0][r] + terms_[c][1][g] + terms_[c][2][b]) >> 14,
-                                      0, 0x4000);
-    p[2] = out_[0][linear[0]], p[1] = out_[1][linear[1]], p[0] = out_[2][linear[2]];
+    const Term lr = level(t[r] + t[256 + g] + t[512 + b]);
+    const Term lg = level(t[768 + r] + t[1024 + g] + t[1280 + b]);
+    const Term lb = level(t[1536 + r] + t[1792 + g] + t[2048 + b]);
+    p[2] = red[lr], p[1] = green[lg], p[0] = blue[lb];
   }
+}
+
+void MatrixShaper::Apply(uint8_t* p, size_t count, size_t step) const {
+  if (!narrow_.empty()) return ApplyWith(narrow_.data(), p, count, step);
+  ApplyWith(wide_.data(), p, count, step);
 }
 
 }  // namespace quendra

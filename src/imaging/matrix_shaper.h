@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace quendra {
 
@@ -21,11 +22,17 @@ class MatrixShaper {
 
  private:
   MatrixShaper() = default;
-  // Output channel c gets terms_[c][0][red] + terms_[c][1][green] + terms_[c][2][blue]: each a
-  // stored value made linear and weighted by the matrix, in 2.28 fixed point (rounding in the
-  // first), so a pixel takes no multiplication.
-  int64_t terms_[3][3][256];
-  uint8_t out_[3][16385];  // linear output (0 .. 1 << 14) to stored value
+  template <typename Term>
+  void ApplyWith(const Term* terms, uint8_t* pixels, size_t count, size_t step) const;
+
+  // Output channel c gets term [c][0][red] + [c][1][green] + [c][2][blue]: each a stored value
+  // made linear and weighted by the matrix, in 2.28 fixed point (rounding in the first), so a
+  // pixel takes no multiplication. Held in 32 bits when every sum fits, which keeps the tables
+  // a pixel reads within the first-level cache; else in 64.
+  std::vector<int32_t> narrow_;
+  std::vector<int64_t> wide_;
+  uint8_t out_[3][16385];    // linear output (0 .. 1 << 14) to stored value
+  const uint8_t* shown_[3];  // each channel's row of out_: channels with one curve share one
 };
 
 }  // namespace quendra
