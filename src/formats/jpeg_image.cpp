@@ -63,6 +63,8 @@ struct ErrorMgr {
   jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
   bool cancelled;
+  bool ranOut;       // the data ended before the picture did
+  bool ranOutEarly;  // ... within the first row of blocks of the first scan
 };
 
 void ErrorExit(j_common_ptr cinfo) {
@@ -71,9 +73,16 @@ void ErrorExit(j_common_ptr cinfo) {
   std::longjmp(err->jump, 1);
 }
 
-// Warnings are counted and trace messages dropped; nothing goes to stderr.
+// Warnings are counted and trace messages dropped; nothing goes to stderr. Where the data ran
+// out is noted.
 void EmitMessage(j_common_ptr cinfo, int level) {
-  if (level < 0) ++cinfo->err->num_warnings;
+  if (level >= 0) return;
+  ++cinfo->err->num_warnings;
+  auto* err = reinterpret_cast<ErrorMgr*>(cinfo->err);
+  if (cinfo->err->msg_code != JWRN_JPEG_EOF || err->ranOut || !cinfo->is_decompressor) return;
+  const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  err->ranOut = true;
+  err->ranOutEarly = d->input_scan_number <= 1 && d->input_iMCU_row == 0;
 }
 void OutputMessage(j_common_ptr) {}
 
@@ -123,6 +132,7 @@ void InitErrors(ErrorMgr& err) {
   err.pub.output_message = OutputMessage;
   err.message[0] = 0;
   err.cancelled = false;
+  err.ranOut = err.ranOutEarly = false;
 }
 
 [[noreturn]] void Fail(const ErrorMgr& err) {
@@ -176,10 +186,25 @@ using RowSink = void (*)(void* ctx, const uint8_t* row, int y);
 
 // Decodes every scanline. With a sink, rows go through `scratch` and the sink; without one they
 // land straight in `rows`.
+//
+// Once its data has run out, an arithmetic-coded file (which, unlike a Huffman-coded one, has no
+// smallest size for the picture it claims) would go on decoding nothing into every remaining
+// row, at full cost: the rows land in `rows` stop there and the rest stay as allocated, so a
+// file cut short costs what it holds. One whose data ends within its first row of blocks holds
+// no picture and fails.
 bool ShimDecode(Decompressor* d, uint8_t** rows, uint8_t* scratch, RowSink sink, void* ctx) {
   if (setjmp(d->err.jump)) return false;
   jpeg_start_decompress(&d->cinfo);
   while (d->cinfo.output_scanline < d->cinfo.output_height) {
+    if (d->err.ranOut && d->cinfo.arith_code) {
+      if (d->err.ranOutEarly)
+        Abort(reinterpret_cast<j_common_ptr>(&d->cinfo),
+              "JPEG data ends within the picture's first row");
+      if (!sink) {
+        jpeg_abort_decompress(&d->cinfo);
+        return true;
+      }
+    }
     const int y = static_cast<int>(d->cinfo.output_scanline);
     if (sink) {
       JSAMPROW r = scratch;

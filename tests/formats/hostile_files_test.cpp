@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -549,6 +550,52 @@ TEST(HostileFiles, DamagedRestartIntervalShowsTheRest) {
   for (int y = 0; y < 384; ++y)
     same += std::memcmp(want.Row(y), got.Row(y), size_t(want.Width()) * 3) == 0;
   EXPECT_GE(same, 384 - 48);  // one 16-row interval, and its neighbours' smoothing
+}
+
+// Arithmetic coding has no smallest size for a picture, so where its data ends is what counts:
+// a file cut short shows its top and leaves the rest of the canvas as allocated (untouched),
+// and one cut within its first row, however large it claims to be, fails, fitted or not.
+TEST(HostileFiles, ArithmeticJpegCutShortCostsWhatItHolds) {
+  if (!HaveCommand("cjpeg")) GTEST_SKIP() << "needs cjpeg";
+  TempDir dir;
+  WritePpm(dir.File("g.ppm"), ToRgba(testing::Gradient(256, 384), true));
+  ASSERT_EQ(testing::Run("cjpeg -arithmetic -outfile " + ShellQuote(dir.File("g.jpg")) + " " +
+                         ShellQuote(dir.File("g.ppm"))),
+            0);
+  const auto whole = ReadFileBytes(dir.File("g.jpg"));
+  Bitmap want, got;
+  TJPEGImage a, b;
+  a.LoadFromMemory(whole);
+  a.AssignTo(want);
+  b.LoadFromMemory(std::vector<uint8_t>(whole.begin(), whole.begin() + whole.size() / 2));
+  ASSERT_NO_THROW(b.AssignTo(got));
+  for (int y = 0; y < 96; ++y)
+    ASSERT_EQ(std::memcmp(want.Row(y), got.Row(y), size_t(want.Width()) * 3), 0) << y;
+  const uint8_t* last = got.Row(383);
+  EXPECT_TRUE(std::all_of(last, last + 256 * 3, [](uint8_t v) { return v == 0; }));
+
+  auto huge = std::vector<uint8_t>(whole.begin(), whole.begin() + 400);
+  for (size_t i = 2; i + 9 < huge.size(); ++i)
+    if (huge[i] == 0xFF && huge[i + 1] == 0xC9) {
+      huge[i + 5] = huge[i + 7] = 0x40, huge[i + 6] = huge[i + 8] = 0;  // 16384 x 16384
+      break;
+    }
+  for (bool fitted : {false, true}) {
+    ChildResult r = InChild([&] {
+      TJPEGImage j;
+      j.LoadFromMemory(huge);
+      if (fitted) {
+        j.SetScale(JpegScale::jsEighth);
+        j.DecodeRows([](int, int) {}, [](const uint8_t*, int) {});
+      } else {
+        Bitmap out;
+        j.AssignTo(out);
+      }
+    });
+    EXPECT_FALSE(r.loaded) << fitted;
+    EXPECT_TRUE(Contains(r.message, "first row")) << r.message;
+    EXPECT_LT(r.peakMb, 100 + kSanitizerSlackMb);
+  }
 }
 
 TEST(HostileFiles, ThinPicturesFitToAtLeastOnePixel) {
