@@ -227,6 +227,68 @@ void CheckStrips(TIFF* tif, toff_t fileSize, uint32_t w, uint32_t h) {
                           " megapixels of strips or tiles repeat others or lie outside the file");
 }
 
+// Every other layout goes through libtiff's RGBA interface, in bands of whole strips or rows of
+// tiles straight into the bitmap, each band's chunks of the file given back once its rows are
+// out: at the pixel limit the file is not held beside the picture.
+void ReadRgbaBands(TIFF* tif, const MemFile& f, uint32_t w, uint32_t h, Orientation o,
+                   Bitmap& out) {
+  char why[1024] = "";
+  TIFFRGBAImage img;
+  if (!TIFFRGBAImageBegin(&img, tif, 1, why)) throw EInvalidGraphic(std::string("TIFF: ") + why);
+  struct End {
+    TIFFRGBAImage* img;
+    ~End() { TIFFRGBAImageEnd(img); }
+  } end{&img};
+  // Asked for in the file's own orientation, libtiff flips nothing: the rows come as stored.
+  img.req_orientation = uint16_t(o);
+
+  const bool tiled = TIFFIsTiled(tif);
+  uint32_t unit = h, across = 1;  // rows of a strip or a tile; chunks side by side
+  if (tiled) {
+    uint32_t tw = 0;
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &unit);
+    across = tw ? (w + tw - 1) / tw : 1;
+  } else {
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &unit);
+  }
+  unit = std::clamp<uint32_t>(unit, 1, h);
+  const uint32_t down = (h + unit - 1) / unit;
+  const uint32_t chunks = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+  const uint32_t planes = chunks / std::max<uint64_t>(uint64_t(down) * across, 1);
+  // About a megabyte of picture a band, in whole units.
+  const uint32_t band = unit * std::max<uint32_t>(1, uint32_t((1u << 18) / w) / unit);
+
+  for (uint32_t y = 0; y < h; y += band) {
+    const uint32_t rows = std::min(band, h - y);
+    img.row_offset = int(y);
+    auto* raster = reinterpret_cast<uint32_t*>(out.Row(int(y)));
+    if (!TIFFRGBAImageGet(&img, raster, w, rows)) Fail(f, "cannot decode the image");
+    for (uint32_t r = 0; r < rows; ++r) {
+      uint8_t* d = out.Row(int(y + r));
+      for (uint32_t x = 0; x < w; ++x, d += 4) {
+        uint32_t p;
+        std::memcpy(&p, d, 4);
+        const unsigned back = 255u - TIFFGetA(p);
+        d[0] = uint8_t(std::min(255u, TIFFGetB(p) + back));
+        d[1] = uint8_t(std::min(255u, TIFFGetG(p) + back));
+        d[2] = uint8_t(std::min(255u, TIFFGetR(p) + back));
+        d[3] = 0;
+      }
+    }
+    const uint32_t doneUnits = y + rows == h ? down : (y + rows) / unit;
+    for (uint32_t p = 0; p < planes; ++p)
+      for (uint32_t u = y / unit; u < doneUnits; ++u)
+        for (uint32_t a = 0; a < across; ++a) {
+          const uint64_t chunk = (uint64_t(p) * down + u) * across + a;
+          int bad = 0;
+          const uint64_t at = TIFFGetStrileOffsetWithErr(tif, uint32_t(chunk), &bad);
+          const uint64_t bytes = TIFFGetStrileByteCountWithErr(tif, uint32_t(chunk), &bad);
+          if (!bad && at <= f.size && bytes <= f.size - at) DoneWithFileBytes({f.data + at, bytes});
+        }
+  }
+}
+
 }  // namespace
 
 void TTIFFGraphic::LoadFromMemory(std::span<const uint8_t> data) {
@@ -266,26 +328,9 @@ void TTIFFGraphic::LoadFromMemory(std::span<const uint8_t> data) {
   // them (large pictures come as untouched zero pages), so a lying header costs little.
   Bitmap out;
   out.Allocate(int(w), int(h), PixelFormat::pf32bit);
-  static_assert(sizeof(uint32_t) == 4);
-  auto* raster = reinterpret_cast<uint32_t*>(out.Row(0));
   // libtiff also reports conditions it recovers from as errors; only a failed read counts.
   f.error.clear();
-  // Asked for in the file's own orientation, libtiff flips nothing: the rows come as stored.
-  if (!TIFFReadRGBAImageOriented(c.tif, w, h, raster, uint16_t(look.orientation), 1))
-    Fail(f, "cannot decode the image");
-
-  for (uint32_t y = 0; y < h; ++y) {
-    uint8_t* d = out.Row(int(y));
-    for (uint32_t x = 0; x < w; ++x, d += 4) {
-      uint32_t p;
-      std::memcpy(&p, d, 4);
-      const unsigned back = 255u - TIFFGetA(p);
-      d[0] = uint8_t(std::min(255u, TIFFGetB(p) + back));
-      d[1] = uint8_t(std::min(255u, TIFFGetG(p) + back));
-      d[2] = uint8_t(std::min(255u, TIFFGetR(p) + back));
-      d[3] = 0;
-    }
-  }
+  ReadRgbaBands(c.tif, f, w, h, look.orientation, out);
   image_ = std::move(out);
   metadata_ = look;
 }

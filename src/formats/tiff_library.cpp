@@ -27,7 +27,9 @@ QUENDRA_FORWARD(libtiff, void, TIFFOpenOptionsSetErrorHandlerExtR, (Options o, T
 QUENDRA_FORWARD(libtiff, void, TIFFOpenOptionsSetWarningHandlerExtR, (Options o, TIFFErrorHandlerExtR f, void* data), (o, f, data))
 QUENDRA_FORWARD(libtiff, void, TIFFOpenOptionsSetMaxSingleMemAlloc, (Options o, tmsize_t bytes), (o, bytes))
 QUENDRA_FORWARD(libtiff, int, TIFFRGBAImageOK, (TIFF* t, char message[1024]), (t, message))
-QUENDRA_FORWARD(libtiff, int, TIFFReadRGBAImageOriented, (TIFF* t, uint32_t w, uint32_t h, uint32_t* raster, int orientation, int stop), (t, w, h, raster, orientation, stop))
+QUENDRA_FORWARD(libtiff, int, TIFFRGBAImageBegin, (TIFFRGBAImage* i, TIFF* t, int stop, char message[1024]), (i, t, stop, message))
+QUENDRA_FORWARD(libtiff, int, TIFFRGBAImageGet, (TIFFRGBAImage* i, uint32_t* raster, uint32_t w, uint32_t h), (i, raster, w, h))
+QUENDRA_FORWARD(libtiff, void, TIFFRGBAImageEnd, (TIFFRGBAImage* i), (i))
 QUENDRA_FORWARD(libtiff, int, TIFFReadScanline, (TIFF* t, void* buf, uint32_t row, uint16_t sample), (t, buf, row, sample))
 QUENDRA_FORWARD(libtiff, uint64_t, TIFFScanlineSize64, (TIFF* t), (t))
 // clang-format on

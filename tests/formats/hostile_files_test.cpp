@@ -332,7 +332,8 @@ long ResidentKb(const char* field) {
 
 // A big picture file is read out of its mapping once: the pages already read are given back as
 // it goes, so the reader never holds the file beside the picture (at the pixel limit, 805 MB
-// each). Bottom-up and top-down BMP rows, Targa and TIFF strips all arrive intact.
+// each). Bottom-up and top-down BMP rows, Targa and TIFF strips, planes and tiles all arrive
+// intact.
 TEST(HostileFiles, ABigPictureFileIsNotHeldBesideItsPicture) {
   TempDir dir;
   const Bitmap picture = Gradient(4000, 3000);  // 36 MB at 24 bits
@@ -352,10 +353,16 @@ TEST(HostileFiles, ABigPictureFileIsNotHeldBesideItsPicture) {
   tga.insert(tga.end(), bmp.begin() + Get32(bmp, 10), bmp.end());
   WriteFileBytes(dir.File("up.tga"), tga);
   std::vector<std::string> names = {"up.bmp", "down.bmp", "up.tga"};
-  if (HaveCommand("convert") && quendra::testing::Run("convert " + dir.File("up.bmp") +
-                                                      " -compress none " + dir.File("up.tif")) == 0)
-    names.push_back("up.tif");
-  EXPECT_EQ(names.size(), 4u) << "ImageMagick is needed for the TIFF file";
+  // TIFF read row by row, and the ways that take libtiff's general interface: colour planes
+  // one after another, and tiles.
+  for (const auto& [name, options] : {std::pair<std::string, std::string>{"up.tif", ""},
+                                      {"planes.tif", " -interlace plane"},
+                                      {"tiles.tif", " -define tiff:tile-geometry=256x256"}})
+    if (HaveCommand("convert") &&
+        quendra::testing::Run("convert " + dir.File("up.bmp") + " -compress none" + options + " " +
+                              dir.File(name)) == 0)
+      names.push_back(name);
+  EXPECT_EQ(names.size(), 6u) << "ImageMagick is needed for the TIFF files";
   const RgbaImage expected = ToRgba(picture);
   for (const std::string& name : names) {
     const std::string path = dir.File(name);
