@@ -189,8 +189,8 @@ using RowSink = void (*)(void* ctx, const uint8_t* row, int y);
 //
 // Once its data has run out, an arithmetic-coded file (which, unlike a Huffman-coded one, has no
 // smallest size for the picture it claims) would go on decoding nothing into every remaining
-// row, at full cost: the rows land in `rows` stop there and the rest stay as allocated, so a
-// file cut short costs what it holds. One whose data ends within its first row of blocks holds
+// row, at full cost: decoding stops there and the rest of `rows` stays as allocated, so a file
+// cut short costs what it holds. One whose data ends within its first row of blocks holds
 // no picture and fails.
 bool ShimDecode(Decompressor* d, uint8_t** rows, uint8_t* scratch, RowSink sink, void* ctx) {
   if (setjmp(d->err.jump)) return false;
@@ -200,10 +200,14 @@ bool ShimDecode(Decompressor* d, uint8_t** rows, uint8_t* scratch, RowSink sink,
       if (d->err.ranOutEarly)
         Abort(reinterpret_cast<j_common_ptr>(&d->cinfo),
               "JPEG data ends within the picture's first row");
-      if (!sink) {
-        jpeg_abort_decompress(&d->cinfo);
-        return true;
+      // A sink takes the rest as zeros: the same black the untouched canvas shows.
+      if (sink) {
+        std::memset(scratch, 0, size_t(d->cinfo.output_width) * d->cinfo.output_components);
+        for (JDIMENSION y = d->cinfo.output_scanline; y < d->cinfo.output_height; ++y)
+          sink(ctx, scratch, int(y));
       }
+      jpeg_abort_decompress(&d->cinfo);
+      return true;
     }
     const int y = static_cast<int>(d->cinfo.output_scanline);
     if (sink) {

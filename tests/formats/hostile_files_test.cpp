@@ -580,6 +580,12 @@ TEST(HostileFiles, ArithmeticJpegCutShortCostsWhatItHolds) {
     ASSERT_EQ(std::memcmp(want.Row(y), got.Row(y), size_t(want.Width()) * 3), 0) << y;
   const uint8_t* last = got.Row(383);
   EXPECT_TRUE(std::all_of(last, last + 256 * 3, [](uint8_t v) { return v == 0; }));
+  int blackRows = 0;  // row by row, as a fitted load takes them: the same black
+  b.DecodeRows([](int, int) {},
+               [&](const uint8_t* row, int) {
+                 blackRows += std::all_of(row, row + 256 * 3, [](uint8_t v) { return v == 0; });
+               });
+  EXPECT_GT(blackRows, 96);
 
   auto huge = std::vector<uint8_t>(whole.begin(), whole.begin() + 400);
   for (size_t i = 2; i + 9 < huge.size(); ++i)
