@@ -375,7 +375,8 @@ TEST(HostileFiles, ABigPictureFileIsNotHeldBesideItsPicture) {
       const long shownKb = long(size_t(shown.Stride()) * size_t(shown.Height()) / 1024);
       if (CompareRgb(ToRgba(shown), expected).maxDiff != 0)
         throw std::runtime_error("pixels differ");
-      if (grew > shownKb * 3 / 2)
+      // Under ASan, freed buffers (libtiff's, a band at a time) wait in its quarantine.
+      if (grew > shownKb * 3 / 2 + kSanitizerSlackMb * 1024)
         throw std::runtime_error("grew by " + std::to_string(grew) + " KB for a picture of " +
                                  std::to_string(shownKb) + " KB");
     });
