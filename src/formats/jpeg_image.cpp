@@ -189,17 +189,20 @@ using RowSink = void (*)(void* ctx, const uint8_t* row, int y);
 //
 // Once its data has run out, an arithmetic-coded file (which, unlike a Huffman-coded one, has no
 // smallest size for the picture it claims) would go on decoding nothing into every remaining
-// row, at full cost: decoding stops there and the rest of `rows` stays as allocated, so a file
-// cut short costs what it holds. One whose data ends within its first row of blocks holds
+// row, at full cost: a single-scan file stops there and the rest of `rows` stays as allocated, so
+// a file cut short costs what it holds. One whose data ends within its first row of blocks holds
 // no picture and fails.
 bool ShimDecode(Decompressor* d, uint8_t** rows, uint8_t* scratch, RowSink sink, void* ctx) {
   if (setjmp(d->err.jump)) return false;
   jpeg_start_decompress(&d->cinfo);
+  // A file of several scans (progressive ones) has read them all by now, however short: its
+  // rows are what its data made, and cost no more decoding.
+  const bool decodingAsRead = !jpeg_has_multiple_scans(&d->cinfo);
   while (d->cinfo.output_scanline < d->cinfo.output_height) {
-    if (d->err.ranOut && d->cinfo.arith_code) {
-      if (d->err.ranOutEarly)
-        Abort(reinterpret_cast<j_common_ptr>(&d->cinfo),
-              "JPEG data ends within the picture's first row");
+    if (d->err.ranOut && d->cinfo.arith_code && d->err.ranOutEarly)
+      Abort(reinterpret_cast<j_common_ptr>(&d->cinfo),
+            "JPEG data ends within the picture's first row");
+    if (d->err.ranOut && d->cinfo.arith_code && decodingAsRead) {
       // A sink takes the rest as zeros: the same black the untouched canvas shows.
       if (sink) {
         std::memset(scratch, 0, size_t(d->cinfo.output_width) * d->cinfo.output_components);

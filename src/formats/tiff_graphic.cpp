@@ -114,6 +114,14 @@ struct Closer {
   throw EInvalidGraphic("TIFF: " + why);
 }
 
+// A strip or tile read for good: its bytes in the file are given back.
+void GiveBack(TIFF* tif, const MemFile& f, uint32_t chunk) {
+  int bad = 0;
+  const uint64_t at = TIFFGetStrileOffsetWithErr(tif, chunk, &bad);
+  const uint64_t bytes = TIFFGetStrileByteCountWithErr(tif, chunk, &bad);
+  if (!bad && at <= f.size && bytes <= f.size - at) DoneWithFileBytes({f.data + at, bytes});
+}
+
 // Chunky 8-bit RGB and RGBA strips, top-left first (the common photograph), are read a row at
 // a time straight into the bitmap: libtiff then holds no strip of decoded samples, which for a
 // file stored as one large strip would be a second picture. Returns false for other layouts.
@@ -144,13 +152,7 @@ bool ReadRgbScanlinesInto(TIFF* tif, const MemFile& f, uint32_t w, uint32_t h, B
   TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
   rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, h);
   for (uint32_t y = 0; y < h; ++y) {
-    if (y > 0 && y % rowsPerStrip == 0) {
-      int bad = 0;
-      const uint32_t strip = y / rowsPerStrip - 1;
-      const uint64_t at = TIFFGetStrileOffsetWithErr(tif, strip, &bad);
-      const uint64_t bytes = TIFFGetStrileByteCountWithErr(tif, strip, &bad);
-      if (!bad && at <= f.size && bytes <= f.size - at) DoneWithFileBytes({f.data + at, bytes});
-    }
+    if (y > 0 && y % rowsPerStrip == 0) GiveBack(tif, f, y / rowsPerStrip - 1);
     uint8_t* d = out.Row(int(y));
     // The row is read into the end of its own bitmap row and spread out in place.
     uint8_t* src = d + size_t(w) * (4 - spp);
@@ -279,13 +281,7 @@ void ReadRgbaBands(TIFF* tif, const MemFile& f, uint32_t w, uint32_t h, Orientat
     const uint32_t doneUnits = y + rows == h ? down : (y + rows) / unit;
     for (uint32_t p = 0; p < planes; ++p)
       for (uint32_t u = y / unit; u < doneUnits; ++u)
-        for (uint32_t a = 0; a < across; ++a) {
-          const uint64_t chunk = (uint64_t(p) * down + u) * across + a;
-          int bad = 0;
-          const uint64_t at = TIFFGetStrileOffsetWithErr(tif, uint32_t(chunk), &bad);
-          const uint64_t bytes = TIFFGetStrileByteCountWithErr(tif, uint32_t(chunk), &bad);
-          if (!bad && at <= f.size && bytes <= f.size - at) DoneWithFileBytes({f.data + at, bytes});
-        }
+        for (uint32_t a = 0; a < across; ++a) GiveBack(tif, f, (p * down + u) * across + a);
   }
 }
 

@@ -102,7 +102,7 @@ std::unique_ptr<MatrixShaper> MatrixShaper::FromProfiles(void* source, void* out
       s->shown_[c] = s->shown_[c - 1];
       continue;
     }
-    s->shown_[c] = s->out_[c];
+    s->shown_[c] = c;
     cmsToneCurve* inverse = cmsReverseToneCurve(shown);
     if (inverse == nullptr) return nullptr;
     for (int i = 0; i <= 16384; ++i) {
@@ -134,7 +134,7 @@ std::unique_ptr<MatrixShaper> MatrixShaper::FromProfiles(void* source, void* out
 template <typename Term>
 void MatrixShaper::ApplyWith(const Term* t, uint8_t* p, size_t count, size_t step) const {
   const auto level = [](Term sum) { return std::clamp<Term>(sum >> 14, 0, 0x4000); };
-  const uint8_t *red = shown_[0], *green = shown_[1], *blue = shown_[2];
+  const uint8_t *red = out_[shown_[0]], *green = out_[shown_[1]], *blue = out_[shown_[2]];
   for (size_t i = 0; i < count; ++i, p += step) {
     const int r = p[2], g = p[1], b = p[0];
     const Term lr = level(t[r] + t[256 + g] + t[512 + b]);

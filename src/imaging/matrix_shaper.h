@@ -31,8 +31,8 @@ class MatrixShaper {
   // a pixel reads within the first-level cache; else in 64.
   std::vector<int32_t> narrow_;
   std::vector<int64_t> wide_;
-  uint8_t out_[3][16385];    // linear output (0 .. 1 << 14) to stored value
-  const uint8_t* shown_[3];  // each channel's row of out_: channels with one curve share one
+  uint8_t out_[3][16385];  // linear output (0 .. 1 << 14) to stored value
+  int shown_[3];           // each channel's row of out_: channels with one curve share one
 };
 
 }  // namespace quendra
