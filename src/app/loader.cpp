@@ -5,6 +5,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <optional>
 
 #include "base/errors.h"
 #include "base/row_pipe.h"
@@ -43,11 +44,12 @@ FittedSize StoredFit(const TZoomer& img, int w, int h, Orientation o) {
 
 // Fitted rows take the output colours on the resampler's thread as they are made, once the
 // transform (made on a third thread while the decode starts) is ready; rows made before it are
-// caught up then. Whatever is left when the decode ends is converted after it.
-class FittedColours {
+// caught up then. Converted rows are then placed upright a band at a time, so neither the colours
+// nor the turn wait for the decode to end; whatever is left then is done after it.
+class FittedRows {
  public:
-  FittedColours(const ColourSpace& from, std::future<void>& prepared)
-      : from_(from), prepared_(prepared) {}
+  FittedRows(const ColourSpace& from, std::future<void>& prepared, Orientation o)
+      : from_(from), prepared_(prepared), o_(o) {}
 
   void RowDone(Bitmap& target, int y) {
     if (pending_) {
@@ -57,35 +59,54 @@ class FittedColours {
       rows_ = OutputColoursForRows(from_);
       pending_ = false;
     }
-    if (!rows_) return;
+    if (!rows_) converted_ = y + 1;
     for (; converted_ <= y; ++converted_) rows_(target.Row(converted_), target.Width());
+    if (converted_ - placed_ >= kBand) Place(target);
   }
 
-  // After the resampler's thread has ended.
-  void Finish(Bitmap& target) {
+  // After the resampler's thread has ended: the upright picture.
+  Bitmap Finish(Bitmap target) {
     if (pending_) {
       if (prepared_.valid()) prepared_.get();
       ConvertToOutputColours(target, from_);  // in two halves at once
-      return;
+      OrientBitmap(target, o_);
+      return target;
     }
     for (; rows_ && converted_ < target.Height(); ++converted_)
       rows_(target.Row(converted_), target.Width());
+    converted_ = target.Height();
+    if (placed_ == 0) {
+      OrientBitmap(target, o_);  // nothing placed yet: both cores
+      return target;
+    }
+    Place(target);
+    return upright_->Take();
   }
 
  private:
+  static constexpr int kBand = 16;
+  void Place(const Bitmap& target) {
+    if (o_ == Orientation::Normal) return;
+    if (!upright_) upright_.emplace(target.Width(), target.Height(), o_);
+    upright_->Place(target, placed_, converted_);
+    placed_ = converted_;
+  }
+
   const ColourSpace& from_;
   std::future<void>& prepared_;
+  const Orientation o_;
   bool pending_ = true;
   RowColours rows_;
-  int converted_ = 0;
+  int converted_ = 0, placed_ = 0;
+  std::optional<UprightRows> upright_;
 };
 
 // A JPEG decoded at its chosen scale streams row by row into the resampler: the same pixels as
 // decoding the whole picture first and resampling it after, without holding the decoded copy.
-// From a quarter megapixel up the resampler, and the colour conversion behind it, work on a
+// From a quarter megapixel up the resampler, and the colours and the turn behind it, work on a
 // second thread while the decoder goes on.
 Bitmap DecodeFitted(const TReducedScaleGraphic& jpeg, const TZoomer& img, Orientation o,
-                    FittedColours& colours) {
+                    FittedRows& fitted) {
   constexpr int64_t kPipedPixels = 1 << 18;
   std::unique_ptr<StreamResampler> resampler;
   std::unique_ptr<RowPipe> pipe;
@@ -94,15 +115,13 @@ Bitmap DecodeFitted(const TReducedScaleGraphic& jpeg, const TZoomer& img, Orient
         const FittedSize t = StoredFit(img, w, h, o);
         resampler = std::make_unique<StreamResampler>(w, h, t.width, t.height);
         if (int64_t(w) * h < kPipedPixels) return;
-        resampler->OnTargetRow([&](Bitmap& target, int y) { colours.RowDone(target, y); });
+        resampler->OnTargetRow([&](Bitmap& target, int y) { fitted.RowDone(target, y); });
         pipe = std::make_unique<RowPipe>(
             size_t(w) * 3, [r = resampler.get()](const uint8_t* row) { r->PushRow(row, 3); });
       },
       [&](const uint8_t* row, int) { pipe ? pipe->Push(row) : resampler->PushRow(row, 3); });
   if (pipe) pipe->Finish();
-  Bitmap fitted = resampler->Finish();
-  colours.Finish(fitted);
-  return fitted;
+  return fitted.Finish(resampler->Finish());
 }
 
 int UprightMax(const TReducedScaleGraphic& g, const TZoomer& img, Orientation o) {
@@ -137,8 +156,8 @@ void FinishLoad(TZoomer& img) {
       // The scale's change of size has the zoomer recompute DestRect for it.
       ChooseJpegScale(scaled, std::max(img.DestWidth(), img.DestHeight()));
     }
-    FittedColours colours(meta.colour, prepared);
-    working = DecodeFitted(scaled, img, o, colours);
+    FittedRows rows(meta.colour, prepared, o);
+    working = DecodeFitted(scaled, img, o, rows);  // upright
     if (prepared.valid()) prepared.get();
   } else {
     working = ToBitmap32(graphic);
@@ -148,8 +167,8 @@ void FinishLoad(TZoomer& img) {
     }
     if (prepared.valid()) prepared.get();
     ConvertToOutputColours(working, meta.colour);
+    OrientBitmap(working, o);
   }
-  OrientBitmap(working, o);
   img.Picture().AssignBitmap(std::move(working));
 }
 

@@ -45,6 +45,10 @@ for o in range(1, 9):
     # Pillow's TIFF reader turns the picture itself before exif_transpose turns it again; the
     # lossless PNG of the same picture and tag is the reference.
     ImageOps.exif_transpose(Image.open(f"{out}/o{o}.png")).save(f"{out}/o{o}.tif.want.png")
+    # Big enough for the fitted load to turn its rows while it decodes.
+    card(1200, 900).save(f"{out}/b{o}.jpg", quality=95, exif=exif.tobytes())
+    ImageOps.exif_transpose(Image.open(f"{out}/b{o}.jpg")).convert("RGB").save(
+        f"{out}/b{o}.jpg.want.png")
 )",
                                       dir_->Path());
     if (rc != 0) {
@@ -100,6 +104,22 @@ TEST_F(Orientations, EveryTagShowsUprightAtFullSizeAndFitted) {
       EXPECT_LE(d.maxDiff, jpeg ? 64 : 24);
       EXPECT_LE(d.meanDiff, jpeg ? 6.0 : 4.0);
     }
+  }
+}
+
+// A fitted load from a quarter megapixel up places its rows upright a band at a time on the
+// resampler's thread.
+TEST_F(Orientations, BigFittedJpegIsTurnedAsItDecodes) {
+  for (int o = 1; o <= 8; ++o) {
+    const std::string file = dir_->Path() + "/b" + std::to_string(o) + ".jpg";
+    SCOPED_TRACE(file);
+    const Bitmap fitted = Load(file, 600, 600);  // decoded at 1/2: 600 x 450
+    const Bitmap plain = Load(file + ".want.png", 600, 600);
+    ASSERT_EQ(fitted.Width(), plain.Width());
+    ASSERT_EQ(fitted.Height(), plain.Height());
+    const testing::Difference d = CompareRgb(ToRgba(fitted), ToRgba(plain));
+    EXPECT_LE(d.maxDiff, 64);
+    EXPECT_LE(d.meanDiff, 3.0);
   }
 }
 
