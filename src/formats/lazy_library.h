@@ -2,8 +2,10 @@
 // A decoder library opened on the first picture that needs it. libavif, libheif and libjxl bring
 // a dozen more (AV1 and HEVC codecs, their encoders, Brotli, Highway), libtiff four more, and
 // their loading and start-up cost every run of the program more than a fitted JPEG load; most
-// runs never meet such a file. Each of those libraries gets a file of forwarders with the
-// library's own function names, so its reader is written against the library's headers as usual.
+// runs never meet such a file. Even libpng, giflib and littlecms cost a start almost a
+// millisecond that a JPEG in sRGB never needs back. Each of those libraries gets a file of
+// forwarders with the library's own function names, so its reader is written against the library's
+// headers as usual.
 #include <mutex>
 #include <string>
 

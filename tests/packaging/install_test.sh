@@ -31,16 +31,17 @@ $(diff <(echo "$expected") <(echo "$actual"))"
 "$usr/bin/quendra-convert" "$source/samples/small.bmp" "$root/out.png" ||
   fail "installed quendra-convert does not run"
 [ "$(identify -format '%m' "$root/out.png")" = PNG ] || fail "quendra-convert wrote no PNG"
-# The TIFF, JPEG 2000, WebP, AV1, HEVC and JPEG XL decoders are opened on their first picture
-# (or save), not at every start.
-for lib in libtiff libopenjp2 libwebp libavif libheif libjxl; do
+# Every decoder but libjpeg, the compressors and littlecms are opened on their first picture (or
+# save), not at every start.
+for lib in libpng libz libgif libdeflate liblcms2 libtiff libopenjp2 libwebp libavif libheif libjxl; do
   ! readelf -d "$usr/bin/quendra-convert" | grep -q "NEEDED.*\[$lib" ||
     fail "quendra-convert links $lib at start"
 done
 convert -size 64x48 gradient:red-blue "$root/in.png"
-for kind in tif jp2 webp avif heic jxl; do
+for kind in png gif tif jp2 webp avif heic jxl; do
   case $kind in
-    tif | jp2) convert "$root/in.png" "$root/in.$kind" ;;
+    png) ;;
+    gif | tif | jp2) convert "$root/in.png" "$root/in.$kind" ;;
     webp) cwebp -quiet -lossless "$root/in.png" -o "$root/in.webp" ;;
     avif) avifenc -l "$root/in.png" "$root/in.avif" >/dev/null ;;
     heic) heif-enc -q 90 "$root/in.png" -o "$root/in.heic" >/dev/null ;;
