@@ -327,6 +327,36 @@ void TJPEGImage::ReadHeader(const JpegSource& src) {
   std::free(icc);
 }
 
+// Whether the entropy-coded data libjpeg is about to read runs to the end of the bytes without a
+// marker after it: within such data 0xFF is followed only by a stuffed zero, a restart marker
+// or more 0xFF fill.
+static bool EndsWithinScan(const jpeg_decompress_struct& cinfo, const JpegSource& src) {
+  const uint8_t* next = cinfo.src->next_input_byte;
+  const size_t buffered = cinfo.src->bytes_in_buffer;
+  auto marker = [](uint8_t v) { return v != 0 && v != 0xFF && (v < 0xD0 || v > 0xD7); };
+  if (!src.file) {
+    for (size_t i = size_t(next - src.data); i + 1 < src.size; ++i)
+      if (src.data[i] == 0xFF && marker(src.data[i + 1])) return false;
+    return true;
+  }
+  // The stdio source has read ahead; the rest is read here without moving the stream.
+  const long position = std::ftell(src.file);
+  if (position < 0 || size_t(position) < buffered) return false;
+  off_t at = off_t(size_t(position) - buffered);
+  uint8_t chunk[1 << 16];
+  bool afterFF = false;
+  for (;;) {
+    const ssize_t n = ::pread(fileno(src.file), chunk, sizeof chunk, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n == 0;  // a read error: let the decoder meet it
+    for (ssize_t i = 0; i < n; ++i) {
+      if (afterFF && marker(chunk[i])) return false;
+      afterFF = chunk[i] == 0xFF;
+    }
+    at += n;
+  }
+}
+
 // Opens the picture's bytes (the file again, or the copy in memory) and reads the header at the
 // scale asked for; the output size is checked against the pixel limit.
 static void StartDecode(const PixelBuffer& data, const std::string& path, JpegScale scale,
@@ -342,7 +372,14 @@ static void StartDecode(const PixelBuffer& data, const std::string& path, JpegSc
   // code): a file smaller than that cannot fill the picture it claims, and decoding it would
   // only paint the whole canvas grey. A file cut short still shows as long as it holds a bit a
   // block. Arithmetic coding has no such floor.
-  if (d.cinfo.arith_code) return;
+  if (d.cinfo.arith_code) {
+    // A progressive file holds its whole picture's coefficients at once, in libjpeg's buffer
+    // (two bytes a sample), before any row comes out: one that ends within its first scan holds
+    // not even that scan, and fails before the buffer is made.
+    if (d.cinfo.progressive_mode && EndsWithinScan(d.cinfo, src))
+      throw EInvalidGraphic("JPEG data ends within the picture's first scan");
+    return;
+  }
   uint64_t blocks = 0;
   for (int c = 0; c < d.cinfo.num_components; ++c)
     blocks +=
