@@ -21,7 +21,19 @@ function(quendra_soname out name libraries)
   file(REAL_PATH "${found}" real)
   execute_process(COMMAND dpkg-query -S "${real}" OUTPUT_VARIABLE owner ERROR_QUIET
                   RESULT_VARIABLE unowned)
+  if(unowned AND real MATCHES "^/usr(/lib/.*)")
+    # Some packages (zlib1g) still install under /lib, which /usr/lib merely mirrors.
+    execute_process(COMMAND dpkg-query -S "${CMAKE_MATCH_1}" OUTPUT_VARIABLE owner ERROR_QUIET
+                    RESULT_VARIABLE unowned)
+  endif()
   if(NOT unowned AND owner MATCHES "^([^:]+)")
     set_property(GLOBAL APPEND PROPERTY QUENDRA_LAZY_PACKAGES "${CMAKE_MATCH_1}")
+  else()
+    # The package would not depend on it (a library built by hand is no Debian package's).
+    set(level WARNING)
+    if(QUENDRA_WERROR)
+      set(level FATAL_ERROR)
+    endif()
+    message(${level} "no Debian package holds ${real}, which is opened at run time")
   endif()
 endfunction()
