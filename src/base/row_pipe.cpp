@@ -14,7 +14,7 @@ RowPipe::RowPipe(size_t rowBytes, Consume consume)
       rowsPerBand_(int(std::max<size_t>(1, kBandBytes / rowBytes_))),
       bandBytes_(rowBytes_ * size_t(rowsPerBand_)),
       consume_(std::move(consume)),
-      store_(bandBytes_ * kBands),
+      store_(std::make_unique_for_overwrite<uint8_t[]>(bandBytes_ * kBands)),
       worker_([this] { Run(); }) {}
 
 RowPipe::~RowPipe() {

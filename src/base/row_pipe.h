@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 namespace quendra {
 
@@ -33,13 +33,13 @@ class RowPipe {
   static constexpr int kBands = 4;
   void Publish();
   void Run();
-  uint8_t* Band(int64_t n) { return store_.data() + size_t(n % kBands) * bandBytes_; }
+  uint8_t* Band(int64_t n) { return store_.get() + size_t(n % kBands) * bandBytes_; }
 
   const size_t rowBytes_;
   const int rowsPerBand_;
   const size_t bandBytes_;
   Consume consume_;
-  std::vector<uint8_t> store_;
+  std::unique_ptr<uint8_t[]> store_;  // not cleared: every row is written before it is read
   int rowsIn_[kBands] = {};
   int filling_ = 0;  // rows in the band being filled, which is band number `published_`
   std::mutex mutex_;
