@@ -353,7 +353,7 @@ static bool EndsWithinScan(const jpeg_decompress_struct& cinfo, const JpegSource
   const long position = std::ftell(src.file);
   if (position < 0 || size_t(position) < buffered) return false;
   off_t at = off_t(size_t(position) - buffered);
-  uint8_t chunk[1 << 16];
+  uint8_t chunk[1 << 14];
   bool afterFF = false;
   for (;;) {
     const ssize_t n = ::pread(fileno(src.file), chunk, sizeof chunk, at);
