@@ -341,28 +341,25 @@ void TJPEGImage::ReadHeader(const JpegSource& src) {
 // marker after it: within such data 0xFF is followed only by a stuffed zero, a restart marker
 // or more 0xFF fill.
 static bool EndsWithinScan(const jpeg_decompress_struct& cinfo, const JpegSource& src) {
+  bool afterFF = false;
+  auto holdsMarker = [&afterFF](const uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; afterFF = p[i++] == 0xFF)
+      if (afterFF && p[i] != 0 && p[i] != 0xFF && (p[i] < 0xD0 || p[i] > 0xD7)) return true;
+    return false;
+  };
   const uint8_t* next = cinfo.src->next_input_byte;
   const size_t buffered = cinfo.src->bytes_in_buffer;
-  auto marker = [](uint8_t v) { return v != 0 && v != 0xFF && (v < 0xD0 || v > 0xD7); };
-  if (!src.file) {
-    for (size_t i = size_t(next - src.data); i + 1 < src.size; ++i)
-      if (src.data[i] == 0xFF && marker(src.data[i + 1])) return false;
-    return true;
-  }
+  if (!src.file) return !holdsMarker(next, src.size - size_t(next - src.data));
   // The stdio source has read ahead; the rest is read here without moving the stream.
   const long position = std::ftell(src.file);
   if (position < 0 || size_t(position) < buffered) return false;
   off_t at = off_t(size_t(position) - buffered);
   uint8_t chunk[1 << 14];
-  bool afterFF = false;
   for (;;) {
     const ssize_t n = ::pread(fileno(src.file), chunk, sizeof chunk, at);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return n == 0;  // a read error: let the decoder meet it
-    for (ssize_t i = 0; i < n; ++i) {
-      if (afterFF && marker(chunk[i])) return false;
-      afterFF = chunk[i] == 0xFF;
-    }
+    if (holdsMarker(chunk, size_t(n))) return false;
     at += n;
   }
 }

@@ -57,17 +57,25 @@ void UprightRows::Place(const Bitmap& stored, int from, int to) {
   // Upright column of stored row y, and upright row of stored column x.
   const bool columnsDown = o_ == Orientation::TurnLeft || o_ == Orientation::Transposed;
   const bool rowsUp = o_ == Orientation::TurnLeft || o_ == Orientation::Transversed;
+  if (W == 0) return;
+  // From one upright row to the next for each stored column, in pixels.
+  const ptrdiff_t next = (W > 1 ? reinterpret_cast<uint32_t*>(upright_.Row(1)) -
+                                      reinterpret_cast<uint32_t*>(upright_.Row(0))
+                                : 0) *
+                         (rowsUp ? -1 : 1);
   const uint32_t* band[kBand];
   for (int y0 = from; y0 < to; y0 += kBand) {
+    // The band's rows in the order their upright columns run, so each write goes forward.
     const int n = std::min(kBand, to - y0);
-    for (int k = 0; k < n; ++k) band[k] = row(y0 + k);
-    const int column = columnsDown ? y0 : H - 1 - y0;
-    for (int x = 0; x < W; ++x) {
-      uint32_t* d = reinterpret_cast<uint32_t*>(upright_.Row(rowsUp ? W - 1 - x : x)) + column;
-      if (columnsDown)
+    for (int k = 0; k < n; ++k) band[k] = row(columnsDown ? y0 + k : y0 + n - 1 - k);
+    const int column = columnsDown ? y0 : H - y0 - n;
+    uint32_t* d = reinterpret_cast<uint32_t*>(upright_.Row(rowsUp ? W - 1 : 0)) + column;
+    if (n == kBand) {
+      for (int x = 0; x < W; ++x, d += next)
+        for (int k = 0; k < kBand; ++k) d[k] = band[k][x];
+    } else {
+      for (int x = 0; x < W; ++x, d += next)
         for (int k = 0; k < n; ++k) d[k] = band[k][x];
-      else
-        for (int k = 0; k < n; ++k) d[-k] = band[k][x];
     }
   }
 }
@@ -86,8 +94,11 @@ void OrientBitmap(Bitmap& b, Orientation o) {
     default:
       break;
   }
-  // A quarter turn, with or without a mirror, in one pass; from a quarter megapixel each half of
-  // the bands runs on its own core.
+  QuarterTurn(b, o);
+}
+
+void QuarterTurn(Bitmap& b, Orientation o) {
+  b.ConvertTo32();
   UprightRows upright(b.Width(), b.Height(), o);
   const int bands = (b.Height() + kBand - 1) / kBand;
   const int minimum = int64_t(b.Width()) * b.Height() >= (int64_t(1) << 18) ? 2 : bands + 1;

@@ -8,6 +8,11 @@ namespace quendra {
 // anything else leaves a 32-bit bitmap that keeps the transparent colour.
 void OrientBitmap(Bitmap& b, Orientation o);
 
+// A quarter turn (TurnRight, TurnLeft, Transposed or Transversed) in one pass, each half of the
+// bands on its own core from a quarter megapixel; the result is 32 bits and keeps the transparent
+// colour. Also the user's turns.
+void QuarterTurn(Bitmap& b, Orientation o);
+
 // The upright copy of a 32-bit picture stored in orientation `o`, filled from bands of its stored
 // rows as they become ready: a fitted load places each band while the decoder is still at work,
 // so the turn is done when the last row is. Bands may be placed from two threads at once.
